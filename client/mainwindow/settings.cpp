@@ -1,0 +1,111 @@
+#include "settings.h"
+
+#include "textfile.h"
+
+namespace korvi {
+
+namespace {
+
+// A text that the reader would cut at a comma is written quoted, so that a password with a
+// comma survives being saved; quotes are removed again on reading.
+void textLine(TextFileWriter& w, const QByteArray& text)
+{
+    if (text.contains(',') && !text.contains('"'))
+        w.quoted(text);
+    else
+        w.text(text);
+}
+
+void nonEmpty(TextFileReader& r, QByteArray& target)
+{
+    QByteArray v;
+    if (r.item(v) && !v.isEmpty())
+        target = v;
+}
+
+void single(TextFileReader& r, float& target)
+{
+    double v = 0;
+    if (r.number(v))
+        target = static_cast<float>(v);
+}
+
+} // namespace
+
+bool parseSettings(const QByteArray& content, Settings& s)
+{
+    if (content.isEmpty())
+        return false;
+    TextFileReader r(content);
+    r.item(s.userName);
+    r.item(s.serverAddress);
+    r.int16(s.ipCheck);
+    r.item(s.reserved4);
+    r.item(s.reserved5);
+    r.int16(s.reserved6);
+    r.item(s.orderGridWidths);
+    r.item(s.execGridWidths);
+    // Column widths are separated by ";", so the comma cut of the reader never shortens them.
+    single(r, s.width);
+    single(r, s.height);
+    single(r, s.top);
+    single(r, s.left);
+    r.int16(s.zeigeAlleOrders);
+    r.item(s.password);
+    r.item(s.colourFile);
+    r.int16(s.safetyQuestion);
+    r.int16(s.chatSound);
+    r.item(s.chatSoundFile);
+    r.int16(s.fennixExtern);
+    r.int16(s.asciiRemote);
+    r.int16(s.executionSound);
+    nonEmpty(r, s.wexPort);
+    nonEmpty(r, s.wexUser);
+    nonEmpty(r, s.wexIp);
+    return true;
+}
+
+QByteArray serializeSettings(const Settings& s)
+{
+    TextFileWriter w;
+    w.quoted(s.userName);
+    w.quoted(s.serverAddress);
+    w.integer(s.ipCheck);
+    w.quoted(s.reserved4);
+    w.quoted(s.reserved5);
+    w.integer(s.reserved6);
+    w.text(s.orderGridWidths);
+    w.text(s.execGridWidths);
+    w.singleNumber(s.width);
+    w.singleNumber(s.height);
+    w.singleNumber(s.top);
+    w.singleNumber(s.left);
+    w.integer(s.zeigeAlleOrders);
+    textLine(w, s.password);
+    textLine(w, s.colourFile);
+    w.integer(s.safetyQuestion);
+    w.integer(s.chatSound);
+    textLine(w, s.chatSoundFile);
+    w.integer(s.fennixExtern);
+    w.integer(s.asciiRemote);
+    w.integer(s.executionSound);
+    textLine(w, s.wexPort);
+    w.quoted(s.wexUser);
+    textLine(w, s.wexIp);
+    return w.bytes();
+}
+
+bool loadSettingsFile(const QString& folder, Settings& s)
+{
+    QByteArray content;
+    if (!readWholeFile(findNoCase(folder, kSettingsFileName), content))
+        return false;
+    return parseSettings(content, s);
+}
+
+bool saveSettingsFile(const QString& folder, const Settings& s)
+{
+    return writeFileAtomically(findNoCase(folder, kSettingsFileName), serializeSettings(s));
+}
+
+} // namespace korvi

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace korvi {
+
+// The values of the settings file "Korvi.Ini", in the order of its 24 lines. Texts are
+// kept as the single-byte text of the file.
+struct Settings {
+    QByteArray userName;          // 1
+    QByteArray serverAddress;     // 2
+    qint16 ipCheck = 0;           // 3, the connection window's "IP" box, written back as read
+    QByteArray reserved4;         // 4
+    QByteArray reserved5;         // 5
+    qint16 reserved6 = 0;         // 6
+    QByteArray orderGridWidths;   // 7, " 1200; 800; ..." or empty
+    QByteArray execGridWidths;    // 8
+    float width = 0;              // 9-12, twips; applied only when above 0
+    float height = 0;
+    float top = 0;
+    float left = 0;
+    qint16 zeigeAlleOrders = 0;   // 13
+    QByteArray password;          // 14
+    QByteArray colourFile;        // 15
+    qint16 safetyQuestion = 1;    // 16
+    qint16 chatSound = 1;         // 17
+    QByteArray chatSoundFile = "1.wav"; // 18
+    qint16 fennixExtern = 0;      // 19
+    qint16 asciiRemote = 0;       // 20
+    qint16 executionSound = 1;    // 21
+    QByteArray wexPort = "4100";  // 22
+    QByteArray wexUser = "ZAQR";  // 23
+    QByteArray wexIp;             // 24, the local address when missing
+};
+
+// Reads the lines of a settings file over `s`; values missing at the end of the file keep
+// what `s` held, and empty lines 22 to 24 are not applied. Returns false for no content.
+bool parseSettings(const QByteArray& content, Settings& s);
+// All 24 lines, CR LF.
+QByteArray serializeSettings(const Settings& s);
+
+// "LoadInit" and "SaveInit" on the file of the working folder (the name in any case).
+bool loadSettingsFile(const QString& folder, Settings& s);
+bool saveSettingsFile(const QString& folder, const Settings& s);
+
+inline constexpr const char* kSettingsFileName = "Korvi.Ini";
+
+} // namespace korvi
