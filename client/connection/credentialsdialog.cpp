@@ -1,0 +1,32 @@
+#include "credentialsdialog.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QPushButton>
+
+namespace korvi {
+
+CredentialsDialog::CredentialsDialog(const QString& user, const QString& password, QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Username und Passwort"));
+    m_user.setText(user);
+    m_password.setText(password);
+    m_password.setEchoMode(QLineEdit::Password);
+    m_confirm.setEchoMode(QLineEdit::Password);
+    auto* form = new QFormLayout(this);
+    form->addRow(QStringLiteral("Username:"), &m_user);
+    form->addRow(QString::fromLatin1("Pa\xdfwort:"), &m_password);
+    form->addRow(QString::fromLatin1("P.Best\xe4tigung:"), &m_confirm);
+    auto* buttons = new QHBoxLayout;
+    auto* ok = new QPushButton(QStringLiteral("&OK"));
+    auto* cancel = new QPushButton(QStringLiteral("Abbruch"));
+    ok->setDefault(true);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    form->addRow(buttons);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+} // namespace korvi

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "seams.h"
+
+#include <QObject>
+#include <memory>
+
+class QSoundEffect;
+class QWidget;
+
+namespace korvi {
+
+// The real dialogs behind the Prompts interface.
+class WidgetPrompts : public Prompts {
+public:
+    explicit WidgetPrompts(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget* parent) { m_parent = parent; }
+    void message(const QString& text) override;
+    bool yesNo(const QString& text) override;
+    AutostartChoice autostart() override;
+    bool credentials(QString& user, QString& password) override;
+
+private:
+    QWidget* m_parent;
+};
+
+// The system beep and asynchronous WAV playback; one sound at a time.
+class WidgetSound : public QObject, public Sound {
+    Q_OBJECT
+public:
+    WidgetSound();
+    ~WidgetSound() override;
+    void beep() override;
+    void play(const QString& path) override;
+
+private:
+    std::unique_ptr<QSoundEffect> m_effect;
+};
+
+} // namespace korvi

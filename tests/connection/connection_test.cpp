@@ -1,0 +1,169 @@
+#include "connection/clientapp.h"
+#include "support/doubles.h"
+#include "support/scriptedpeer.h"
+#include "textfile.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace korvi;
+using namespace korvi::test;
+
+namespace {
+
+struct Fixture {
+    QTemporaryDir dir;
+    FakePrompts prompts;
+    FakeSound sound;
+    FakeClock clock;
+    FakePages pages;
+    ClientApp app{dir.path(), prompts, sound, clock, pages};
+    ScriptedPeer peer;
+
+    Fixture()
+    {
+        app.state.ServerAddress = "127.0.0.1";
+        app.state.UserName = "anna";
+        app.state.UserPassword = "pw";
+        InitUser(app.state);
+        ConnectionTiming t;
+        t.watchdogMs = 50;
+        t.silenceMs = 200;
+        t.loginWaitMs = 100;
+        t.logoutPauseMs = 20;
+        app.connection.setTiming(t);
+        app.connection.load(false);
+        app.connection.setPortField(QByteArray::number(peer.port()));
+    }
+    Connection& c() { return app.connection; }
+    bool logged(const QString& line) const { return app.incoming.contains(line); }
+};
+
+} // namespace
+
+TEST(Connection, LoginHandshakeAndArrivalLogging)
+{
+    Fixture f;
+    f.c().login();
+    ASSERT_TRUE(waitFor([&] { return f.logged("WS connected!"); }));
+    EXPECT_EQ(f.c().LinkState, 2);
+    EXPECT_EQ(f.c().TableText, "?");
+    EXPECT_TRUE(f.c().KeepConnected);
+
+    f.peer.send("!;ID");
+    f.peer.send("!;USER");
+    ASSERT_TRUE(waitFor([&] { return f.peer.received.size() >= 2; }));
+    EXPECT_EQ(f.peer.received, (QByteArrayList{"TTUSER=anna", "@U=anna%pw"}));
+    EXPECT_TRUE(f.logged("ID"));
+    EXPECT_TRUE(f.logged("Server verlangt USER"));
+    EXPECT_TRUE(f.logged("OUT:anna"));
+    EXPECT_EQ(f.c().ControlText, "!;USER");
+
+    // One arrival with several frames, one frame split across arrivals.
+    f.peer.sendRaw(QByteArray("\x01@WELCOME\x02\x01@=\x02\x01~1;2\x02\x01@KU=1;2;3\x02\x01@OO=a=b"));
+    ASSERT_TRUE(waitFor([&] { return f.logged("IN:@WELCOME"); }));
+    f.peer.sendRaw(";c\x02\x01xyz\x02");
+    ASSERT_TRUE(waitFor([&] { return f.logged("Unbekannter Befehl:xyz"); }));
+    EXPECT_TRUE(f.logged("IN:@OO=a=b;c"));
+    EXPECT_FALSE(f.logged("IN:@="));
+    EXPECT_FALSE(f.logged("IN:~1;2"));
+    EXPECT_FALSE(f.logged("IN:@KU=1;2;3"));
+    EXPECT_EQ(f.c().lkursText(), "IN:@KU=1;2;3");
+    EXPECT_EQ(f.c().LinkState, 3);
+    EXPECT_EQ(f.c().LastReceiveTick, f.clock.ticks);
+    EXPECT_GE(f.c().arrivals, 2u);
+    EXPECT_GT(f.c().BytesReceived, 40u);
+
+    // Senddata writes the framed text and logs it; the peer gets it.
+    f.c().Senddata(frame("@PO=x"));
+    ASSERT_TRUE(waitFor([&] { return f.peer.received.contains("@PO=x"); }));
+    EXPECT_TRUE(f.app.outgoing.contains(QStringLiteral("OUT:\x01@PO=x\x02")));
+    EXPECT_TRUE(f.c().sendRequest("@RAO"));
+    ASSERT_TRUE(waitFor([&] { return f.peer.received.contains("@RAO"); }));
+}
+
+TEST(Connection, KursprotokollShowsTheFirstFiftyCharacters)
+{
+    Fixture f;
+    f.c().setKursprotokoll(true);
+    f.c().login();
+    ASSERT_TRUE(waitFor([&] { return f.logged("WS connected!"); }));
+    const QByteArray longMessage = "@SA=" + QByteArray(80, 'x');
+    f.peer.send(longMessage);
+    ASSERT_TRUE(waitFor([&] { return f.logged("IN:" + fromWire(longMessage)); }));
+    EXPECT_TRUE(f.logged(fromWire(longMessage.left(50))));
+}
+
+TEST(Connection, ServerCloseThenWatchdogReconnects)
+{
+    Fixture f;
+    f.c().login();
+    ASSERT_TRUE(waitFor([&] { return f.peer.connectionCount() == 1 && f.logged("WS connected!"); }));
+    f.peer.send("@=");
+    ASSERT_TRUE(waitFor([&] { return f.c().LinkState == 3; }));
+
+    f.peer.closeLast();
+    ASSERT_TRUE(waitFor([&] { return f.logged("WS closed"); }));
+    EXPECT_EQ(f.c().TableText, "");
+    EXPECT_TRUE(f.c().KeepConnected);
+
+    // Silence beyond the limit: the watchdog logs out and in again, a new connection.
+    f.clock.ticks += 1000;
+    ASSERT_TRUE(waitFor([&] { return f.peer.connectionCount() >= 2; }));
+    EXPECT_TRUE(f.c().KeepConnected);
+
+    // After "LOGOUT" nothing reconnects.
+    f.c().logout();
+    EXPECT_EQ(f.c().LinkState, 0);
+    EXPECT_EQ(f.c().TableText, "_");
+    EXPECT_EQ(f.c().BytesReceived, 0u);
+    const int count = f.peer.connectionCount();
+    f.clock.ticks += 100000;
+    waitFor([] { return false; }, 300);
+    EXPECT_EQ(f.peer.connectionCount(), count);
+    EXPECT_FALSE(f.c().sendRequest("@RA"));
+}
+
+TEST(Connection, LoginWhileConnectedOpensANewConnection)
+{
+    Fixture f;
+    f.c().login();
+    ASSERT_TRUE(waitFor([&] { return f.peer.connectionCount() == 1 && f.logged("WS connected!"); }));
+    f.c().login();
+    ASSERT_TRUE(waitFor([&] { return f.peer.connectionCount() == 2; }));
+    // Closing our own socket is not reported as a server close.
+    EXPECT_FALSE(f.logged("WS closed"));
+}
+
+TEST(Connection, UnreachableServerReadsTheAddressPages)
+{
+    Fixture f;
+    f.pages.pages["http://127.0.0.1:8100/ipkorvi.html"] = "127.0.0.1:" + QByteArray::number(f.peer.port()) + "\n";
+    f.c().setServerField("127.0.0.1");
+    f.c().setPortField("1"); // nothing listens there
+    f.c().login();
+    ASSERT_TRUE(waitFor([&] { return f.c().portField() == QByteArray::number(f.peer.port()); }));
+    EXPECT_EQ(f.c().serverField(), "127.0.0.1");
+    EXPECT_EQ(f.app.state.ServerAddress, "127.0.0.1");
+    // The watchdog's next round connects to the address from the page.
+    f.clock.ticks += 100000;
+    ASSERT_TRUE(waitFor([&] { return f.peer.connectionCount() >= 1; }));
+}
+
+TEST(Connection, ByteCounterAndOverlongGarbage)
+{
+    Fixture f;
+    f.c().login();
+    ASSERT_TRUE(waitFor([&] { return f.logged("WS connected!"); }));
+    // A megabyte without a frame end swallows the next frame's start into one unknown
+    // message; the frame after that is handled normally.
+    f.peer.sendRaw("\x01" + QByteArray(1 << 20, 'g'));
+    f.peer.send("@MSG=eins");
+    f.peer.send("@MSG=zwei");
+    ASSERT_TRUE(waitFor([&] { return f.logged("IN:@MSG=zwei"); }));
+    EXPECT_FALSE(f.logged("IN:@MSG=eins"));
+    EXPECT_TRUE(f.app.incoming.lines().filter("Unbekannter Befehl:gggg").size() == 1);
+    f.c().watchdogTick();
+    EXPECT_TRUE(f.c().byteCounterText().startsWith("Bytes: "));
+    EXPECT_GT(f.c().byteCounterText().mid(7).toLongLong(), 1 << 20);
+}

@@ -1,0 +1,128 @@
+#include "mainwindow/settings.h"
+#include "textfile.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace korvi;
+
+namespace {
+
+Settings sample()
+{
+    Settings s;
+    s.userName = "demo";
+    s.serverAddress = "127.0.0.1";
+    s.ipCheck = 1;
+    s.reserved4 = "r4";
+    s.reserved6 = 7;
+    s.orderGridWidths = " 1200; 800; 15";
+    s.width = 12000;
+    s.height = 9000.5f;
+    s.top = 300;
+    s.left = 150;
+    s.zeigeAlleOrders = 1;
+    s.password = "demo";
+    s.colourFile = "korvi.col";
+    s.safetyQuestion = 0;
+    s.wexPort = "4101";
+    s.wexIp = "192.0.2.1";
+    return s;
+}
+
+} // namespace
+
+TEST(SettingsFile, WritesTheTwentyFourLines)
+{
+    const QByteArray golden =
+        "\"demo\"\r\n\"127.0.0.1\"\r\n 1 \r\n\"r4\"\r\n\"\"\r\n 7 \r\n 1200; 800; 15\r\n\r\n"
+        " 12000 \r\n 9000.5 \r\n 300 \r\n 150 \r\n 1 \r\ndemo\r\nkorvi.col\r\n 0 \r\n 1 \r\n1.wav\r\n"
+        " 0 \r\n 0 \r\n 1 \r\n4101\r\n\"ZAQR\"\r\n192.0.2.1\r\n";
+    EXPECT_EQ(serializeSettings(sample()), golden);
+    EXPECT_EQ(serializeSettings(sample()).count("\r\n"), 24);
+}
+
+TEST(SettingsFile, RoundTripsEveryValue)
+{
+    const Settings s = sample();
+    Settings r;
+    ASSERT_TRUE(parseSettings(serializeSettings(s), r));
+    EXPECT_EQ(r.userName, s.userName);
+    EXPECT_EQ(r.serverAddress, s.serverAddress);
+    EXPECT_EQ(r.ipCheck, 1);
+    EXPECT_EQ(r.reserved4, "r4");
+    EXPECT_EQ(r.reserved6, 7);
+    // The reader skips the blank in front of the first width; the widths read the same.
+    EXPECT_EQ(r.orderGridWidths, "1200; 800; 15");
+    EXPECT_EQ(r.width, 12000);
+    EXPECT_EQ(r.height, 9000.5f);
+    EXPECT_EQ(r.top, 300);
+    EXPECT_EQ(r.left, 150);
+    EXPECT_EQ(r.zeigeAlleOrders, 1);
+    EXPECT_EQ(r.password, "demo");
+    EXPECT_EQ(r.safetyQuestion, 0);
+    EXPECT_EQ(r.wexPort, "4101");
+    EXPECT_EQ(r.wexUser, "ZAQR");
+    EXPECT_EQ(r.wexIp, "192.0.2.1");
+}
+
+TEST(SettingsFile, OlderFifteenLineFileTakesDefaults)
+{
+    QByteArrayList lines = serializeSettings(sample()).split('\n');
+    const QByteArray fifteen = lines.mid(0, 15).join('\n') + '\n';
+    Settings r;
+    r.wexIp = "10.0.0.9"; // what start-up put there
+    ASSERT_TRUE(parseSettings(fifteen, r));
+    EXPECT_EQ(r.colourFile, "korvi.col");
+    EXPECT_EQ(r.safetyQuestion, 1);
+    EXPECT_EQ(r.chatSound, 1);
+    EXPECT_EQ(r.chatSoundFile, "1.wav");
+    EXPECT_EQ(r.executionSound, 1);
+    EXPECT_EQ(r.wexPort, "4100");
+    EXPECT_EQ(r.wexUser, "ZAQR");
+    EXPECT_EQ(r.wexIp, "10.0.0.9");
+}
+
+TEST(SettingsFile, EmptyPortLineKeepsThePortAndGarbageIsHarmless)
+{
+    Settings s = sample();
+    s.wexPort = "";
+    Settings r;
+    r.wexPort = "4555";
+    ASSERT_TRUE(parseSettings(serializeSettings(s), r));
+    EXPECT_EQ(r.wexPort, "4555");
+
+    Settings g;
+    EXPECT_TRUE(parseSettings(QByteArray("\x01\x02\xff\r\nabc\r\n99999999\r\n\"\r\n"), g));
+    EXPECT_EQ(g.ipCheck, 0);
+    EXPECT_FALSE(parseSettings(QByteArray(), g));
+}
+
+TEST(SettingsFile, PasswordWithACommaSurvives)
+{
+    Settings s = sample();
+    s.password = "ab,cd";
+    Settings r;
+    ASSERT_TRUE(parseSettings(serializeSettings(s), r));
+    EXPECT_EQ(r.password, "ab,cd");
+    EXPECT_EQ(r.colourFile, "korvi.col");
+    // A file written by hand with the comma unquoted is cut there, nothing else shifts.
+    QByteArray handWritten = serializeSettings(sample()).replace("\r\ndemo\r\n", "\r\nab,cd\r\n");
+    ASSERT_TRUE(parseSettings(handWritten, r));
+    EXPECT_EQ(r.password, "ab");
+    EXPECT_EQ(r.colourFile, "korvi.col");
+}
+
+TEST(SettingsFile, FileNameInAnyCaseAndAtomicReplace)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(writeFileAtomically(dir.filePath("KORVI.INI"), serializeSettings(sample())));
+    Settings r;
+    ASSERT_TRUE(loadSettingsFile(dir.path(), r));
+    EXPECT_EQ(r.userName, "demo");
+    r.userName = "zweiter";
+    ASSERT_TRUE(saveSettingsFile(dir.path(), r));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"KORVI.INI"});
+    Settings missing;
+    EXPECT_FALSE(loadSettingsFile(dir.filePath("nowhere"), missing));
+}

@@ -1,0 +1,127 @@
+#include "connection/clientapp.h"
+#include "connection/startup.h"
+#include "support/doubles.h"
+#include "textfile.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace korvi;
+using namespace korvi::test;
+
+TEST(Startup, EditionAndCaption)
+{
+    EXPECT_EQ(editionFromExecutable("/opt/korvi/KorviGame"), 1);
+    EXPECT_EQ(editionFromExecutable("korvigame"), 1);
+    EXPECT_EQ(editionFromExecutable("C:/x/KORVIGAME.EXE"), 1);
+    EXPECT_EQ(editionFromExecutable("/usr/bin/korvi"), 0);
+    EXPECT_EQ(editionFromExecutable("korviqx"), 0);
+    EXPECT_EQ(mainCaption(2, 1, 7, 0), "K o r v i 2    V2.1.7 QXC");
+    EXPECT_EQ(mainCaption(1, 1, 368, 1), "K o r v i 2    V1.1.368 Game");
+}
+
+TEST(Startup, AutostartCountdownRunsTwentyTicks)
+{
+    AutostartCountdown c;
+    EXPECT_FALSE(c.tick());
+    EXPECT_EQ(c.label(), "Autostart: 4750 msec");
+    int ticks = 1;
+    while (!c.tick())
+        ++ticks;
+    EXPECT_EQ(ticks + 1, 20);
+    EXPECT_EQ(c.label(), "Autostart: 0 msec");
+    EXPECT_TRUE(canAutostart("anna", "pw"));
+    EXPECT_FALSE(canAutostart("-", "pw"));
+    EXPECT_FALSE(canAutostart("anna", "-"));
+    EXPECT_FALSE(canAutostart("", "pw"));
+}
+
+namespace {
+
+struct StartFixture {
+    QTemporaryDir dir;
+    FakePrompts prompts;
+    FakeSound sound;
+    FakeClock clock;
+    FakePages pages;
+    ClientApp app{dir.path(), prompts, sound, clock, pages};
+
+    void writeIni(const QByteArray& user, const QByteArray& password)
+    {
+        Settings s;
+        s.userName = user;
+        s.password = password;
+        s.serverAddress = "127.0.0.1";
+        ASSERT_TRUE(saveSettingsFile(dir.path(), s));
+    }
+};
+
+} // namespace
+
+TEST(Startup, SavedCredentialsGoThroughTheAutostartDialog)
+{
+    StartFixture f;
+    f.writeIni("anna", "pw");
+    ASSERT_TRUE(f.app.formLoad("korvi"));
+    ASSERT_TRUE(f.app.initialise());
+    EXPECT_EQ(f.prompts.autostartShown, 1);
+    EXPECT_EQ(f.prompts.credentialsShown, 0);
+    EXPECT_TRUE(f.prompts.messages.isEmpty());
+    EXPECT_EQ(f.app.state.user().Login, "anna%pw");
+    EXPECT_EQ(f.app.connection.userField(), "anna");
+    EXPECT_TRUE(f.app.connection.KeepConnected);
+    f.app.connection.logout();
+}
+
+TEST(Startup, MissingCredentialsAskWithTheHintFirst)
+{
+    StartFixture f;
+    f.writeIni("-", "pw");
+    ASSERT_TRUE(f.app.initialise());
+    EXPECT_EQ(f.prompts.autostartShown, 0);
+    ASSERT_EQ(f.prompts.messages.size(), 1);
+    EXPECT_EQ(f.prompts.messages[0], QString::fromLatin1(kCredentialsHint));
+    EXPECT_EQ(f.app.state.UserName, "neu");
+    EXPECT_EQ(f.app.state.user().Login, "neu%geheim");
+    f.app.connection.logout();
+
+    // Saved at the end, read again at the next start.
+    f.app.shutdown();
+    Settings s;
+    ASSERT_TRUE(loadSettingsFile(f.dir.path(), s));
+    EXPECT_EQ(s.userName, "neu");
+    EXPECT_EQ(s.password, "geheim");
+}
+
+TEST(Startup, CancelledCredentialsEndWithoutSaving)
+{
+    StartFixture f;
+    f.prompts.autostartChoice = Prompts::AutostartChoice::Credentials;
+    f.prompts.credentialsOk = false;
+    f.writeIni("anna", "pw");
+    const QByteArray before = [&] {
+        QByteArray b;
+        readWholeFile(f.dir.filePath("Korvi.Ini"), b);
+        return b;
+    }();
+    EXPECT_FALSE(f.app.initialise());
+    EXPECT_FALSE(f.app.connection.KeepConnected);
+    QByteArray after;
+    readWholeFile(f.dir.filePath("Korvi.Ini"), after);
+    EXPECT_EQ(before, after);
+}
+
+TEST(Startup, WaitingUpdateStopsTheNormalStart)
+{
+    StartFixture f;
+    ASSERT_TRUE(writeFileAtomically(f.dir.filePath("KORVIUP.EXE"), "old"));
+    EXPECT_TRUE(f.app.formLoad("korvi"));
+    EXPECT_FALSE(exist(f.dir.filePath("KORVIUP.EXE")));
+
+    ASSERT_TRUE(writeFileAtomically(f.dir.filePath("KORVIUP.EXX"), "new"));
+    bool handOff = false;
+    QObject::connect(&f.app, &ClientApp::updateHandOff, [&] { handOff = true; });
+    EXPECT_FALSE(f.app.formLoad("korvi"));
+    EXPECT_TRUE(waitFor([&] { return handOff; }, 2000));
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "connection/addresspage.h"
+#include "seams.h"
+#include "support/printers.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QMap>
+#include <QStringList>
+#include <functional>
+
+namespace korvi::test {
+
+// Records every question and answers as told.
+class FakePrompts : public Prompts {
+public:
+    QStringList messages;
+    QStringList questions;
+    bool yesAnswer = true;
+    AutostartChoice autostartChoice = AutostartChoice::Start;
+    int autostartShown = 0;
+    int credentialsShown = 0;
+    bool credentialsOk = true;
+    QString newUser = "neu";
+    QString newPassword = "geheim";
+
+    void message(const QString& text) override { messages << text; }
+    bool yesNo(const QString& text) override
+    {
+        questions << text;
+        return yesAnswer;
+    }
+    AutostartChoice autostart() override
+    {
+        ++autostartShown;
+        return autostartChoice;
+    }
+    bool credentials(QString& user, QString& password) override
+    {
+        ++credentialsShown;
+        if (!credentialsOk)
+            return false;
+        user = newUser;
+        password = newPassword;
+        return true;
+    }
+};
+
+class FakeSound : public Sound {
+public:
+    int beeps = 0;
+    QStringList played;
+    void beep() override { ++beeps; }
+    void play(const QString& path) override { played << path; }
+};
+
+// A clock the test moves by hand.
+class FakeClock : public Clock {
+public:
+    qint64 ticks = 100000;
+    QDateTime time = QDateTime(QDate(2026, 12, 8), QTime(9, 30, 15));
+    QList<QTime> setTimes;
+    qint64 tickMs() const override { return ticks; }
+    QDateTime now() const override { return time; }
+    bool setTimeOfDay(const QTime& t) override
+    {
+        setTimes << t;
+        return true;
+    }
+};
+
+// Address pages served from a map; unknown pages read as empty.
+class FakePages : public PageReader {
+public:
+    QMap<QString, QByteArray> pages;
+    QStringList requested;
+    void read(const QUrl& url, std::function<void(QByteArray)> done) override
+    {
+        requested << url.toString();
+        done(pages.value(url.toString()));
+    }
+};
+
+// Runs the event loop until `condition` holds or `ms` pass; returns the condition.
+inline bool waitFor(const std::function<bool()>& condition, int ms = 5000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+} // namespace korvi::test
