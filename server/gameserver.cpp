@@ -1,0 +1,202 @@
+#include "gameserver.h"
+
+#include "addresspages.h"
+#include "messages.h"
+#include "participantstore.h"
+#include "serverlog.h"
+#include "session.h"
+
+#include <QHostAddress>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <algorithm>
+#include <cmath>
+
+namespace korvi::server {
+
+namespace {
+
+quint64 seedFor(const ServerOptions& options)
+{
+    if (options.seed)
+        return *options.seed;
+    const quint64 seed = QRandomGenerator::system()->generate64();
+    logLine(QStringLiteral("price simulator seed %1 (give --seed %1 to replay this market)").arg(seed));
+    return seed;
+}
+
+} // namespace
+
+GameServer::GameServer(const ServerOptions& options, std::vector<InstrumentSpec> specs, ParticipantStore& store,
+                       QObject* parent)
+    : QObject(parent)
+    , m_options(options)
+    , m_specs(std::move(specs))
+    , m_store(store)
+    , m_simulator(m_specs, seedFor(options))
+    , m_server(new QTcpServer(this))
+    , m_pages(new AddressPageServer(this))
+{
+    m_clock.start();
+    connect(m_server, &QTcpServer::newConnection, this, &GameServer::onNewConnection);
+    m_priceTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_priceTimer, &QTimer::timeout, this, &GameServer::onPriceTick);
+    connect(&m_housekeeping, &QTimer::timeout, this, &GameServer::onHousekeeping);
+    connect(&m_statsTimer, &QTimer::timeout, this, &GameServer::logStats);
+}
+
+GameServer::~GameServer() = default;
+
+bool GameServer::start(QString& error)
+{
+    QHostAddress address = QHostAddress::Any;
+    if (!m_options.bindAddress.isEmpty() && !address.setAddress(m_options.bindAddress)) {
+        error = QStringLiteral("--bind: not an address: %1").arg(m_options.bindAddress);
+        return false;
+    }
+    // Thousands of participants may knock at once; let the kernel queue them.
+    m_server->setListenBacklogSize(1024);
+    if (!m_server->listen(address, m_options.port)) {
+        error = QStringLiteral("cannot listen on game port %1: %2").arg(m_options.port).arg(m_server->errorString());
+        return false;
+    }
+    if (!m_pages->listen(address, m_options.httpPort)) {
+        error = QStringLiteral("cannot listen on address-page port %1: %2").arg(m_options.httpPort).arg(m_pages->errorString());
+        m_server->close();
+        return false;
+    }
+    m_pages->setGamePort(m_server->serverPort());
+    m_pages->setPublicHost(m_options.publicHost);
+    if (m_options.rate > 0)
+        m_priceTimer.start(kPriceTickMs);
+    m_priceStartedAt = now();
+    m_housekeeping.start(500);
+    if (m_options.statsSeconds > 0)
+        m_statsTimer.start(m_options.statsSeconds * 1000);
+    m_statsFrom = now();
+    logLine(QStringLiteral("game port %1, address pages on port %2, %3 instruments, %4 price messages per second")
+                .arg(tcpPort()).arg(httpPort()).arg(m_specs.size()).arg(m_options.rate));
+    return true;
+}
+
+void GameServer::stop()
+{
+    m_priceTimer.stop();
+    m_housekeeping.stop();
+    m_statsTimer.stop();
+    m_server->close();
+    m_pages->close();
+    const std::vector<Session*> sessions = m_sessions;
+    for (Session* s : sessions)
+        s->abort(QStringLiteral("server stops"));
+}
+
+quint16 GameServer::tcpPort() const { return m_server->serverPort(); }
+quint16 GameServer::httpPort() const { return m_pages->port(); }
+
+std::vector<PriceState> GameServer::quotes() const
+{
+    std::vector<PriceState> out;
+    out.reserve(static_cast<size_t>(m_simulator.count()));
+    for (int i = 0; i < m_simulator.count(); ++i)
+        out.push_back(m_simulator.quote(i));
+    return out;
+}
+
+void GameServer::onNewConnection()
+{
+    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+        auto* session = new Session(socket, m_nextSession++, *this);
+        session->setParent(this);
+        m_sessions.push_back(session);
+        connect(session, &Session::finished, this, &GameServer::onSessionFinished);
+    }
+}
+
+void GameServer::onSessionFinished(Session* session)
+{
+    const auto it = std::find(m_sessions.begin(), m_sessions.end(), session);
+    if (it != m_sessions.end())
+        m_sessions.erase(it);
+    session->deleteLater();
+}
+
+void GameServer::onPriceTick()
+{
+    // The stream keeps its average rate however late a tick comes, but a stalled server
+    // does not try to catch up on more than half a second.
+    const qint64 elapsed = now() - m_priceStartedAt;
+    qint64 due = static_cast<qint64>(std::floor(m_options.rate * static_cast<double>(elapsed) / 1000.0)) - m_pricesSent;
+    const qint64 cap = std::max<qint64>(1, static_cast<qint64>(m_options.rate / 2));
+    if (due > cap) {
+        m_pricesSent += due - cap;
+        due = cap;
+    }
+    if (due <= 0)
+        return;
+    m_batch.clear();
+    int frames = 0;
+    for (qint64 i = 0; i < due; ++i) {
+        const PriceSimulator::Update u = m_simulator.step();
+        const QByteArray text = msg::priceChange(u.index + 1, u.before, u.after, u.full);
+        if (text.isEmpty())
+            continue;
+        m_batch.append(FrameStart);
+        m_batch.append(text);
+        m_batch.append(FrameEnd);
+        ++frames;
+    }
+    m_pricesSent += due;
+    if (frames == 0)
+        return;
+    const std::vector<Session*> sessions = m_sessions;
+    for (Session* s : sessions) {
+        if (!s->playing())
+            continue;
+        m_maxQueued = std::max(m_maxQueued, s->queuedBytes());
+        s->sendPrices(m_batch, frames);
+    }
+}
+
+void GameServer::onHousekeeping()
+{
+    const qint64 t = now();
+    const std::vector<Session*> sessions = m_sessions;
+    for (Session* s : sessions) {
+        if (s->stage() == Session::Stage::Closing)
+            continue;
+        if (!s->playing()) {
+            if (t - s->connectedAt() > loginTimeoutMs())
+                s->abort(QStringLiteral("no login within %1 s").arg(m_options.loginTimeoutSeconds));
+            continue;
+        }
+        if (t - s->lastHeartbeatAt() >= kHeartbeatLineMs)
+            s->sendHeartbeat();
+        else if (t - s->lastSentAt() >= kKeepaliveMs)
+            s->send(msg::kKeepalive);
+    }
+}
+
+void GameServer::logStats()
+{
+    const qint64 t = now();
+    const double seconds = std::max<qint64>(1, t - m_statsFrom) / 1000.0;
+    int playing = 0;
+    for (Session* s : m_sessions) {
+        if (s->playing())
+            ++playing;
+    }
+    logLine(QStringLiteral("stats: connections %1, playing %2, frames out %3/s, bytes out %4/s, largest send queue %5 bytes")
+                .arg(m_sessions.size())
+                .arg(playing)
+                .arg(static_cast<qint64>(m_framesOut / seconds))
+                .arg(static_cast<qint64>(m_bytesOut / seconds))
+                .arg(m_maxQueued));
+    m_framesOut = 0;
+    m_bytesOut = 0;
+    m_maxQueued = 0;
+    m_statsFrom = t;
+}
+
+} // namespace korvi::server

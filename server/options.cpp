@@ -1,0 +1,104 @@
+#include "options.h"
+
+#include <QCommandLineParser>
+
+namespace korvi::server {
+
+namespace {
+
+bool readPort(const QString& text, quint16& out)
+{
+    bool ok = false;
+    const uint value = text.toUInt(&ok);
+    if (!ok || value > 65535)
+        return false;
+    out = static_cast<quint16>(value);
+    return true;
+}
+
+} // namespace
+
+ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, QString& text)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Game server for the Korvi trading client.\n\n"
+        "Administration (runs, prints and exits):\n"
+        "  user add NAME PASSWORD   add a participant\n"
+        "  user block NAME          block a participant (no more logins)\n"
+        "  user unblock NAME        allow logins again\n"
+        "  user list                list all participants"));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Game port (default 4100, 0 = any free port)."), QStringLiteral("N"));
+    const QCommandLineOption httpPort(QStringLiteral("http-port"), QStringLiteral("Port of the address pages (default 8100, 0 = any free port)."), QStringLiteral("M"));
+    const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("Data folder (default korvi-data)."), QStringLiteral("DIR"));
+    const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Seed of the price simulator; the same seed gives the same market."), QStringLiteral("S"));
+    const QCommandLineOption rate(QStringLiteral("rate"), QStringLiteral("Price messages per second over all instruments (default 50, 0 = none)."), QStringLiteral("R"));
+    const QCommandLineOption instruments(QStringLiteral("instruments"), QStringLiteral("Instrument list (default: instruments.conf beside the program)."), QStringLiteral("FILE"));
+    const QCommandLineOption bind(QStringLiteral("bind"), QStringLiteral("Listen on this address only (default: all)."), QStringLiteral("ADDRESS"));
+    const QCommandLineOption publicHost(QStringLiteral("public-host"), QStringLiteral("Host named on the address pages (default: the address the page was asked on)."), QStringLiteral("HOST"));
+    const QCommandLineOption loginTimeout(QStringLiteral("login-timeout"), QStringLiteral("Seconds a connection may take to log in (default 30)."), QStringLiteral("SECONDS"));
+    const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Log traffic figures every this many seconds."), QStringLiteral("SECONDS"));
+    const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("No log on stderr."));
+    parser.addOptions({help, port, httpPort, data, seed, rate, instruments, bind, publicHost, loginTimeout, stats, quiet});
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("Optional administration command, see above."), QStringLiteral("[user ...]"));
+
+    if (!parser.parse(QStringList{QStringLiteral("korvi-server")} + arguments)) {
+        text = parser.errorText();
+        return ParseResult::Error;
+    }
+    if (parser.isSet(help)) {
+        text = parser.helpText();
+        return ParseResult::Help;
+    }
+    if (parser.isSet(port) && !readPort(parser.value(port), options.port)) {
+        text = QStringLiteral("--port needs a number from 0 to 65535");
+        return ParseResult::Error;
+    }
+    if (parser.isSet(httpPort) && !readPort(parser.value(httpPort), options.httpPort)) {
+        text = QStringLiteral("--http-port needs a number from 0 to 65535");
+        return ParseResult::Error;
+    }
+    if (parser.isSet(data))
+        options.dataDir = parser.value(data);
+    if (parser.isSet(seed)) {
+        bool ok = false;
+        const quint64 value = parser.value(seed).toULongLong(&ok);
+        if (!ok) {
+            text = QStringLiteral("--seed needs a whole number");
+            return ParseResult::Error;
+        }
+        options.seed = value;
+    }
+    if (parser.isSet(rate)) {
+        bool ok = false;
+        const double value = parser.value(rate).toDouble(&ok);
+        if (!ok || !(value >= 0) || value > 1'000'000) {
+            text = QStringLiteral("--rate needs a number from 0 to 1000000");
+            return ParseResult::Error;
+        }
+        options.rate = value;
+    }
+    if (parser.isSet(instruments))
+        options.instruments = parser.value(instruments);
+    if (parser.isSet(bind))
+        options.bindAddress = parser.value(bind);
+    if (parser.isSet(publicHost))
+        options.publicHost = parser.value(publicHost).toLatin1();
+    for (const auto& [option, target] : {std::pair{&loginTimeout, &options.loginTimeoutSeconds}, std::pair{&stats, &options.statsSeconds}}) {
+        if (!parser.isSet(*option))
+            continue;
+        bool ok = false;
+        const int value = parser.value(*option).toInt(&ok);
+        if (!ok || value < (option == &loginTimeout ? 1 : 0) || value > 86400) {
+            text = QStringLiteral("--%1 needs a number of seconds").arg(option->names().constFirst());
+            return ParseResult::Error;
+        }
+        *target = value;
+    }
+    options.quiet = parser.isSet(quiet);
+    options.command = parser.positionalArguments();
+    return ParseResult::Run;
+}
+
+} // namespace korvi::server

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace korvi::server {
+
+// Everything the command line can set.
+struct ServerOptions {
+    quint16 port = 4100;
+    quint16 httpPort = 8100;
+    QString dataDir = QStringLiteral("korvi-data");
+    std::optional<quint64> seed;   // none: a new seed each start (logged)
+    double rate = 50;              // price messages per second over all instruments
+    QString instruments;           // empty: the shipped list beside the program
+    QString bindAddress;           // empty: all interfaces
+    QByteArray publicHost;         // host named on the address pages; empty: the address asked
+    int loginTimeoutSeconds = 30;
+    int statsSeconds = 0;          // 0: no statistics lines
+    bool quiet = false;
+    QStringList command;           // administration command, e.g. {"user", "add", "NAME", "PW"}
+};
+
+enum class ParseResult { Run, Help, Error };
+
+// Reads the arguments (without the program name). On Help, `text` is the help; on Error,
+// the message for the user.
+ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, QString& text);
+
+} // namespace korvi::server

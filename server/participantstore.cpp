@@ -1,0 +1,310 @@
+#include "participantstore.h"
+
+#include "dates.h"
+#include "passwordhash.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
+namespace korvi::server {
+
+namespace {
+
+constexpr int kSchemaVersion = 1;
+constexpr double kStartCapital = 100000;
+
+QString sqlError(const QSqlQuery& q) { return q.lastError().text(); }
+
+// Reads the participant columns (kColumns) starting at column `at`.
+Participant readRow(const QSqlQuery& q, int at = 0)
+{
+    const auto v = [&](int i) { return q.value(at + i); };
+    Participant p;
+    p.id = v(0).toLongLong();
+    p.name = v(1).toString().toLatin1();
+    p.shortId = v(2).toString().toLatin1();
+    p.level = v(3).toInt();
+    p.blocked = v(4).toInt() != 0;
+    p.accountStart = v(5).toString().toLatin1();
+    p.accountText = v(6).toString().toLatin1();
+    p.accountFigure3 = v(7).toDouble();
+    p.baseValue = v(8).toDouble();
+    p.todayResult = v(9).toDouble();
+    p.totalMargin = v(10).toDouble();
+    p.totalPlace = static_cast<qint16>(v(11).toInt());
+    p.dayPlace = static_cast<qint16>(v(12).toInt());
+    p.lastOrderId = v(13).toInt();
+    return p;
+}
+
+const char* kColumns = "id, name, short_id, level, blocked, account_start, account_text, account_figure3, "
+                       "base_value, today_result, total_margin, total_place, day_place, last_order_id";
+
+} // namespace
+
+ParticipantStore::ParticipantStore()
+    : m_connection(QStringLiteral("participants-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+{
+}
+
+ParticipantStore::~ParticipantStore()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+bool ParticipantStore::open(const QString& folder, QString& error)
+{
+    if (!QDir().mkpath(folder)) {
+        error = QStringLiteral("cannot create data folder %1").arg(folder);
+        return false;
+    }
+    const QString path = QDir(folder).filePath(QStringLiteral("korvi.sqlite"));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open()) {
+        error = QStringLiteral("cannot open %1: %2").arg(path, db.lastError().text());
+        return false;
+    }
+    QSqlQuery q(db);
+    // The write-ahead log keeps readers and the administration commands from blocking
+    // each other; FULL synchronisation makes every commit survive a crash.
+    q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    m_dummyHash = hashPassword("not a password");
+    return createSchema(error);
+}
+
+bool ParticipantStore::createSchema(QString& error)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection);
+    QSqlQuery q(db);
+    if (!db.transaction()) {
+        error = db.lastError().text();
+        return false;
+    }
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS meta (key TEXT PRIMARY KEY, value TEXT NOT NULL)"))) {
+        error = sqlError(q);
+        db.rollback();
+        return false;
+    }
+    q.exec(QStringLiteral("SELECT value FROM meta WHERE key = 'schema'"));
+    if (q.next()) {
+        db.commit();
+        if (q.value(0).toInt() > kSchemaVersion) {
+            error = QStringLiteral("the database was written by a newer server");
+            return false;
+        }
+        m_createdNow = false;
+        return true;
+    }
+    const QStringList statements = {
+        QStringLiteral("CREATE TABLE participants ("
+                       " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                       " name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+                       " password TEXT NOT NULL,"
+                       " short_id TEXT NOT NULL UNIQUE DEFAULT '',"
+                       " level INTEGER NOT NULL DEFAULT 1,"
+                       " blocked INTEGER NOT NULL DEFAULT 0,"
+                       " account_start TEXT NOT NULL,"
+                       " account_text TEXT NOT NULL DEFAULT '',"
+                       " account_figure3 REAL NOT NULL DEFAULT 0,"
+                       " base_value REAL NOT NULL,"
+                       " today_result REAL NOT NULL DEFAULT 0,"
+                       " total_margin REAL NOT NULL DEFAULT 0,"
+                       " total_place INTEGER NOT NULL DEFAULT 0,"
+                       " day_place INTEGER NOT NULL DEFAULT 0,"
+                       " last_order_id INTEGER NOT NULL DEFAULT 0)"),
+        QStringLiteral("INSERT INTO meta (key, value) VALUES ('schema', '%1')").arg(kSchemaVersion),
+    };
+    for (const QString& s : statements) {
+        if (!q.exec(s)) {
+            error = sqlError(q);
+            db.rollback();
+            return false;
+        }
+    }
+    if (!insert("demo", "demo", error)) {
+        db.rollback();
+        return false;
+    }
+    if (!db.commit()) {
+        error = db.lastError().text();
+        return false;
+    }
+    m_createdNow = true;
+    return true;
+}
+
+bool ParticipantStore::validName(const QByteArray& name, QString& error)
+{
+    if (name.isEmpty() || name.size() > 30) {
+        error = QStringLiteral("a name has 1 to 30 characters");
+        return false;
+    }
+    if (name != name.trimmed()) {
+        error = QStringLiteral("a name must not begin or end with a blank");
+        return false;
+    }
+    for (char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F || c == ';' || c == '%') {
+            error = QStringLiteral("a name must not contain ';', '%' or control characters");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParticipantStore::validPassword(const QByteArray& password, QString& error)
+{
+    if (password.isEmpty() || password.size() > 60) {
+        error = QStringLiteral("a password has 1 to 60 characters");
+        return false;
+    }
+    for (char c : password) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            error = QStringLiteral("a password must not contain control characters");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParticipantStore::insert(const QByteArray& name, const QByteArray& password, QString& error)
+{
+    if (!validName(name, error) || !validPassword(password, error))
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(m_connection);
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT INTO participants (name, password, account_start, base_value)"
+                             " VALUES (?, ?, ?, ?)"));
+    q.addBindValue(QString::fromLatin1(name));
+    q.addBindValue(QString::fromLatin1(hashPassword(password)));
+    q.addBindValue(QString::fromLatin1(DatumText(dayNumber(QDate::currentDate()))));
+    q.addBindValue(kStartCapital);
+    if (!q.exec()) {
+        error = q.lastError().nativeErrorCode() == QLatin1String("2067") || sqlError(q).contains(QLatin1String("UNIQUE"))
+                    ? QStringLiteral("participant %1 exists already").arg(QString::fromLatin1(name))
+                    : sqlError(q);
+        return false;
+    }
+    // The short id follows from the row number: "U" and five digits, unique for ever.
+    const qint64 id = q.lastInsertId().toLongLong();
+    const QByteArray shortId = "U" + QByteArray::number(id).rightJustified(5, '0');
+    QSqlQuery u(db);
+    u.prepare(QStringLiteral("UPDATE participants SET short_id = ? WHERE id = ?"));
+    u.addBindValue(QString::fromLatin1(shortId));
+    u.addBindValue(id);
+    if (!u.exec()) {
+        error = sqlError(u);
+        return false;
+    }
+    return true;
+}
+
+bool ParticipantStore::add(const QByteArray& name, const QByteArray& password, QString& error)
+{
+    return addMany({{name, password}}, error);
+}
+
+bool ParticipantStore::addMany(const std::vector<std::pair<QByteArray, QByteArray>>& namesAndPasswords, QString& error)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection);
+    if (!db.transaction()) {
+        error = db.lastError().text();
+        return false;
+    }
+    for (const auto& [name, password] : namesAndPasswords) {
+        if (!insert(name, password, error)) {
+            db.rollback();
+            return false;
+        }
+    }
+    if (!db.commit()) {
+        error = db.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+bool ParticipantStore::setBlocked(const QByteArray& name, bool blocked, QString& error)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.prepare(QStringLiteral("UPDATE participants SET blocked = ? WHERE name = ?"));
+    q.addBindValue(blocked ? 1 : 0);
+    q.addBindValue(QString::fromLatin1(name));
+    if (!q.exec()) {
+        error = sqlError(q);
+        return false;
+    }
+    if (q.numRowsAffected() != 1) {
+        error = QStringLiteral("no participant %1").arg(QString::fromLatin1(name));
+        return false;
+    }
+    return true;
+}
+
+bool ParticipantStore::setLastOrderId(qint64 id, qint32 lastOrderId, QString& error)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.prepare(QStringLiteral("UPDATE participants SET last_order_id = ? WHERE id = ?"));
+    q.addBindValue(lastOrderId);
+    q.addBindValue(id);
+    if (!q.exec()) {
+        error = sqlError(q);
+        return false;
+    }
+    return true;
+}
+
+std::optional<Participant> ParticipantStore::find(const QByteArray& name) const
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.prepare(QStringLiteral("SELECT %1 FROM participants WHERE name = ?").arg(QLatin1String(kColumns)));
+    q.addBindValue(QString::fromLatin1(name));
+    if (!q.exec() || !q.next())
+        return std::nullopt;
+    return readRow(q);
+}
+
+std::vector<Participant> ParticipantStore::list() const
+{
+    std::vector<Participant> out;
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    if (!q.exec(QStringLiteral("SELECT %1 FROM participants ORDER BY id").arg(QLatin1String(kColumns))))
+        return out;
+    while (q.next())
+        out.push_back(readRow(q));
+    return out;
+}
+
+ParticipantStore::Login ParticipantStore::checkLogin(const QByteArray& name, const QByteArray& password,
+                                                     Participant& out) const
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.prepare(QStringLiteral("SELECT password, %1 FROM participants WHERE name = ?").arg(QLatin1String(kColumns)));
+    q.addBindValue(QString::fromLatin1(name));
+    if (!q.exec() || !q.next()) {
+        verifyPassword(password, m_dummyHash);
+        return Login::WrongPassword;
+    }
+    const QByteArray stored = q.value(0).toString().toLatin1();
+    if (!verifyPassword(password, stored))
+        return Login::WrongPassword;
+    out = readRow(q, 1);
+    return out.blocked ? Login::Blocked : Login::Ok;
+}
+
+} // namespace korvi::server

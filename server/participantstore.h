@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+#include <vector>
+
+namespace korvi::server {
+
+// One participant of the game as the store keeps it. Texts are single-byte (Latin-1),
+// exactly as they travel on the wire.
+struct Participant {
+    qint64 id = 0;
+    QByteArray name;
+    QByteArray shortId;        // 6 characters, unique, part of statement file names
+    int level = 1;             // 0 no chat and no places shown, 1 chat, 2 trades feed
+    bool blocked = false;
+    QByteArray accountStart;   // "YYYYMMDD"
+    QByteArray accountText;
+    double accountFigure3 = 0;
+    double baseValue = 0;
+    double todayResult = 0;
+    double totalMargin = 0;
+    qint16 totalPlace = 0;
+    qint16 dayPlace = 0;
+    qint32 lastOrderId = 0;
+};
+
+// The participants of the game in an SQLite database in the data folder. Every change is
+// committed before the call returns, so a killed server loses nothing it confirmed.
+// Readers always go to the database, so the command-line administration takes effect at
+// the next login even while the server runs.
+class ParticipantStore {
+public:
+    enum class Login { Ok, WrongPassword, Blocked };
+
+    ParticipantStore();
+    ~ParticipantStore();
+    ParticipantStore(const ParticipantStore&) = delete;
+    ParticipantStore& operator=(const ParticipantStore&) = delete;
+
+    // Opens (and on the first use creates) the database in `folder`. A new database gets
+    // the participant "demo" with the password "demo", so a fresh game can be tried at once.
+    bool open(const QString& folder, QString& error);
+    bool createdNow() const { return m_createdNow; }
+
+    // A name is 1 to 30 printable characters without ";" "%" or blanks at either end;
+    // a password 1 to 60 printable characters. Names compare without regard to case.
+    static bool validName(const QByteArray& name, QString& error);
+    static bool validPassword(const QByteArray& password, QString& error);
+
+    bool add(const QByteArray& name, const QByteArray& password, QString& error);
+    // Adds many participants in one transaction (all or none); for load tests and imports.
+    bool addMany(const std::vector<std::pair<QByteArray, QByteArray>>& namesAndPasswords, QString& error);
+    bool setBlocked(const QByteArray& name, bool blocked, QString& error);
+    bool setLastOrderId(qint64 id, qint32 lastOrderId, QString& error);
+
+    std::optional<Participant> find(const QByteArray& name) const;
+    std::vector<Participant> list() const;
+
+    // Checks a login. A wrong password and an unknown name look the same to the caller and
+    // take the same time; a blocked participant is reported only with the right password.
+    Login checkLogin(const QByteArray& name, const QByteArray& password, Participant& out) const;
+
+private:
+    bool createSchema(QString& error);
+    bool insert(const QByteArray& name, const QByteArray& password, QString& error);
+
+    QString m_connection;
+    bool m_createdNow = false;
+    QByteArray m_dummyHash; // checked against for unknown names, to take the same time
+};
+
+} // namespace korvi::server
