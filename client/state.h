@@ -1,6 +1,8 @@
 #pragma once
 
 #include "mainwindow/settings.h"
+#include "market/instruments.h"
+#include "market/pricehistory.h"
 
 #include <QByteArray>
 #include <QString>
@@ -52,6 +54,14 @@ struct State {
 
     // Number of instruments of the last instrument list; prices are applied only above 0.
     int InstrumentCount = 0;
+    // The instrument table and the presets, both 1-based (slot 0 unused).
+    std::vector<InstrumentRecord> Instruments;
+    std::vector<WpvPreset> WpvPresets;
+    // Per position of the server's code list: the instrument with that Lumticker, or 0.
+    std::vector<qint16> ServerCodes; // 1-based
+    PriceHistory priceHistory;
+    // Raised by the first price update; the periodic refresh runs only from then on.
+    bool PricesChanged = false;
 
     // User table: index 0 is unused, record 1 is the participant's.
     std::vector<UserRecord> users;
@@ -61,6 +71,21 @@ struct State {
     int PositionCount = 0;
     std::vector<qint16> PositionIndex;     // per instrument number
     bool PositionsReceived = false;
+    int PositionUser = 1;
+
+    // Instrument n, or null outside 1..InstrumentCount.
+    InstrumentRecord* instrument(int n)
+    {
+        return n >= 1 && n <= InstrumentCount && size_t(n) < Instruments.size() ? &Instruments[n] : nullptr;
+    }
+    // The position of instrument n, or null when it has none.
+    PositionRecord* positionOf(int n)
+    {
+        if (n < 1 || size_t(n) >= PositionIndex.size())
+            return nullptr;
+        const int p = PositionIndex[n];
+        return p >= 1 && p <= PositionCount && size_t(p) < positions.size() ? &positions[p] : nullptr;
+    }
 
     QString filePath(const QString& name) const;
 };

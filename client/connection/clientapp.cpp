@@ -1,5 +1,7 @@
 #include "clientapp.h"
 
+#include "market/pricefiles.h"
+#include "market/presets.h"
 #include "seams.h"
 #include "startup.h"
 #include "textfile.h"
@@ -13,8 +15,10 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
                      PageReader& pages, QObject* parent)
     : QObject(parent), dispatcher(state, incoming),
       connection(state, dispatcher, clock, incoming, outgoing, pages),
-      control(connection, incoming, protocol, sound, clock), m_prompts(prompts), m_sound(sound),
-      m_clock(clock)
+      control(connection, incoming, protocol, sound, clock), instruments(state, outgoing, protocol),
+      prices(state, clock), recorder(workDir), login(state, connection, clock),
+      messages(state, connection, outgoing, protocol, prompts, sound, clock), m_prompts(prompts),
+      m_sound(sound), m_clock(clock)
 {
     state.workDir = workDir;
     state.settings.wexIp = "127.0.0.1";
@@ -23,7 +27,72 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
     connect(&connection, &Connection::userNameChanged, this, &ClientApp::userNameChanged);
 
     m_timer1.setInterval(150);
+    connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshPrices);
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshTick);
+    wireHandlers();
+}
+
+void ClientApp::wireHandlers()
+{
+    dispatcher.on(Cmd::SendInstruments, [this](QByteArrayView body) {
+        instruments.WS_SI(body);
+        emit instrumentsReplaced();
+    });
+    control.initTabelle = [this](QByteArrayView list) { instruments.InitTabelle(list); };
+
+    dispatcher.on(Cmd::Kursupdate, [this](QByteArrayView body) { prices.WS_KU(body); });
+    dispatcher.onShortPrice(0, [this](QByteArrayView body) { prices.WS_KuKurz(body); });
+    dispatcher.onShortPrice(1, [this](QByteArrayView body) { prices.WS_KuKurzBBVAAV(body); });
+    dispatcher.onShortPrice(2, [this](QByteArrayView body) { prices.WS_KuKurzAAV(body); });
+    dispatcher.onShortPrice(3, [this](QByteArrayView body) { prices.WS_KuKurzA(body); });
+    dispatcher.onShortPrice(4, [this](QByteArrayView body) { prices.WS_KuKurzAV(body); });
+    dispatcher.onShortPrice(5, [this](QByteArrayView body) { prices.WS_KuKurzBBV(body); });
+
+    dispatcher.on(Cmd::Welcome, [this](QByteArrayView body) { login.WS_Welcome(body); });
+    dispatcher.on(Cmd::TimeSet, [this](QByteArrayView body) { login.WS_TimeSet(body); });
+    dispatcher.on(Cmd::UserData, [this](QByteArrayView body) { login.ws_ud(body); });
+    connect(&login, &Login::welcomeText, this, &ClientApp::welcomeText);
+    connect(&login, &Login::uidText, this, &ClientApp::uidText);
+
+    dispatcher.on(Cmd::Message, [this](QByteArrayView body) {
+        messages.WS_Message(body);
+        login.blockedCheck(body);
+    });
+    dispatcher.on(Cmd::SendAnnotation, [this](QByteArrayView body) { messages.WS_SendAnnotation(body); });
+    dispatcher.on(Cmd::SendDocument, [this](QByteArrayView body) { messages.WS_SendDocument(body); });
+
+    connect(&connection, &Connection::unloaded, this, [this] {
+        recorder.close();
+        dispatcher.onPriceRecord(nullptr);
+    });
+    saveExtraFiles = [this] { saveMarketFiles(); };
+}
+
+void ClientApp::refreshPrices()
+{
+    if (prices.refresh(m_changed) && !m_changed.empty())
+        emit pricesRefreshed(QList<int>(m_changed.begin(), m_changed.end()));
+}
+
+void ClientApp::Check1_Click(bool ticked)
+{
+    connection.setKursprotokoll(ticked);
+    if (!recorder.developerMode())
+        return;
+    if (!recorder.toggle())
+        protocol.add(QStringLiteral("F:Check1_Click ") + QLatin1String(kRecordingFile));
+    if (recorder.isOpen())
+        dispatcher.onPriceRecord([this](QByteArrayView message) { recorder.record(message); });
+    else
+        dispatcher.onPriceRecord(nullptr);
+}
+
+void ClientApp::saveMarketFiles()
+{
+    if (const int failed = SaveKurse(state.priceHistory, state.InstrumentCount, state.workDir))
+        protocol.add(QStringLiteral("F:SaveKurse ") + QString::number(failed));
+    if (!savePresets(state))
+        protocol.add(QStringLiteral("F:SaveInit ") + QLatin1String(kPresetFileName));
 }
 
 bool ClientApp::formLoad(const QString& programPath)

@@ -1,14 +1,21 @@
 #pragma once
 
+#include "chat/messages.h"
 #include "connection.h"
 #include "controllines.h"
 #include "dispatcher.h"
+#include "login.h"
 #include "loglist.h"
+#include "market/instrumenttable.h"
+#include "market/pricerecorder.h"
+#include "market/priceupdates.h"
 #include "state.h"
 
 #include <QObject>
 #include <QTimer>
+#include <QList>
 #include <functional>
+#include <vector>
 
 namespace korvi {
 
@@ -47,8 +54,20 @@ public:
     Connection connection;
     ControlLines control;
 
-    // Hooks that later parts of the client fill: written at the end of the program.
+    InstrumentTable instruments; // "@SI", "!;T;"
+    PriceUpdates prices;         // "@KU", "~", "^1".."^5", the price history
+    PriceRecorder recorder;      // "kurs.dat"
+    Login login;                 // "@WELCOME", "@UD", "@TS", request buttons
+    Messages messages;           // "@MSG", "@SA", "@SD", the message line
+
+    // Hooks that later parts of the client fill: written at the end of the program. It
+    // starts with the price files and the presets.
     std::function<void()> saveExtraFiles;
+
+    // The connection window's "Kursprotokoll" box was clicked.
+    void Check1_Click(bool ticked);
+    // The price files and "Korvi.wpv".
+    void saveMarketFiles();
 
 signals:
     // The 150 ms refresh of the main window.
@@ -59,16 +78,26 @@ signals:
     void exitRequested();
     void userNameChanged(const QString& name);
     void welcomeText(const QString& text);
+    // The user-id label of the main window: "UID:" and the id.
+    void uidText(const QString& text);
+    // A new instrument table is in place (after the order grid hook ran).
+    void instrumentsReplaced();
+    // The refresh tick found these instruments changed: redraw their lines (and the chart
+    // when it shows one of them). The positions' values are already updated.
+    void pricesRefreshed(const QList<int>& instruments);
 
 private:
     void applySettings();
     void collectSettings();
+    void wireHandlers();
+    void refreshPrices();
 
     Prompts& m_prompts;
     Sound& m_sound;
     Clock& m_clock;
     QTimer m_timer1;
     QString m_caption;
+    std::vector<int> m_changed;
 };
 
 } // namespace korvi

@@ -1,0 +1,102 @@
+#include "messages.h"
+
+#include "connection/connection.h"
+#include "fields.h"
+#include "loglist.h"
+#include "seams.h"
+#include "state.h"
+#include "textfile.h"
+
+#include <limits>
+
+namespace korvi {
+
+Messages::Messages(State& state, Connection& connection, LogList& outgoing, LogList& protocol,
+                   Prompts& prompts, Sound& sound, Clock& clock, QObject* parent)
+    : QObject(parent), m_state(state), m_connection(connection), m_outgoing(outgoing),
+      m_protocol(protocol), m_prompts(prompts), m_sound(sound), m_clock(clock)
+{
+}
+
+void Messages::setMessageLine(const QString& text)
+{
+    // The history follows the changes of the line, as its change event did.
+    if (text == m_line && !m_history.isEmpty())
+        return;
+    m_line = text;
+    m_history.append(text);
+    emit messageLineChanged(text);
+    emit historyAdded(text);
+}
+
+void Messages::ShowMessage(const QString& text)
+{
+    setMessageLine(text);
+    if (m_noPopup)
+        return;
+    m_sound.beep();
+    emit popupRequested(text);
+}
+
+QString Messages::stamped(QByteArrayView data) const
+{
+    return m_clock.now().time().toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') +
+           fromWire(data);
+}
+
+void Messages::WS_Message(QByteArrayView data)
+{
+    ShowMessage(stamped(data));
+    if (upperSingleByte(data) == "FALSCHES PA\xdfWORT")
+        askNewCredentials();
+}
+
+void Messages::askNewCredentials()
+{
+    // The reconnect watchdog rests while the dialog is open, so that it does not log in
+    // again with the old password meanwhile.
+    const bool keep = m_connection.KeepConnected;
+    m_connection.KeepConnected = false;
+    QString user = fromWire(m_connection.userField());
+    QString password = fromWire(m_connection.passwordField());
+    if (m_prompts.credentials(user, password)) {
+        m_connection.setUserField(toWire(user));
+        m_connection.setPasswordField(toWire(password));
+    }
+    // A "USER GESPERRT" handled while the dialog was open keeps the reconnects off.
+    if (keep && !m_connection.KeepConnected)
+        m_connection.KeepConnected = true;
+}
+
+void Messages::WS_SendAnnotation(QByteArrayView data) { ShowMessage(stamped(data)); }
+
+QString Messages::WS_SendDocument(QByteArrayView data)
+{
+    Fields fields;
+    const int count = fields.split(data, std::numeric_limits<int>::max(), ';');
+    for (int i = 1; i <= count; ++i)
+        m_outgoing.add(fromWire(fields[i]));
+
+    QByteArrayView name = fields[1];
+    if (name.startsWith("FILE="))
+        name = name.sliced(5);
+    QString written;
+    if (!isPlainFileName(name)) {
+        // Only plain names of the working folder are accepted: a server must not reach
+        // other folders or devices.
+        m_protocol.add(QStringLiteral("F:WS_SendDocument Dateiname abgelehnt: ") + fromWire(name));
+    } else {
+        QByteArray content;
+        for (int i = 2; i <= count; ++i)
+            content.append(fields[i]).append("\r\n");
+        const QString fileName = fromWire(name);
+        if (writeFileAtomically(m_state.filePath(fileName), content))
+            written = fileName;
+        else
+            m_protocol.add(QStringLiteral("F:WS_SendDocument ") + fileName);
+    }
+    emit documentsChanged();
+    return written;
+}
+
+} // namespace korvi

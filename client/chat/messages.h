@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QObject>
+#include <QStringList>
+
+namespace korvi {
+
+class Clock;
+class Connection;
+class LogList;
+class Prompts;
+class Sound;
+struct State;
+
+// The server's messages, annotations and documents. Messages go to the main window's
+// message line and its history ("Meldungen...") and, unless the user turned it off, to the
+// non-modal message window with a beep. The windows only show what the signals say.
+class Messages : public QObject {
+    Q_OBJECT
+public:
+    Messages(State& state, Connection& connection, LogList& outgoing, LogList& protocol,
+             Prompts& prompts, Sound& sound, Clock& clock, QObject* parent = nullptr);
+
+    // "ShowMessage": the message line, and the message window with a beep unless turned off.
+    void ShowMessage(const QString& text);
+    // Writes the message line only (other parts' status texts); it enters the history too.
+    void setMessageLine(const QString& text);
+    // "nicht mehr als Fenster zeigen": from now on messages no longer open the window.
+    void setMessageNoPopup() { m_noPopup = true; }
+    bool messageNoPopup() const { return m_noPopup; }
+
+    const QString& messageLine() const { return m_line; }
+    const QStringList& history() const { return m_history; }
+
+    void WS_Message(QByteArrayView data);
+    void WS_SendAnnotation(QByteArrayView data);
+    // Writes a document of the server into the working folder. Returns the file name, or
+    // an empty name when nothing was written.
+    QString WS_SendDocument(QByteArrayView data);
+
+signals:
+    void messageLineChanged(const QString& text);
+    void historyAdded(const QString& text);
+    // Show the message window (reuse it when open) with this text.
+    void popupRequested(const QString& text);
+    // A document was written or refused: the account statement view reads its files again.
+    void documentsChanged();
+
+private:
+    QString stamped(QByteArrayView data) const;
+    void askNewCredentials();
+
+    State& m_state;
+    Connection& m_connection;
+    LogList& m_outgoing;
+    LogList& m_protocol;
+    Prompts& m_prompts;
+    Sound& m_sound;
+    Clock& m_clock;
+    QString m_line;
+    QStringList m_history;
+    bool m_noPopup = false;
+};
+
+} // namespace korvi
