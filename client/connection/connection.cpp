@@ -187,7 +187,7 @@ void Connection::onReadyRead()
     m_receiving = false;
 }
 
-void Connection::receive(const QByteArray& bytes)
+void Connection::receive(QByteArrayView bytes)
 {
     LinkState = 3;
     LastReceiveTick = m_clock.tickMs();

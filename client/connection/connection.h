@@ -94,6 +94,10 @@ public:
     AddressList addresses;
     int addressInUse = 1;
 
+    // The receive step for bytes that arrived on the socket: counters, framing, logging
+    // and dispatch of every complete message.
+    void receive(QByteArrayView bytes);
+
     QString byteCounterText() const;
     const QString& lkursText() const { return m_lkurs; }
 
@@ -110,7 +114,6 @@ private:
     void onClosed();
     void onError();
     void onReadyRead();
-    void receive(const QByteArray& bytes);
     void tryNextPage(int selected, int index);
     void applyAddress(int selected);
 

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds the programs, starts the local game server and opens the client against it.
+# The client runs in the working folder demo/, which keeps its settings between runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$(pwd)
+bash tools/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build --target korvi quenby korvi-server
+
+mkdir -p demo
+if [ ! -f demo/Korvi.Ini ]; then
+    # A starter settings file: user demo/demo on the local server, the external
+    # interface on 4101 because the server takes 4100.
+    printf '%s\r\n' '"demo"' '"127.0.0.1"' ' 0 ' '""' '""' ' 0 ' '' '' ' 0 ' ' 0 ' ' 0 ' ' 0 ' \
+        ' 0 ' 'demo' 'korvi.col' ' 1 ' ' 1 ' '1.wav' ' 0 ' ' 0 ' ' 1 ' '4101' '"ZAQR"' '127.0.0.1' \
+        > demo/Korvi.Ini
+fi
+
+server_pid=""
+if [ -x build/bin/korvi-server ]; then
+    build/bin/korvi-server --data "$top/demo/server-data" --port 4100 --http-port 8100 &
+    server_pid=$!
+    trap '[ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true' EXIT
+    sleep 1
+fi
+
+cd demo
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display found: running the client in a virtual X display (xvfb-run)."
+    xvfb-run -a "$top/build/bin/korvi"
+else
+    "$top/build/bin/korvi"
+fi
