@@ -1,0 +1,114 @@
+#include "connection/clientapp.h"
+#include "support/doubles.h"
+#include "textfile.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace korvi;
+using namespace korvi::test;
+
+namespace {
+
+// Collects the texts a signal carries.
+template <typename Sender, typename Signal>
+std::shared_ptr<QStringList> record(Sender* sender, Signal signal)
+{
+    auto texts = std::make_shared<QStringList>();
+    QObject::connect(sender, signal, [texts](const QString& t) { texts->append(t); });
+    return texts;
+}
+
+} // namespace
+
+namespace {
+
+struct MessageFixture {
+    QTemporaryDir dir;
+    FakePrompts prompts;
+    FakeSound sound;
+    FakeClock clock;
+    FakePages pages;
+    ClientApp app{dir.path(), prompts, sound, clock, pages};
+    Messages& m = app.messages;
+
+    MessageFixture()
+    {
+        app.state.UserName = "anna";
+        app.state.UserPassword = "alt";
+        InitUser(app.state);
+        app.connection.load(false);
+    }
+    void in(QByteArrayView message) { app.dispatcher.dispatch(message); }
+};
+
+} // namespace
+
+TEST(Messages, LineHistoryWindowAndBeep)
+{
+    MessageFixture f;
+    auto popups = record(&f.m, &Messages::popupRequested);
+    f.in("@MSG=Markt \xf6" "ffnet");
+    f.clock.time = f.clock.time.addSecs(1);
+    f.in("@SA=Notiz");
+    EXPECT_EQ(f.m.messageLine(), QStringLiteral("09:30:16 Notiz"));
+    EXPECT_EQ(f.m.history(), QStringList({QStringLiteral("09:30:15 Markt öffnet"), "09:30:16 Notiz"}));
+    EXPECT_EQ(popups->size(), 2);
+    EXPECT_EQ(f.sound.beeps, 2);
+
+    // After "nicht mehr als Fenster zeigen" the line and the history still follow.
+    f.m.setMessageNoPopup();
+    f.in("@SENDANNOTATION=");
+    f.m.setMessageLine("Extern: verbunden");
+    EXPECT_EQ(popups->size(), 2);
+    EXPECT_EQ(f.sound.beeps, 2);
+    EXPECT_EQ(f.m.history().size(), 4);
+    EXPECT_EQ(f.m.history().at(2), QStringLiteral("09:30:16 "));
+    EXPECT_EQ(f.m.messageLine(), QStringLiteral("Extern: verbunden"));
+}
+
+TEST(Messages, WrongPasswordAsksForNewCredentialsInAnyCase)
+{
+    MessageFixture f;
+    f.app.connection.KeepConnected = true;
+    f.in("@MSG=falsches pa\xdfwort");
+    EXPECT_EQ(f.prompts.credentialsShown, 1);
+    EXPECT_EQ(f.app.connection.userField(), "neu");
+    EXPECT_EQ(f.app.connection.passwordField(), "geheim");
+    EXPECT_EQ(f.app.state.user().Login, "neu%geheim");
+    EXPECT_TRUE(f.app.connection.KeepConnected);
+
+    // A Unicode upper-casing would turn the sharp s into "SS"; that text is not the message.
+    f.in("@MSG=FALSCHES PASSWORT");
+    f.prompts.credentialsOk = false;
+    f.in("@MSG=FALSCHES PA\xdfWORT");
+    EXPECT_EQ(f.prompts.credentialsShown, 2);
+    EXPECT_EQ(f.app.connection.userField(), "neu"); // cancelled: fields unchanged
+}
+
+TEST(Messages, DocumentsAreWrittenAsCrLfLinesInsideTheFolderOnly)
+{
+    MessageFixture f;
+    int changed = 0;
+    QObject::connect(&f.m, &Messages::documentsChanged, [&] { ++changed; });
+    f.in("@SD=FILE=ABC12320261208K.TXT;Zeile 1;Zeile; 2");
+    QByteArray bytes;
+    ASSERT_TRUE(readWholeFile(f.dir.filePath("ABC12320261208K.TXT"), bytes));
+    EXPECT_EQ(bytes, QByteArray("Zeile 1\r\nZeile\r\n 2\r\n"));
+    EXPECT_TRUE(f.app.outgoing.contains("FILE=ABC12320261208K.TXT"));
+    EXPECT_TRUE(f.app.outgoing.contains(" 2"));
+
+    f.in("@SENDDOCUMENT=leer.txt");
+    ASSERT_TRUE(readWholeFile(f.dir.filePath("leer.txt"), bytes));
+    EXPECT_TRUE(bytes.isEmpty());
+
+    for (const char* bad : {"@SD=FILE=../boese.txt;x", "@SD=/tmp/korvi-boese;x", "@SD=FILE=C:boese;x",
+                            "@SD=FILE=nul.txt;x", "@SD="}) {
+        f.in(bad);
+        EXPECT_TRUE(f.app.protocol.lines().last().startsWith("F:WS_SendDocument Dateiname abgelehnt"))
+            << bad;
+    }
+    EXPECT_FALSE(exist(f.dir.filePath("../boese.txt")));
+    EXPECT_FALSE(exist("/tmp/korvi-boese"));
+    EXPECT_EQ(changed, 7); // the statement view is refreshed every time
+}
