@@ -1,0 +1,106 @@
+// Bad input never stops the server or the other participants.
+#include "serverprocess.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// True when prices keep arriving on `peer` for the next half second.
+bool stillStreaming(Peer& peer)
+{
+    QElapsedTimer clock;
+    clock.start();
+    int prices = 0;
+    while (clock.elapsed() < 500) {
+        const std::optional<QByteArray> m = peer.next(1000);
+        if (!m)
+            return false;
+        if (m->startsWith('~') || m->startsWith('^') || m->startsWith("@KU="))
+            ++prices;
+    }
+    return prices > 0;
+}
+
+class RobustnessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_server = std::make_unique<ServerProcess>(m_dir.path());
+        ASSERT_TRUE(m_server->start({QStringLiteral("--rate"), QStringLiteral("200"), QStringLiteral("--login-timeout"), QStringLiteral("2")}))
+            << m_server->lastError().toStdString();
+        ASSERT_TRUE(m_watcher.connectTo(m_server->tcpPort()));
+        ASSERT_EQ(m_watcher.loginAndGreeting("demo", "demo").size(), 12u);
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<ServerProcess> m_server;
+    Peer m_watcher; // a participant who must not notice any of the trouble
+};
+
+TEST_F(RobustnessTest, OversizedFrameDropsOnlyThatConnection)
+{
+    Peer bad;
+    ASSERT_TRUE(bad.connectTo(m_server->tcpPort()));
+    ASSERT_TRUE(bad.login("demo", "demo"));
+    QByteArray huge(1, korvi::FrameStart);
+    huge += QByteArray(1200 * 1024, 'x'); // no frame end: a frame beyond 1 MB
+    bad.sendRaw(huge);
+    EXPECT_TRUE(bad.waitClosed(5000));
+    EXPECT_TRUE(stillStreaming(m_watcher));
+    EXPECT_TRUE(m_server->log().contains(QLatin1String("frame larger than")));
+}
+
+TEST_F(RobustnessTest, GarbageHalfFramesAndSilenceAreSurvived)
+{
+    {
+        // Bytes outside frames, frames of nonsense, binary noise: ignored before the login.
+        Peer noisy;
+        ASSERT_TRUE(noisy.connectTo(m_server->tcpPort()));
+        QByteArray noise;
+        for (int i = 0; i < 4096; ++i)
+            noise.append(static_cast<char>((i * 37 + 11) & 0xFF));
+        noisy.sendRaw(noise);
+        noisy.sendRaw("\x01@PO=1;2;3\x02\x01\x02\x01@@@@\x02junk");
+        noisy.send("TTUSER=demo");
+        noisy.send("@U=demo%demo");
+        // After the noise the login still works.
+        std::optional<QByteArray> m;
+        bool greeted = false;
+        while ((m = noisy.next(3000))) {
+            if (m->startsWith("@WELCOME")) {
+                greeted = true;
+                break;
+            }
+        }
+        EXPECT_TRUE(greeted);
+    }
+    {
+        // Half a frame, then gone.
+        Peer half;
+        ASSERT_TRUE(half.connectTo(m_server->tcpPort()));
+        half.sendRaw("\x01TTUSER=de");
+    }
+    // Many connections opened and closed at once.
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::unique_ptr<Peer>> peers;
+        for (int i = 0; i < 100; ++i) {
+            auto p = std::make_unique<Peer>();
+            if (p->connectTo(m_server->tcpPort()))
+                peers.push_back(std::move(p));
+        }
+        EXPECT_EQ(peers.size(), 100u);
+    }
+    // A client that never logs in is dropped after the login time-out (2 s here).
+    Peer silent;
+    ASSERT_TRUE(silent.connectTo(m_server->tcpPort()));
+    EXPECT_TRUE(silent.waitClosed(6000));
+    EXPECT_TRUE(stillStreaming(m_watcher));
+    Peer late;
+    ASSERT_TRUE(late.connectTo(m_server->tcpPort()));
+    EXPECT_EQ(late.loginAndGreeting("demo", "demo").size(), 12u);
+}
+
+} // namespace
