@@ -1,0 +1,221 @@
+// korvi-load: starts a korvi-server on 127.0.0.1 with its own data folder, logs many
+// participants in at once, then keeps a number of them connected while the price stream
+// runs, and reports what arrived. Every phase is bounded in time; the server is stopped
+// at the end.
+//
+//   korvi-load [--server PATH] [--logins N] [--connections N] [--rate R] [--seconds S]
+#include "framing.h"
+#include "participantstore.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <sys/resource.h>
+
+using korvi::ReceiveBuffer;
+
+namespace {
+
+// One participant's connection, driven by socket events.
+class Client : public QObject {
+public:
+    Client(QByteArray name, quint16 port, QObject* parent) : QObject(parent), m_name(std::move(name))
+    {
+        connect(&m_socket, &QTcpSocket::readyRead, this, [this] { onRead(); });
+        m_socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    }
+
+    bool greeted() const { return m_greeted; }
+    bool refused() const { return m_refused; }
+    qint64 frames() const { return m_frames; }
+    qint64 priceFrames() const { return m_priceFrames; }
+    qint64 bytes() const { return m_bytes; }
+    qint64 greetedAt() const { return m_greetedAt; }
+    void resetCounts() { m_frames = m_priceFrames = m_bytes = 0; }
+    void close() { m_socket.abort(); }
+
+    static QElapsedTimer clock;
+
+private:
+    void onRead()
+    {
+        const QByteArray data = m_socket.readAll();
+        m_bytes += data.size();
+        m_buffer.append(data);
+        QByteArrayView m;
+        while (m_buffer.next(m)) {
+            ++m_frames;
+            if (m.startsWith('~') || m.startsWith('^') || m.startsWith("@KU="))
+                ++m_priceFrames;
+            else if (m.startsWith("!;ID"))
+                send("TTUSER=" + m_name);
+            else if (m.startsWith("!;USER"))
+                send("@U=" + m_name + "%load");
+            else if (m == "@RV") {
+                m_greeted = true;
+                m_greetedAt = clock.elapsed();
+            } else if (m.startsWith("@MSG="))
+                m_refused = true;
+        }
+        m_buffer.compact();
+    }
+    void send(const QByteArray& text) { m_socket.write(korvi::frame(text)); }
+
+    QByteArray m_name;
+    QTcpSocket m_socket;
+    ReceiveBuffer m_buffer{64 * 1024 * 1024};
+    bool m_greeted = false;
+    bool m_refused = false;
+    qint64 m_frames = 0, m_priceFrames = 0, m_bytes = 0, m_greetedAt = 0;
+};
+
+QElapsedTimer Client::clock;
+
+// Runs the event loop until `done` holds or the deadline passes.
+template <typename F>
+bool runUntil(F done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
+}
+
+QByteArray nameOf(int i) { return "load" + QByteArray::number(i).rightJustified(5, '0'); }
+
+void raiseDescriptorLimit()
+{
+    rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption serverOpt("server", "korvi-server binary.", "PATH", QStringLiteral(KORVI_SERVER_PATH));
+    const QCommandLineOption loginsOpt("logins", "Participants logging in at once (phase 1).", "N", "1000");
+    const QCommandLineOption connectionsOpt("connections", "Participants receiving the stream (phase 2).", "N", "200");
+    const QCommandLineOption rateOpt("rate", "Price messages per second of the server.", "R", "1000");
+    const QCommandLineOption secondsOpt("seconds", "Length of the stream measurement.", "S", "20");
+    parser.addOptions({serverOpt, loginsOpt, connectionsOpt, rateOpt, secondsOpt});
+    parser.process(app);
+    const int logins = std::clamp(parser.value(loginsOpt).toInt(), 0, 10000);
+    const int connections = std::clamp(parser.value(connectionsOpt).toInt(), 1, 10000);
+    const double rate = parser.value(rateOpt).toDouble();
+    const int seconds = std::clamp(parser.value(secondsOpt).toInt(), 1, 600);
+    raiseDescriptorLimit();
+    Client::clock.start();
+
+    QTemporaryDir dir;
+    {
+        korvi::server::ParticipantStore store;
+        QString error;
+        std::vector<std::pair<QByteArray, QByteArray>> participants;
+        for (int i = 1; i <= std::max(logins, connections); ++i)
+            participants.emplace_back(nameOf(i), "load");
+        if (!store.open(dir.path(), error) || !store.addMany(participants, error)) {
+            std::fprintf(stderr, "cannot prepare participants: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
+
+    QProcess server;
+    const QString logPath = dir.filePath(QStringLiteral("server.log"));
+    server.setStandardErrorFile(logPath);
+    server.start(parser.value(serverOpt), {"--port", "0", "--http-port", "0", "--data", dir.path(), "--seed", "1",
+                                           "--rate", QString::number(rate), "--stats", "5"});
+    if (!server.waitForStarted(10000) || !server.waitForReadyRead(10000)) {
+        std::fprintf(stderr, "server did not start\n");
+        return 1;
+    }
+    const QList<QByteArray> words = server.readAllStandardOutput().trimmed().split(' ');
+    const quint16 port = words.size() == 3 ? static_cast<quint16>(words[1].toUInt()) : 0;
+    if (port == 0) {
+        std::fprintf(stderr, "no listening line from the server\n");
+        return 1;
+    }
+    std::printf("server on 127.0.0.1:%u, price rate %.0f/s\n", port, rate);
+
+    // Phase 1: many logins at once.
+    if (logins > 0) {
+        QObject group;
+        std::vector<Client*> clients;
+        const qint64 start = Client::clock.elapsed();
+        for (int i = 1; i <= logins; ++i)
+            clients.push_back(new Client(nameOf(i), port, &group));
+        const bool all = runUntil([&] { return std::all_of(clients.begin(), clients.end(), [](Client* c) { return c->greeted() || c->refused(); }); }, 60000);
+        const qint64 last = std::max_element(clients.begin(), clients.end(), [](Client* a, Client* b) { return a->greetedAt() < b->greetedAt(); })[0]->greetedAt();
+        const auto ok = std::count_if(clients.begin(), clients.end(), [](Client* c) { return c->greeted(); });
+        std::printf("logins: %lld of %d greeted in %.2f s%s\n", static_cast<long long>(ok), logins,
+                    (last - start) / 1000.0, all ? "" : " (timed out)");
+        for (Client* c : clients)
+            c->close();
+        runUntil([] { return false; }, 500); // let the server see the closes
+    }
+
+    // Phase 2: the stream fanned out to every connected participant.
+    QObject group;
+    std::vector<Client*> clients;
+    for (int i = 1; i <= connections; ++i)
+        clients.push_back(new Client(nameOf(i), port, &group));
+    if (!runUntil([&] { return std::all_of(clients.begin(), clients.end(), [](Client* c) { return c->greeted(); }); }, 60000)) {
+        std::fprintf(stderr, "not all stream participants logged in\n");
+    }
+    runUntil([] { return false; }, 1000); // settle
+    for (Client* c : clients)
+        c->resetCounts();
+    QElapsedTimer window;
+    window.start();
+    runUntil([] { return false; }, seconds * 1000);
+    const double elapsed = window.elapsed() / 1000.0;
+    qint64 frames = 0, prices = 0, bytes = 0, fewest = -1, most = 0;
+    for (Client* c : clients) {
+        frames += c->frames();
+        prices += c->priceFrames();
+        bytes += c->bytes();
+        fewest = fewest < 0 ? c->priceFrames() : std::min(fewest, c->priceFrames());
+        most = std::max(most, c->priceFrames());
+    }
+    std::printf("stream: %d participants, %.1f s: %.0f frames/s received in total (%.0f price frames/s), %.1f MB/s\n",
+                connections, elapsed, frames / elapsed, prices / elapsed, bytes / elapsed / 1e6);
+    std::printf("        per participant %.0f to %.0f price frames/s (server sends %.0f/s)\n", fewest / elapsed,
+                most / elapsed, rate);
+
+    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+    server.waitForFinished(10000);
+    QFile log(logPath);
+    if (log.open(QIODevice::ReadOnly)) {
+        qint64 largestQueue = 0;
+        int skipped = 0;
+        for (const QByteArray& line : log.readAll().split('\n')) {
+            const qsizetype at = line.indexOf("largest send queue ");
+            if (at >= 0)
+                largestQueue = std::max(largestQueue, line.mid(at + 19).split(' ').first().toLongLong());
+            if (line.contains("cannot keep up"))
+                ++skipped;
+        }
+        std::printf("server: largest send queue %lld bytes; %d participants fell behind\n",
+                    static_cast<long long>(largestQueue), skipped);
+    }
+    return 0;
+}
