@@ -31,18 +31,23 @@ QString printable(QByteArrayView text)
 
 } // namespace
 
+msg::AccountLine accountLineOf(const Participant& p)
+{
+    msg::AccountLine a;
+    a.accountStart = p.accountStart;
+    a.accountText = p.accountText;
+    a.accountFigure3 = p.accountFigure3;
+    a.baseValue = p.baseValue;
+    a.todayResult = p.todayResult;
+    a.totalPlace = p.totalPlace;
+    a.dayPlace = p.dayPlace;
+    a.totalMargin = p.totalMargin;
+    return a;
+}
+
 std::vector<QByteArray> welcomeSequence(const Participant& p, const std::vector<InstrumentSpec>& specs,
                                         const std::vector<PriceState>& quotes)
 {
-    msg::AccountLine account;
-    account.accountStart = p.accountStart;
-    account.accountText = p.accountText;
-    account.accountFigure3 = p.accountFigure3;
-    account.baseValue = p.baseValue;
-    account.todayResult = p.todayResult;
-    account.totalPlace = p.totalPlace;
-    account.dayPlace = p.dayPlace;
-    account.totalMargin = p.totalMargin;
     return {
         msg::codeTable(specs),
         msg::welcome(p.name),
@@ -52,7 +57,7 @@ std::vector<QByteArray> welcomeSequence(const Participant& p, const std::vector<
         msg::instruments(specs, quotes),
         msg::allOrders({}),
         msg::allExecutions({}),
-        msg::account(account),
+        msg::account(accountLineOf(p)),
         msg::positions(p.todayResult, p.baseValue, {}),
         msg::places(p.totalPlace, p.dayPlace, p.totalMargin),
         msg::kRequestVersion.toByteArray(),
@@ -267,16 +272,7 @@ void Session::handleRequest(QByteArrayView message)
         // Fresh from the store, so figures changed meanwhile are current.
         if (const auto p = m_server.store().find(m_participant.name))
             m_participant = *p;
-        msg::AccountLine a;
-        a.accountStart = m_participant.accountStart;
-        a.accountText = m_participant.accountText;
-        a.accountFigure3 = m_participant.accountFigure3;
-        a.baseValue = m_participant.baseValue;
-        a.todayResult = m_participant.todayResult;
-        a.totalPlace = m_participant.totalPlace;
-        a.dayPlace = m_participant.dayPlace;
-        a.totalMargin = m_participant.totalMargin;
-        send(msg::account(a));
+        send(msg::account(accountLineOf(m_participant)));
         return;
     }
     case Cmd::SendVersion:

@@ -2,6 +2,7 @@
 
 #include "framing.h"
 #include "instrumentconfig.h"
+#include "messages.h"
 #include "participantstore.h"
 #include "pricesimulator.h"
 
@@ -14,6 +15,9 @@ class QTcpSocket;
 namespace korvi::server {
 
 class GameServer;
+
+// The account figures of a participant as "@SUK" carries them.
+msg::AccountLine accountLineOf(const Participant& participant);
 
 // The messages that greet a participant after a good login, in the order the client
 // relies on: code list, welcome, short id, level, last order number, instruments, orders,
