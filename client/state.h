@@ -1,6 +1,8 @@
 #pragma once
 
+#include "mainwindow/colours.h"
 #include "mainwindow/settings.h"
+#include "orders/ordertables.h"
 #include "market/instruments.h"
 #include "market/pricehistory.h"
 
@@ -72,6 +74,11 @@ struct State {
     std::vector<qint16> PositionIndex;     // per instrument number
     bool PositionsReceived = false;
     int PositionUser = 1;
+
+    // Orders, entry lines and the order grid's row map.
+    OrderBook book;
+    // The colours of both grids.
+    ColourTable colours;
 
     // Instrument n, or null outside 1..InstrumentCount.
     InstrumentRecord* instrument(int n)

@@ -17,7 +17,8 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
       connection(state, dispatcher, clock, incoming, outgoing, pages),
       control(connection, incoming, protocol, sound, clock), instruments(state, outgoing, protocol),
       prices(state, clock), recorder(workDir), login(state, connection, clock),
-      messages(state, connection, outgoing, protocol, prompts, sound, clock), m_prompts(prompts),
+      messages(state, connection, outgoing, protocol, prompts, sound, clock),
+      orderGrid(state, clock, protocol), orderEntry(state, orderGrid, prompts, protocol), m_prompts(prompts),
       m_sound(sound), m_clock(clock)
 {
     state.workDir = workDir;
@@ -66,6 +67,10 @@ void ClientApp::wireHandlers()
         dispatcher.onPriceRecord(nullptr);
     });
     saveExtraFiles = [this] { saveMarketFiles(); };
+
+    instruments.buildOrderGrid = [this] { orderGrid.rebuild(); };
+    connect(this, &ClientApp::pricesRefreshed, &orderGrid, &OrderGrid::redrawInstruments);
+    orderEntry.send = [this](const QByteArray& framed) { connection.Senddata(framed); };
 }
 
 void ClientApp::refreshPrices()
@@ -170,6 +175,12 @@ void ClientApp::applySettings()
     state.UserName = state.settings.userName;
     state.ServerAddress = state.settings.serverAddress;
     state.UserPassword = state.settings.password;
+    state.book.ZeigeAlleOrders = state.settings.zeigeAlleOrders == 1;
+    // The colours, then the grid layout that is painted with them.
+    state.colours.load(state.workDir, state.settings.colourFile.isEmpty()
+                                          ? QStringLiteral("korvi.col")
+                                          : fromWire(state.settings.colourFile));
+    orderGrid.InitGridLayout();
 }
 
 void ClientApp::collectSettings()
@@ -177,6 +188,8 @@ void ClientApp::collectSettings()
     state.settings.userName = state.UserName;
     state.settings.serverAddress = state.ServerAddress;
     state.settings.password = state.UserPassword;
+    state.settings.zeigeAlleOrders = state.book.ZeigeAlleOrders ? 1 : 0;
+    state.settings.colourFile = toWire(state.colours.currentFile());
 }
 
 } // namespace korvi

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "orders/orderentry.h"
+#include "orders/ordergrid.h"
 #include "chat/messages.h"
 #include "connection.h"
 #include "controllines.h"
@@ -41,6 +43,9 @@ public:
     // The end of the program: settings and price files are written.
     void shutdown();
 
+    // Starts the 150 ms refresh of the main window (done by the initialisation).
+    void startRefresh() { m_timer1.start(); }
+
     // A new user name and password through the dialog, then log out and in again.
     void newCredentials();
 
@@ -59,6 +64,8 @@ public:
     PriceRecorder recorder;      // "kurs.dat"
     Login login;                 // "@WELCOME", "@UD", "@TS", request buttons
     Messages messages;           // "@MSG", "@SA", "@SD", the message line
+    OrderGrid orderGrid;         // the order grid's row map, cells and drawing
+    OrderEntry orderEntry;       // clicks on the grid, the in-cell editor, the default instrument
 
     // Hooks that later parts of the client fill: written at the end of the program. It
     // starts with the price files and the presets.

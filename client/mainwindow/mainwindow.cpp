@@ -2,11 +2,14 @@
 
 #include "connection/clientapp.h"
 #include "connection/connectionwindow.h"
+#include "orders/ordergridview.h"
+#include "textfile.h"
 #include "seams.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -18,7 +21,9 @@ constexpr double kTwipsPerPixel = 15.0;
 } // namespace
 
 MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programPath)
-    : m_app(app), m_prompts(prompts), m_userButton(QStringLiteral("User/PW"))
+    : m_app(app), m_prompts(prompts), m_userButton(QStringLiteral("User/PW")),
+      m_buyMarket(QStringLiteral("BUY MARKET")), m_sellMarket(QStringLiteral("SELL MARKET")),
+      m_moreLess(QStringLiteral("Mehr"))
 {
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -30,8 +35,10 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     top->addStretch(1);
     top->addWidget(ende);
     layout->addLayout(top);
+    layout->addWidget(buildTradingRow());
 
-    m_tabs.addTab(new QWidget, QStringLiteral("Orders"));
+    m_orderGrid = new OrderGridView(app.orderGrid.cells, app.orderEntry);
+    m_tabs.addTab(m_orderGrid, QStringLiteral("Orders"));
     m_tabs.addTab(new QWidget, QStringLiteral("Executions"));
     m_tabs.addTab(new QWidget, QString::fromLatin1("Ausz\xfcge"));
     auto* options = new QWidget;
@@ -87,6 +94,51 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
 
 MainWindow::~MainWindow() = default;
 
+QWidget* MainWindow::buildTradingRow()
+{
+    auto* row = new QWidget(this);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(&m_buyMarket);
+    layout->addWidget(&m_sellMarket);
+    layout->addStretch(1);
+    layout->addWidget(&m_quantity);
+    layout->addWidget(&m_moreLess);
+
+    m_quantity.setEditable(true);
+    m_quantity.addItems({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "20", "25", "50", "100"});
+    m_quantity.setCurrentIndex(0);
+    OrderEntry& entry = m_app.orderEntry;
+    // The box is corrected when the user has finished typing or picked a value, so that
+    // typing a quantity digit by digit is not overruled half way.
+    auto takeQuantity = [this, &entry] { entry.setQuantityText(m_quantity.currentText()); };
+    connect(&m_quantity, &QComboBox::textActivated, this, takeQuantity);
+    connect(m_quantity.lineEdit(), &QLineEdit::editingFinished, this, takeQuantity);
+    connect(&entry, &OrderEntry::quantityChanged, this, [this](const QString& text) {
+        if (m_quantity.currentText() != text)
+            m_quantity.setEditText(text);
+    });
+    entry.setQuantityText(m_quantity.currentText());
+
+    connect(&entry, &OrderEntry::defaultInstrumentChanged, this, [this] {
+        m_buyMarket.setStyleSheet(QStringLiteral("background-color: rgb(0,255,0)"));
+        m_sellMarket.setStyleSheet(QStringLiteral("background-color: rgb(255,65,65)"));
+    });
+    auto toggle = [this] {
+        m_app.state.book.ZeigeAlleOrders = !m_app.state.book.ZeigeAlleOrders;
+        showMoreLess();
+        m_app.orderGrid.rebuild();
+    };
+    connect(&m_moreLess, &QPushButton::clicked, this, toggle);
+    connect(&entry, &OrderEntry::toggleFinishedOrders, this, toggle);
+    return row;
+}
+
+void MainWindow::showMoreLess()
+{
+    m_moreLess.setText(m_app.state.book.ZeigeAlleOrders ? QStringLiteral("Weniger") : QStringLiteral("Mehr"));
+}
+
 void MainWindow::initialise()
 {
     if (!m_app.initialise()) {
@@ -97,6 +149,8 @@ void MainWindow::initialise()
     }
     m_initialised = true;
     applyGeometry();
+    showMoreLess();
+    m_app.orderGrid.rebuild();
 }
 
 void MainWindow::applyGeometry()

@@ -12,6 +12,7 @@ namespace korvi {
 
 class ClientApp;
 class ConnectionWindow;
+class OrderGridView;
 class Prompts;
 
 // "OrderForm": the main window. It runs the start-up order over the ClientApp, shows the
@@ -31,6 +32,8 @@ private:
     void initialise();
     void applyGeometry();
     void storeGeometry();
+    QWidget* buildTradingRow();
+    void showMoreLess();
 
     ClientApp& m_app;
     Prompts& m_prompts;
@@ -41,6 +44,11 @@ private:
     QComboBox m_messages;        // Combo2 "Meldungen..."
     QLabel m_uid;
     QPushButton m_userButton;    // Command16 "User/PW"
+    QPushButton m_buyMarket;     // Command8(0) "BUY MARKET"
+    QPushButton m_sellMarket;    // Command8(1) "SELL MARKET"
+    QPushButton m_moreLess;      // Command15 "Mehr" / "Weniger"
+    QComboBox m_quantity;        // Text1, the default quantity
+    OrderGridView* m_orderGrid = nullptr;
     bool m_initialised = false;
     bool m_endWithoutSaving = false;
 };

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "mainwindow/colours.h"
+
+#include <QObject>
+#include <QString>
+#include <vector>
+
+namespace korvi {
+
+// One cell of a grid as the drawing procedures write it.
+struct Cell {
+    QString text;
+    Colour background = 0;
+    Colour foreground = 0;
+    bool ownBackground = false; // false: the grid's general background
+    bool ownForeground = false;
+    bool bold = false;
+    int fontSize = 0;           // 0: the grid's font size
+    bool centred = false;
+};
+
+// The cells of a grid (the order grid or the execution grid), written by the drawing code
+// and shown by a table view. Changes made between beginUpdate() and endUpdate() are
+// reported once, as one range of rows, so the view repaints in blocks.
+class CellGrid : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    int rowCount() const { return m_rows; }
+    int columnCount() const { return m_columns; }
+    void resize(int rows, int columns);
+    void insertRow(int row);
+    void removeRow(int row);
+
+    Cell& cell(int row, int column);
+    const Cell& at(int row, int column) const;
+    // Writes the text and background of a cell in one step.
+    void put(int row, int column, const QString& text, Colour background);
+    void clearRow(int row);
+
+    int rowHeight(int row) const;
+    void setRowHeight(int row, int height);
+    static constexpr int kDefaultRowHeight = 20;
+
+    // The grid's general cell background and text colour.
+    Colour generalBackground = 0;
+    Colour textColour = 0;
+    int columnWidth0 = 250;
+
+    int currentRow = 0;
+    int currentColumn = 0;
+    void setCurrent(int row, int column)
+    {
+        currentRow = row;
+        currentColumn = column;
+    }
+    QString currentText() const { return valid(currentRow, currentColumn) ? at(currentRow, currentColumn).text : QString(); }
+    bool valid(int row, int column) const { return row >= 0 && row < m_rows && column >= 0 && column < m_columns; }
+
+    void beginUpdate();
+    void endUpdate();
+    // Marks a row as changed (reported at endUpdate, or at once outside an update).
+    void touch(int row);
+
+signals:
+    void layoutReset();
+    void rowsChanged(int first, int last);
+
+private:
+    int m_rows = 0;
+    int m_columns = 0;
+    std::vector<Cell> m_cells;
+    std::vector<int> m_heights;
+    int m_updateDepth = 0;
+    int m_dirtyFirst = -1;
+    int m_dirtyLast = -1;
+    bool m_structureChanged = false;
+    Cell m_none;
+};
+
+} // namespace korvi

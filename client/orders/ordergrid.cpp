@@ -1,0 +1,254 @@
+#include "ordergrid.h"
+
+#include "loglist.h"
+#include "dates.h"
+#include "numbers.h"
+#include "seams.h"
+#include "state.h"
+#include "textfile.h"
+
+#include <QLocale>
+
+namespace korvi {
+
+namespace {
+constexpr Colour kHeaderGrey = rgb(160, 160, 160);
+constexpr Colour kColumn0Order = rgb(23, 139, 191);
+constexpr Colour kColumn0Instrument = rgb(23, 127, 167);
+constexpr Colour kYellow = rgb(255, 255, 0);
+constexpr Colour kGreen = rgb(0, 255, 0);
+constexpr Colour kRed = rgb(255, 0, 0);
+constexpr Colour kGrey128 = rgb(128, 128, 128);
+constexpr Colour kGrey192 = rgb(192, 192, 192);
+constexpr Colour kWhite = rgb(255, 255, 255);
+} // namespace
+
+QString priceText(float value) { return QString::fromLatin1(writeSingle(value)); }
+
+QString localNumber(double value)
+{
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(value, 'g', 7);
+}
+
+OrderGrid::OrderGrid(State& state, Clock& clock, LogList& protocol, QObject* parent)
+    : QObject(parent), m_state(state), m_clock(clock), m_protocol(protocol)
+{
+    InitGridLayout();
+}
+
+void OrderGrid::InitGridLayout()
+{
+    layout = orderGridLayout(m_state.colours);
+    cells.textColour = layout.textColour;
+}
+
+void OrderGrid::rebuild()
+{
+    m_state.book.BuildOrderGrid(m_state.InstrumentCount);
+    zeigOrderGrid(0, 0);
+}
+
+const OrderRecord* OrderGrid::recordOfRow(int row) const
+{
+    const RowMap& map = m_state.book.OGRowMap;
+    if (!map.valid(row))
+        return nullptr;
+    const RowEntry& e = map[row];
+    if (e.Art == EntryLine)
+        return m_state.book.LeerOrders.valid(e.Item) ? &m_state.book.LeerOrders[e.Item] : nullptr;
+    if (e.Art == OpenOrder || e.Art == FinishedOrder)
+        return m_state.book.orders.valid(e.Item) ? &m_state.book.orders[e.Item] : nullptr;
+    return nullptr;
+}
+
+void OrderGrid::zeigOrderGrid(int mode, int key)
+{
+    cells.beginUpdate();
+    try {
+        const RowMap& map = m_state.book.OGRowMap;
+        const int headerHeight = cells.rowCount() > 0 ? cells.rowHeight(0) : CellGrid::kDefaultRowHeight;
+        if (mode == 0) {
+            cells.resize(map.count() + 1 < 2 ? 2 : map.count() + 1, GridLayout::kColumns);
+            cells.columnWidth0 = 250;
+            for (int half = 0; half < 2; ++half) {
+                cells.setRowHeight(half, headerHeight);
+                for (int c = 0; c < GridLayout::kColumns; ++c)
+                    cells.put(half, c, c == 0 ? QString() : layout.header[half][c], kHeaderGrey);
+            }
+            for (int row = 2; row <= map.count(); ++row)
+                drawRow(row);
+        } else if (mode == 1) {
+            for (int row = 2; row <= map.count(); ++row) {
+                if (map[row].Art == WPZeile && map[row].WPIndex == key)
+                    drawRow(row);
+            }
+        } else if (mode == 2) {
+            if (key >= 2 && key <= map.count())
+                drawRow(key);
+        }
+    } catch (const std::exception& e) {
+        m_protocol.add(QStringLiteral("F:ZeigOrderGrid ") + QString::fromLatin1(e.what()));
+    }
+    cells.endUpdate();
+}
+
+void OrderGrid::redrawInstruments(const QList<int>& instruments)
+{
+    cells.beginUpdate();
+    for (int n : instruments)
+        zeigOrderGrid(1, n);
+    cells.endUpdate();
+}
+
+void OrderGrid::put(int row, LineType type, int logical, const QString& text)
+{
+    put(row, type, logical, text, layout.farbe[type][logical]);
+}
+
+void OrderGrid::put(int row, LineType type, int logical, const QString& text, Colour background)
+{
+    const int column = layout.spalte[type][logical];
+    if (column == 0)
+        return;
+    Cell& c = cells.cell(row, column);
+    c = Cell{};
+    c.text = text;
+    c.background = background;
+    c.ownBackground = true;
+}
+
+void OrderGrid::drawRow(int row)
+{
+    const RowEntry e = m_state.book.OGRowMap[row];
+    if (row >= cells.rowCount())
+        return;
+    cells.clearRow(row);
+    switch (e.Art) {
+    case Trennzeile:
+        cells.put(row, 0, QString(), kColumn0Order);
+        cells.generalBackground = m_state.colours[OG_Trennzeile];
+        cells.setRowHeight(row, qMax(1, cells.rowHeight(0) / 2));
+        break;
+    case WPZeile:
+        cells.setRowHeight(row, CellGrid::kDefaultRowHeight);
+        drawInstrumentLine(row, e.WPIndex);
+        break;
+    default:
+        cells.setRowHeight(row, CellGrid::kDefaultRowHeight);
+        drawOrderLine(row, e.Art, e.WPIndex, e.Item);
+        break;
+    }
+}
+
+void OrderGrid::drawInstrumentLine(int row, int wpIndex)
+{
+    const InstrumentRecord* ins = m_state.instrument(wpIndex);
+    if (!ins)
+        return;
+    const LineType t = InstrumentLineType;
+    cells.put(row, 0, QString(), kColumn0Instrument);
+    put(row, t, C_TICKER, fromWire(ins->Ticker));
+    put(row, t, C_Boerse, QStringLiteral("EUX"));
+    put(row, t, C_Name, fromWire(ins->Lumticker));
+    put(row, t, C_Stck, QStringLiteral("-"));
+    put(row, t, C_Preis, QStringLiteral("0.0"));
+    put(row, t, C_GV6, QStringLiteral("+- 0"));
+    put(row, t, C_BidVol, QString::number(ins->BidVol));
+    put(row, t, C_Bid, priceText(ins->Bid));
+    put(row, t, C_Ask, priceText(ins->Ask));
+    put(row, t, C_Askvol, QString::number(ins->AskVol));
+    put(row, t, C_Letzter, priceText(ins->Letzter));
+    put(row, t, C_Zeit, m_clock.now().time().toString(QStringLiteral("HH:mm:ss")));
+    if (m_state.book.DefaultWP == wpIndex)
+        put(row, t, C_DEFAULT, QStringLiteral("DEFAULT"), kYellow);
+    else
+        put(row, t, C_DEFAULT, QStringLiteral("DEFAULT"));
+
+    const PositionRecord* pos = m_state.positionOf(wpIndex);
+    if (pos) {
+        put(row, t, C_Bestand, (pos->Bestand > 0 ? QStringLiteral("+") : QString()) + QString::number(pos->Bestand));
+        if (const int col = gridColumn(t, C_Bestand)) {
+            Cell& c = cells.cell(row, col);
+            c.centred = true;
+            c.bold = true;
+            c.fontSize = 12;
+            c.foreground = kWhite;
+            c.ownForeground = true;
+        }
+        put(row, t, C_GV15, localNumber(double(pos->SumWert) - double(pos->SumKost)),
+            m_state.colours[OG_Bestand]);
+        if (const int col = gridColumn(t, C_GV15)) {
+            Cell& c = cells.cell(row, col);
+            c.centred = true;
+            c.bold = true;
+            c.fontSize = 12;
+        }
+        put(row, t, C_MarginWP, localNumber(pos->MarginS));
+        const float total = m_state.users.size() > 1 ? m_state.user().totalMargin : 0;
+        if (total != 0)
+            put(row, t, C_Bracket, QStringLiteral("Mges=") + localNumber(total));
+    } else {
+        put(row, t, C_Bestand, QString());
+    }
+}
+
+void OrderGrid::drawOrderLine(int row, int kind, int wpIndex, int item)
+{
+    const OrderRecord* r = recordOfRow(row);
+    if (!r)
+        return;
+    const LineType t = OrderLineType;
+    const InstrumentRecord* ins = m_state.instrument(wpIndex);
+    cells.put(row, 0, QString(), kColumn0Order);
+    put(row, t, O_Ticker, ins ? fromWire(ins->Ticker) : QString());
+    put(row, t, O_gilt, QStringLiteral("DAY"));
+    put(row, t, O_OrderID, fromWire(r->OrderID));
+    put(row, t, O_OrderUserID, kind == EntryLine ? QStringLiteral("-") : QString::number(r->OrderUserID));
+
+    const bool finished = kind == FinishedOrder;
+    const Colour sideColour = finished ? (r->isBuy() ? kHeaderGrey : kGrey128) : (r->isBuy() ? kGreen : kRed);
+    put(row, t, O_BS, fromWire(r->BS), sideColour);
+    put(row, t, O_Stck, QString::number(r->Stck));
+    if (r->BrRolle >= 2 && r->Limit1 <= 0)
+        put(row, t, O_Limit1, QStringLiteral("Offset:") + priceText(std::abs(r->Limit1)));
+    else
+        put(row, t, O_Limit1, priceText(r->Limit1));
+    put(row, t, O_Limit2, priceText(r->Limit2));
+
+    Colour typColour = layout.farbe[t][O_Typ];
+    if (kind != EntryLine) {
+        if (r->BrRolle == 1 && r->Status == Submitted)
+            typColour = m_state.colours[OG_BracketMain];
+        else if (r->BrRolle >= 2 && r->BrAktiv && r->Status == Submitted)
+            typColour = m_state.colours[OG_BracketChildHot];
+        else if (r->BrRolle >= 2 && !r->BrAktiv && kind == OpenOrder)
+            typColour = m_state.colours[OG_BracketChildCold];
+    }
+    const QString typ = fromWire(r->Typ);
+    put(row, t, O_Typ, r->BrRolle >= 1 && r->BrRolle <= 4 ? QStringLiteral("BR:") + typ : typ, typColour);
+
+    if (kind == EntryLine) {
+        put(row, t, O_TRANS, QStringLiteral("TRANSMIT"));
+        put(row, t, O_CANCEL, QStringLiteral("DELETE"), kGrey192);
+        for (int c : {O_Status, O_StZeit, O_FilledRem, O_Preis})
+            put(row, t, c, QString());
+        put(row, t, O_BrOrderId, QStringLiteral("Z%1 L%2 B%3%4- -").arg(row).arg(item).arg(r->BrRolle).arg(r->BrParent));
+    } else {
+        if (kind == OpenOrder) {
+            put(row, t, O_TRANS, QStringLiteral("-"), kGrey192);
+            put(row, t, O_CANCEL, QStringLiteral("CANCEL"));
+        } else {
+            put(row, t, O_TRANS, QStringLiteral("-"), kGrey192);
+            put(row, t, O_CANCEL, QStringLiteral("-"), kGrey192);
+        }
+        put(row, t, O_Status, fromWire(orderStatusText(r->Status)));
+        put(row, t, O_StZeit, r->Typ.contains("OVN") ? QStringLiteral("overnight") : fromWire(FormatZeit(r->StZeit)));
+        put(row, t, O_FilledRem, priceText(float(r->Filled)) + QStringLiteral(" - ") + priceText(float(r->Rem)));
+        put(row, t, O_Preis, priceText(r->Preis));
+        put(row, t, O_BrOrderId, QStringLiteral("Z%1 O%2 B%3-%4 %5").arg(row).arg(item).arg(r->BrRolle).arg(r->BrParentID).arg(fromWire(r->BrOrderID)));
+    }
+}
+
+} // namespace korvi

@@ -1,0 +1,164 @@
+#include "ordergridview.h"
+
+#include "cellgrid.h"
+#include "orderentry.h"
+
+#include <QFont>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+
+namespace korvi {
+
+namespace {
+QColor toColor(Colour c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+} // namespace
+
+CellGridModel::CellGridModel(CellGrid& grid, QObject* parent) : QAbstractTableModel(parent), m_grid(grid)
+{
+    connect(&grid, &CellGrid::layoutReset, this, [this] {
+        beginResetModel();
+        endResetModel();
+    });
+    connect(&grid, &CellGrid::rowsChanged, this, [this](int first, int last) {
+        emit dataChanged(index(first, 0), index(last, m_grid.columnCount() - 1));
+    });
+}
+
+int CellGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_grid.rowCount(); }
+
+int CellGridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_grid.columnCount();
+}
+
+QVariant CellGridModel::data(const QModelIndex& index, int role) const
+{
+    const Cell& c = m_grid.at(index.row(), index.column());
+    switch (role) {
+    case Qt::DisplayRole:
+        return c.text;
+    case Qt::BackgroundRole:
+        return toColor(c.ownBackground ? c.background : m_grid.generalBackground);
+    case Qt::ForegroundRole:
+        return toColor(c.ownForeground ? c.foreground : m_grid.textColour);
+    case Qt::FontRole:
+        if (c.bold || c.fontSize) {
+            QFont f;
+            f.setBold(c.bold);
+            if (c.fontSize)
+                f.setPointSize(c.fontSize);
+            return f;
+        }
+        return {};
+    case Qt::TextAlignmentRole:
+        return c.centred ? QVariant(Qt::AlignCenter) : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+CellGridView::CellGridView(CellGrid& grid, QWidget* parent)
+    : QTableView(parent), m_grid(grid), m_model(grid)
+{
+    setModel(&m_model);
+    horizontalHeader()->hide();
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    horizontalHeader()->setDefaultSectionSize(72);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setFocusPolicy(Qt::ClickFocus);
+    connect(&grid, &CellGrid::layoutReset, this, [this] {
+        setColumnWidth(0, qMax(8, m_grid.columnWidth0 / 15));
+        applyRowHeights(0, m_grid.rowCount() - 1);
+    });
+    connect(&grid, &CellGrid::rowsChanged, this, &CellGridView::applyRowHeights);
+    setColumnWidth(0, qMax(8, m_grid.columnWidth0 / 15));
+    applyRowHeights(0, m_grid.rowCount() - 1);
+}
+
+void CellGridView::applyRowHeights(int first, int last)
+{
+    for (int row = first; row <= last; ++row) {
+        const int h = m_grid.rowHeight(row);
+        if (rowHeight(row) != h)
+            setRowHeight(row, h);
+    }
+}
+
+OrderGridView::OrderGridView(CellGrid& grid, OrderEntry& entry, QWidget* parent)
+    : CellGridView(grid, parent), m_entry(entry), m_editor(viewport())
+{
+    m_editor.setEditable(true);
+    m_editor.hide();
+    m_editor.installEventFilter(this);
+    if (m_editor.lineEdit())
+        m_editor.lineEdit()->installEventFilter(this);
+    connect(&m_editor, &QComboBox::textActivated, this, [this](const QString& text) {
+        m_entry.Combo1_Click(text);
+    });
+    connect(&m_editor, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        m_entry.setEditorText(text);
+    });
+    connect(&entry, &OrderEntry::editorChanged, this, &OrderGridView::showEditor);
+    connect(&entry, &OrderEntry::menuRequested, this, [this](GridMenu menu, int row) {
+        QMenu popup(this);
+        const QStringList items = OrderEntry::menuItems(menu);
+        for (int i = 0; i < items.size(); ++i)
+            popup.addAction(items[i])->setData(i);
+        if (QAction* chosen = popup.exec(QCursor::pos()))
+            m_entry.chooseMenuItem(menu, row, chosen->data().toInt());
+    });
+}
+
+void OrderGridView::showEditor()
+{
+    const CellEditor& e = m_entry.editor();
+    if (!e.visible) {
+        m_editor.hide();
+        return;
+    }
+    const QSignalBlocker block(&m_editor);
+    m_editor.clear();
+    m_editor.addItems(e.items);
+    if (e.selected >= 0)
+        m_editor.setCurrentIndex(e.selected);
+    m_editor.setEditText(e.text);
+    m_entry.setEditorText(e.text);
+    m_editor.setGeometry(visualRect(m_model.index(e.row, e.column)));
+    m_editor.show();
+    m_editor.setFocus();
+}
+
+void OrderGridView::mousePressEvent(QMouseEvent* event)
+{
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (!index.isValid())
+        return;
+    m_entry.mouseDown(event->button() == Qt::RightButton, index.row(), index.column());
+}
+
+bool OrderGridView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            m_entry.Combo1_Click(m_editor.currentText());
+            return true;
+        }
+        if (key == Qt::Key_Escape) {
+            m_entry.hideEditor();
+            return true;
+        }
+    } else if (event->type() == QEvent::FocusOut && watched == m_editor.lineEdit() && m_editor.isVisible() &&
+               !m_editor.view()->isVisible()) {
+        m_entry.Combo1_Click(m_editor.currentText());
+    }
+    return CellGridView::eventFilter(watched, event);
+}
+
+} // namespace korvi

@@ -1,0 +1,365 @@
+#include "orders/orderentry.h"
+#include "orders/ordergrid.h"
+#include "orders/ordergridview.h"
+#include "support/liveserver.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace korvi;
+using namespace korvi::test;
+
+namespace {
+
+// Two instruments with prices, one position on the first, and helpers to click cells by
+// their logical column.
+struct GridFixture : ClientFixture {
+    State& s = app.state;
+    OrderGrid& grid = app.orderGrid;
+    OrderEntry& entry = app.orderEntry;
+    QList<int> placed;
+
+    GridFixture()
+    {
+        app.dispatcher.dispatch("@SI=FDAX;DAX;EUR;18000;17999.5;10;18000.5;20;Dax Future;25;1;2\n"
+                                "FGBL;BUND;EUR;131.25;131.24;5;131.26;6;Bund;1000;0;0\n");
+        s.user().UserKz = "ABC123";
+        entry.placeOrder = [this](int e, int row) {
+            placed << e;
+            s.book.ResetLeerOrder(e);
+            s.book.DeleteRow(row);
+        };
+    }
+    OrderRecord order(int wp, qint16 status, qint32 id, const char* side = "BUY ")
+    {
+        OrderRecord r;
+        r.WPIndex = static_cast<qint16>(wp);
+        r.Status = status;
+        r.OrderUserID = id;
+        r.BS = side;
+        r.Typ = "LMT";
+        r.Stck = 3;
+        r.OrderID = fixedText(QByteArray::number(id), 8);
+        return r;
+    }
+    QString text(int row, LineType t, int logical) const
+    {
+        return grid.cells.at(row, grid.layout.spalte[t][logical]).text;
+    }
+    const Cell& cellAt(int row, LineType t, int logical) const
+    {
+        return grid.cells.at(row, grid.layout.spalte[t][logical]);
+    }
+    void click(int row, LineType t, int logical) { entry.mouseDown(false, row, grid.layout.spalte[t][logical]); }
+    int rowOf(qint16 art, int wp) const
+    {
+        for (int r = 2; r <= s.book.OGRowMap.count(); ++r)
+            if (s.book.OGRowMap[r].Art == art && s.book.OGRowMap[r].WPIndex == wp)
+                return r;
+        return 0;
+    }
+};
+
+} // namespace
+
+TEST(OrderTables, EntrySlotsAreReusedAndGrowByTen)
+{
+    OrderBook b;
+    for (int i = 1; i <= 10; ++i)
+        EXPECT_EQ(b.MachneueLeerzeile(1, "BUY", 1, 1, 2, "X"), i);
+    EXPECT_EQ(b.LeerOrders.capacity(), 10);
+    b.ResetLeerOrder(4);
+    b.ResetLeerOrder(2);
+    b.LeerOrders[2].BrRolle = 3;
+    EXPECT_EQ(b.MachneueLeerzeile(2, "SEL", 5, 10.5f, 11, "X"), 2);
+    EXPECT_EQ(b.LeerOrders[2].BrRolle, 0);
+    EXPECT_EQ(b.LeerOrders[2].Limit1, 10.5f); // a sell starts at the bid
+    EXPECT_EQ(b.LeerOrders[2].BS, "SEL ");
+    EXPECT_EQ(b.LeerOrders[2].Typ, "MKT");
+    EXPECT_EQ(b.MachneueLeerzeile(1, "BUY", 1, 1, 2, "X"), 4);
+    EXPECT_EQ(b.MachneueLeerzeile(1, "BUY", 1, 1, 2, "X"), 11);
+    EXPECT_EQ(b.LeerOrders.capacity(), 20);
+    EXPECT_EQ(b.LeerOrders[11].Limit1, 2.0f); // a buy starts at the ask
+
+    b.orders.append({});
+    b.orders[1].OrderUserID = 7;
+    b.orders[1].OrderID = "AB12    ";
+    EXPECT_EQ(b.SuchOrderUserID(7), 1);
+    EXPECT_EQ(b.SuchOrderUserID(8), 0);
+    EXPECT_EQ(b.SuchOrderID("AB12"), 1);
+    EXPECT_EQ(b.SuchOrderID("AB1"), 0);
+}
+
+TEST(OrderTables, BuildOrderGridBlocksNewestFirstAndFinishedOnRequest)
+{
+    OrderBook b;
+    b.BuildOrderGrid(0);
+    EXPECT_EQ(b.OGRowMap.count(), 1);
+
+    auto add = [&](int wp, qint16 status) {
+        OrderRecord r;
+        r.WPIndex = static_cast<qint16>(wp);
+        r.Status = status;
+        return b.orders.append(r);
+    };
+    add(1, 4); add(2, 1); add(1, 6); add(1, 0); add(1, 7); add(1, 2);
+    b.MachneueLeerzeile(2, "BUY", 1, 0, 0, "X");
+    b.BuildOrderGrid(2);
+    auto kinds = [&] {
+        std::vector<std::pair<int, int>> out;
+        for (int r = 2; r <= b.OGRowMap.count(); ++r)
+            out.push_back({b.OGRowMap[r].Art, b.OGRowMap[r].Item});
+        return out;
+    };
+    using V = std::vector<std::pair<int, int>>;
+    EXPECT_EQ(kinds(), (V{{1, 0}, {0, 0}, {3, 6}, {3, 1}, {1, 0}, {0, 0}, {2, 1}, {3, 2}}));
+    b.ZeigeAlleOrders = true;
+    b.BuildOrderGrid(2);
+    EXPECT_EQ(kinds(), (V{{1, 0}, {0, 0}, {3, 6}, {4, 3}, {3, 1}, {1, 0}, {0, 0}, {2, 1}, {3, 2}}));
+    EXPECT_EQ(b.SuchRow(3, OpenOrder), 5);
+    EXPECT_EQ(b.SuchRow(1, EntryLine), 9);
+    EXPECT_EQ(b.SuchRow(9, OpenOrder), 0);
+
+    // Rows inserted and deleted move the rest.
+    const int row = b.InsertRow(3, EntryLine);
+    EXPECT_EQ(row, 4);
+    EXPECT_EQ(b.OGRowMap[5].Item, 6);
+    b.DeleteRow(4);
+    EXPECT_EQ(b.OGRowMap[4].Item, 6);
+}
+
+TEST(OrderGrid, DrawsEveryRowKind)
+{
+    GridFixture f;
+    f.s.book.orders.append(f.order(1, 4, 41));
+    OrderRecord finished = f.order(1, 6, 40, "SEL ");
+    finished.Filled = 5;
+    finished.Rem = 5;
+    finished.Preis = 18000.5f;
+    finished.StZeit = "093015";
+    f.s.book.orders.append(finished);
+    OrderRecord child = f.order(1, 4, 42);
+    child.BrRolle = 3;
+    child.BrAktiv = 1;
+    child.Limit1 = -0.5f;
+    child.BrParentID = 41;
+    f.s.book.orders.append(child);
+    f.s.book.ZeigeAlleOrders = true;
+    f.s.positions.assign(2, {});
+    f.s.positions[1] = {1, 30, 1500, 540000, 540300};
+    f.s.PositionCount = 1;
+    f.s.PositionIndex.assign(3, 0);
+    f.s.PositionIndex[1] = 1;
+    f.s.user().totalMargin = 2500;
+    f.grid.rebuild();
+
+    const int wp = f.rowOf(WPZeile, 1);
+    ASSERT_EQ(wp, 2);
+    EXPECT_EQ(f.text(wp, InstrumentLineType, C_TICKER), "FDAX");
+    EXPECT_EQ(f.text(wp, InstrumentLineType, C_Name), "DAX");
+    EXPECT_EQ(f.text(wp, InstrumentLineType, C_Boerse), "EUX");
+    EXPECT_EQ(f.text(wp, InstrumentLineType, C_Bid), " 17999.5");
+    EXPECT_EQ(f.text(wp, InstrumentLineType, C_BidVol), "10");
+    EXPECT_EQ(f.text(wp, InstrumentLineType, C_Zeit), "09:30:15");
+    EXPECT_EQ(f.text(wp, InstrumentLineType, C_Bestand), "+30");
+    EXPECT_TRUE(f.cellAt(wp, InstrumentLineType, C_Bestand).bold);
+    EXPECT_EQ(f.cellAt(wp, InstrumentLineType, C_Bestand).fontSize, 12);
+    EXPECT_EQ(f.text(wp, InstrumentLineType, C_GV15), "300");
+    EXPECT_EQ(f.text(wp, InstrumentLineType, C_Bracket), "Mges=2500");
+    EXPECT_EQ(f.cellAt(wp, InstrumentLineType, C_Bid).background, f.s.colours[OG_Bid]);
+    EXPECT_EQ(f.grid.cells.rowHeight(3), f.grid.cells.rowHeight(0) / 2);
+    EXPECT_TRUE(f.text(f.rowOf(WPZeile, 2), InstrumentLineType, C_Bestand).isEmpty());
+
+    // Rows: 4 child (newest), 5 filled order, 6 open order.
+    EXPECT_EQ(f.text(4, OrderLineType, O_Limit1), "Offset: .5");
+    EXPECT_EQ(f.text(4, OrderLineType, O_Typ), "BR:LMT");
+    EXPECT_EQ(f.cellAt(4, OrderLineType, O_Typ).background, f.s.colours[OG_BracketChildHot]);
+    EXPECT_EQ(f.text(4, OrderLineType, O_BrOrderId), "Z4 O3 B3-41         ");
+    EXPECT_EQ(f.text(5, OrderLineType, O_Status), "Filled ");
+    EXPECT_EQ(f.text(5, OrderLineType, O_FilledRem), " 5 -  5");
+    EXPECT_EQ(f.text(5, OrderLineType, O_StZeit), "09:30:15");
+    EXPECT_EQ(f.text(5, OrderLineType, O_CANCEL), "-");
+    EXPECT_EQ(f.cellAt(5, OrderLineType, O_BS).background, rgb(128, 128, 128));
+    EXPECT_EQ(f.text(6, OrderLineType, O_CANCEL), "CANCEL");
+    EXPECT_EQ(f.text(6, OrderLineType, O_OrderUserID), "41");
+    EXPECT_EQ(f.cellAt(6, OrderLineType, O_BS).background, rgb(0, 255, 0));
+    EXPECT_EQ(f.text(6, OrderLineType, O_gilt), "DAY");
+}
+
+TEST(OrderEntry, AskOpensABuyLineFirstInTheBlockAndEditsIt)
+{
+    GridFixture f;
+    f.s.book.orders.append(f.order(1, 4, 41));
+    f.grid.rebuild();
+    f.entry.setQuantityText("0");
+    EXPECT_EQ(f.entry.quantityText(), " 1");
+    f.entry.setQuantityText("7.9");
+    EXPECT_EQ(f.entry.quantityText(), " 7");
+
+    f.click(2, InstrumentLineType, C_Ask);
+    f.click(2, InstrumentLineType, C_Bid);
+    // The newest entry line stands first, right below the separator.
+    ASSERT_EQ(f.s.book.OGRowMap[4].Art, EntryLine);
+    EXPECT_EQ(f.text(4, OrderLineType, O_BS), "SEL ");
+    EXPECT_EQ(f.text(5, OrderLineType, O_BS), "BUY ");
+    EXPECT_EQ(f.text(5, OrderLineType, O_Stck), "7");
+    EXPECT_EQ(f.text(5, OrderLineType, O_Typ), "MKT");
+    EXPECT_EQ(f.text(5, OrderLineType, O_TRANS), "TRANSMIT");
+    EXPECT_EQ(f.text(5, OrderLineType, O_OrderUserID), "-");
+    EXPECT_EQ(f.s.book.OGRowMap[6].Art, OpenOrder);
+    EXPECT_EQ(f.grid.cells.rowCount(), f.s.book.OGRowMap.count() + 1);
+
+    // A price typed with a decimal comma; the market line becomes a limit line.
+    f.click(5, OrderLineType, O_Limit1);
+    ASSERT_TRUE(f.entry.editor().visible);
+    EXPECT_EQ(f.entry.editor().mode, 2);
+    EXPECT_EQ(f.entry.editor().items.size(), 21);
+    EXPECT_EQ(f.entry.editor().items[10], " 18000");
+    f.entry.Combo1_Click("12,5");
+    const OrderRecord& line = f.s.book.LeerOrders[f.s.book.OGRowMap[5].Item];
+    EXPECT_EQ(line.Limit1, 12.5f);
+    EXPECT_EQ(line.Typ, "LMT");
+    EXPECT_FALSE(f.entry.editor().visible);
+
+    f.click(5, OrderLineType, O_Typ);
+    f.entry.Combo1_Click("STP");
+    f.click(5, OrderLineType, O_Limit1);
+    f.entry.Combo1_Click("13");
+    EXPECT_EQ(line.Typ, "STP");
+    f.click(5, OrderLineType, O_Stck);
+    EXPECT_EQ(f.entry.editor().mode, 1);
+    f.entry.Combo1_Click("25");
+    EXPECT_EQ(line.Stck, 25);
+
+    // A click elsewhere while the editor is open takes its value first.
+    f.click(5, OrderLineType, O_Stck);
+    f.entry.setEditorText("4");
+    f.click(2, InstrumentLineType, C_Name);
+    EXPECT_EQ(line.Stck, 4);
+    EXPECT_FALSE(f.entry.editor().visible);
+
+    // TRANSMIT hands the line to the order placing and the row goes.
+    const int rows = f.grid.cells.rowCount();
+    f.click(5, OrderLineType, O_TRANS);
+    EXPECT_EQ(f.placed, QList<int>{f.placed.value(0)});
+    EXPECT_EQ(f.grid.cells.rowCount(), rows - 1);
+    EXPECT_EQ(f.grid.cells.rowCount(), f.s.book.OGRowMap.count() + 1);
+
+    // DELETE frees the slot.
+    f.click(4, OrderLineType, O_CANCEL);
+    EXPECT_EQ(f.s.book.OGRowMap[4].Art, OpenOrder);
+    EXPECT_EQ(f.grid.cells.rowCount(), f.s.book.OGRowMap.count() + 1);
+}
+
+TEST(OrderEntry, PriceStepsDefaultAndMenus)
+{
+    EXPECT_EQ(priceStep(0), 0.0001);
+    EXPECT_EQ(priceStep(1.9999), 0.0001);
+    EXPECT_EQ(priceStep(2), 0.01);
+    EXPECT_EQ(priceStep(199.995), 0.01);
+    EXPECT_EQ(priceStep(200), 0.1);
+    EXPECT_EQ(priceStep(2000), 0.5);
+
+    GridFixture f;
+    f.s.book.orders.append(f.order(2, 5, 41));
+    OrderRecord main = f.order(2, 4, 42);
+    main.BrRolle = 1;
+    f.s.book.orders.append(main);
+    f.s.book.ZeigeAlleOrders = true;
+    f.grid.rebuild();
+    f.s.Instruments[2].Letzter = 0;
+    f.click(f.rowOf(WPZeile, 2), InstrumentLineType, C_Ask);
+    const int entryRow = f.rowOf(EntryLine, 2);
+    f.click(entryRow, OrderLineType, O_Limit2);
+    EXPECT_EQ(f.entry.editor().items.first(), "-.001");
+    EXPECT_EQ(f.entry.editor().items.last(), " .001");
+    f.entry.hideEditor();
+
+    int defaults = 0;
+    QObject::connect(&f.entry, &OrderEntry::defaultInstrumentChanged, [&] { ++defaults; });
+    f.click(2, InstrumentLineType, C_DEFAULT);
+    f.click(f.rowOf(WPZeile, 2), InstrumentLineType, C_DEFAULT);
+    EXPECT_EQ(f.s.book.DefaultWP, 2);
+    EXPECT_EQ(defaults, 2);
+    EXPECT_EQ(f.cellAt(2, InstrumentLineType, C_DEFAULT).background, f.s.colours[OG_WPZeile]);
+    EXPECT_EQ(f.cellAt(f.rowOf(WPZeile, 2), InstrumentLineType, C_DEFAULT).background, rgb(255, 255, 0));
+
+    QList<GridMenu> menus;
+    QObject::connect(&f.entry, &OrderEntry::menuRequested, [&](GridMenu m, int) { menus << m; });
+    f.entry.mouseDown(true, 2, 1);
+    f.entry.mouseDown(true, entryRow, 1);
+    f.entry.mouseDown(true, f.s.book.SuchRow(2, OpenOrder), 1); // bracket main
+    f.entry.mouseDown(true, f.s.book.SuchRow(1, OpenOrder), 1); // cancelled
+    f.entry.mouseDown(true, 3, 1);                                // separator
+    EXPECT_EQ(menus, (QList<GridMenu>{GridMenu::Position, GridMenu::EntryBracket}));
+    EXPECT_EQ(f.prompts.messages, (QStringList{"Diese Order ist bereits eine Bracket-Hauptorder!",
+                                               "Bitte eine nicht abgeschlossene Order anklicken!",
+                                               "Bitte eine nicht abgeschlossene Order anklicken!"}));
+
+    int toggles = 0;
+    QObject::connect(&f.entry, &OrderEntry::toggleFinishedOrders, [&] { ++toggles; });
+    f.click(3, OrderLineType, O_Stck);
+    EXPECT_EQ(toggles, 1);
+}
+
+TEST(OrderGridView, ShowsTheCellsAndForwardsClicks)
+{
+    GridFixture f;
+    f.grid.rebuild();
+    OrderGridView view(f.grid.cells, f.entry);
+    view.resize(1200, 400);
+    view.show();
+    const QAbstractItemModel* model = view.model();
+    ASSERT_EQ(model->rowCount(), f.grid.cells.rowCount());
+    const int askColumn = f.grid.layout.spalte[InstrumentLineType][C_Ask];
+    EXPECT_EQ(model->data(model->index(2, askColumn), Qt::DisplayRole).toString(), " 18000.5");
+    EXPECT_EQ(model->data(model->index(2, askColumn), Qt::BackgroundRole).value<QColor>(), QColor(255, 255, 0));
+    EXPECT_EQ(view.rowHeight(3), f.grid.cells.rowHeight(3));
+
+    const QPoint at = view.visualRect(model->index(2, askColumn)).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, view.viewport()->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &press);
+    ASSERT_EQ(model->rowCount(), f.grid.cells.rowCount());
+    EXPECT_EQ(model->data(model->index(4, f.grid.layout.spalte[OrderLineType][O_BS]), Qt::DisplayRole).toString(), "BUY ");
+
+    // The price editor opens over its cell.
+    const QPoint limit = view.visualRect(model->index(4, f.grid.layout.spalte[OrderLineType][O_Limit1])).center();
+    QMouseEvent press2(QEvent::MouseButtonPress, limit, view.viewport()->mapToGlobal(limit), Qt::LeftButton,
+                       Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &press2);
+    EXPECT_TRUE(view.editor().isVisible());
+    EXPECT_EQ(view.editor().count(), 21);
+    EXPECT_TRUE(view.editor().geometry().contains(limit));
+}
+
+TEST(OrderGridEndToEnd, LiveServerBlocksAndAskClick)
+{
+    if (!LiveServer::available())
+        GTEST_SKIP() << "korvi-server not built";
+    LiveServer server;
+    ASSERT_TRUE(server.start({"--seed", "7"}));
+    ClientFixture c;
+    ASSERT_TRUE(c.loginTo(server.port));
+    const int count = c.app.state.InstrumentCount;
+    // One instrument line and one separator per instrument.
+    EXPECT_EQ(c.app.state.book.OGRowMap.count(), 1 + 2 * count);
+    const OrderGrid& grid = c.app.orderGrid;
+    const int askColumn = grid.layout.spalte[InstrumentLineType][C_Ask];
+    QStringList before;
+    for (int n = 1; n <= count; ++n)
+        before << grid.cells.at(2 * n, askColumn).text;
+    // Prices keep arriving and the refresh draws them.
+    ASSERT_TRUE(waitFor([&] {
+        for (int n = 1; n <= count; ++n)
+            if (grid.cells.at(2 * n, askColumn).text != before[n - 1])
+                return true;
+        return false;
+    }, 15000));
+    c.app.orderEntry.mouseDown(false, 2, askColumn);
+    ASSERT_EQ(c.app.state.book.OGRowMap[4].Art, EntryLine);
+    EXPECT_EQ(grid.cells.at(4, grid.layout.spalte[OrderLineType][O_BS]).text, "BUY ");
+    EXPECT_EQ(grid.cells.at(4, grid.layout.spalte[OrderLineType][O_Stck]).text, "1");
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "connection/clientapp.h"
+#include "support/doubles.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace korvi::test {
+
+// The real korvi-server (path from KORVI_SERVER) on ports the system chooses, with a data
+// folder of its own. Tests skip when the server is not built.
+class LiveServer {
+public:
+    static bool available() { return !qEnvironmentVariableIsEmpty("KORVI_SERVER"); }
+
+    bool start(const QStringList& extra = {})
+    {
+        m_process.start(QString::fromLocal8Bit(qgetenv("KORVI_SERVER")),
+                        QStringList{"--port", "0", "--http-port", "0", "--data", m_data.path()} + extra);
+        if (!m_process.waitForStarted(5000))
+            return false;
+        QByteArray banner;
+        const bool ok = waitFor([&] {
+            banner += m_process.readAllStandardOutput();
+            return banner.contains('\n') || m_process.state() == QProcess::NotRunning;
+        }, 10000);
+        const QList<QByteArray> words = banner.left(banner.indexOf('\n')).trimmed().split(' ');
+        if (!ok || words.size() != 3 || words[0] != "listening")
+            return false;
+        port = static_cast<quint16>(words[1].toUInt());
+        httpPort = static_cast<quint16>(words[2].toUInt());
+        return port != 0;
+    }
+    ~LiveServer()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(5000))
+                m_process.kill();
+        }
+    }
+    QString dataPath() const { return m_data.path(); }
+
+    quint16 port = 0;
+    quint16 httpPort = 0;
+
+private:
+    QTemporaryDir m_data;
+    QProcess m_process;
+};
+
+// A client without windows, with recording doubles for every seam.
+struct ClientFixture {
+    QTemporaryDir work;
+    FakePrompts prompts;
+    FakeSound sound;
+    FakeClock clock;
+    FakePages pages;
+    ClientApp app{work.path(), prompts, sound, clock, pages};
+
+    ClientFixture() { InitUser(app.state); }
+
+    // Logs in to the server on 127.0.0.1 and waits for the instrument list.
+    bool loginTo(quint16 port, const QByteArray& user = "demo", const QByteArray& password = "demo")
+    {
+        app.state.ServerAddress = "127.0.0.1";
+        app.state.UserName = user;
+        app.state.UserPassword = password;
+        updateUserKey(app.state);
+        app.connection.load(false);
+        app.connection.setPortField(QByteArray::number(port));
+        app.connection.login();
+        app.startRefresh();
+        return waitFor([&] { return app.state.InstrumentCount > 0; }, 10000);
+    }
+    ~ClientFixture() { app.connection.logout(); }
+};
+
+} // namespace korvi::test
