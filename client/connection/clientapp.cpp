@@ -18,7 +18,8 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
       control(connection, incoming, protocol, sound, clock), instruments(state, outgoing, protocol),
       prices(state, clock), recorder(workDir), login(state, connection, clock),
       messages(state, connection, outgoing, protocol, prompts, sound, clock),
-      orderGrid(state, clock, protocol), orderEntry(state, orderGrid, prompts, protocol), m_prompts(prompts),
+      orderGrid(state, clock, protocol), orderEntry(state, orderGrid, prompts, protocol),
+      placing(state, orderGrid, orderEntry, connection, messages, prompts, protocol), m_prompts(prompts),
       m_sound(sound), m_clock(clock)
 {
     state.workDir = workDir;
@@ -71,6 +72,12 @@ void ClientApp::wireHandlers()
     instruments.buildOrderGrid = [this] { orderGrid.rebuild(); };
     connect(this, &ClientApp::pricesRefreshed, &orderGrid, &OrderGrid::redrawInstruments);
     orderEntry.send = [this](const QByteArray& framed) { connection.Senddata(framed); };
+    orderEntry.placeOrder = [this](int entry, int row) {
+        placing.PlaceOrder(entry, row, placing.ExtOrderActive, placing.ExtOrderRef);
+    };
+    orderEntry.placeAllOrders = [this](int entry) { placing.Placeallorders(entry); };
+    orderEntry.cancelOrder = [this](int order) { placing.Cancelorder(order); };
+    orderEntry.resetAllEntries = [this](int entry) { placing.ResetAlleLeerOrders(entry); };
 }
 
 void ClientApp::refreshPrices()

@@ -2,6 +2,7 @@
 
 #include "orders/orderentry.h"
 #include "orders/ordergrid.h"
+#include "orders/placing.h"
 #include "chat/messages.h"
 #include "connection.h"
 #include "controllines.h"
@@ -66,6 +67,7 @@ public:
     Messages messages;           // "@MSG", "@SA", "@SD", the message line
     OrderGrid orderGrid;         // the order grid's row map, cells and drawing
     OrderEntry orderEntry;       // clicks on the grid, the in-cell editor, the default instrument
+    OrderPlacing placing;        // "@PO=", "@CO=", the market and group buttons
 
     // Hooks that later parts of the client fill: written at the end of the program. It
     // starts with the price files and the presets.

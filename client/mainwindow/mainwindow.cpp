@@ -101,6 +101,18 @@ QWidget* MainWindow::buildTradingRow()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(&m_buyMarket);
     layout->addWidget(&m_sellMarket);
+    OrderPlacing& placing = m_app.placing;
+    auto button = [row, layout](const QString& caption, auto action) {
+        auto* b = new QPushButton(caption, row);
+        QObject::connect(b, &QPushButton::clicked, row, action);
+        layout->addWidget(b);
+        return b;
+    };
+    button(QStringLiteral("CANCEL Alle"), [&placing] { placing.cancelAlle(); });
+    button(QStringLiteral("TRANS Alle"), [&placing] { placing.transAlle(); });
+    button(QString::fromLatin1("L\xf6sche TRANS"), [&placing] { placing.loescheTrans(); });
+    connect(&m_buyMarket, &QPushButton::clicked, this, [&placing] { placing.Command8_Click(0); });
+    connect(&m_sellMarket, &QPushButton::clicked, this, [&placing] { placing.Command8_Click(1); });
     layout->addStretch(1);
     layout->addWidget(&m_quantity);
     layout->addWidget(&m_moreLess);
