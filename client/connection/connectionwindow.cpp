@@ -55,11 +55,12 @@ ConnectionWindow::ConnectionWindow(ClientApp& app, QWidget* parent)
     buttons->addWidget(button(QStringLiteral("LOGIN"), [&c] { c.login(); }), 0, 1);
     buttons->addWidget(button(QStringLiteral("LOGOUT"), [&c] { c.logout(); }), 0, 2);
     buttons->addWidget(button(QStringLiteral("&Ablegen"), [this] { hide(); }), 0, 3);
-    buttons->addWidget(button(QStringLiteral("Time ?"), [&c] { c.sendRequest("@TIMEGET"); }), 1, 0);
-    buttons->addWidget(button(QStringLiteral("Instruments"), [&c] { c.sendRequest("@IR"); }), 1, 1);
-    buttons->addWidget(button(QStringLiteral("R.All Orders"), [&c] { c.sendRequest("@RA"); }), 1, 2);
-    buttons->addWidget(button(QStringLiteral("R.Open Orders"), [&c] { c.sendRequest("@RAO"); }), 1, 3);
-    buttons->addWidget(button(QStringLiteral("R.AllExec."), [&c] { c.sendRequest("@RAE"); }), 1, 4);
+    Login& l = app.login;
+    buttons->addWidget(button(QStringLiteral("Time ?"), [&l] { l.Command4_Click(); }), 1, 0);
+    buttons->addWidget(button(QStringLiteral("Instruments"), [&l] { l.Command6_Click(); }), 1, 1);
+    buttons->addWidget(button(QStringLiteral("R.All Orders"), [&l] { l.Command7_Click(); }), 1, 2);
+    buttons->addWidget(button(QStringLiteral("R.Open Orders"), [&l] { l.Command8_Click(); }), 1, 3);
+    buttons->addWidget(button(QStringLiteral("R.AllExec."), [&l] { l.Command9_Click(); }), 1, 4);
 
     auto* lists = new QHBoxLayout;
     lists->addWidget(&m_incoming);
@@ -83,7 +84,7 @@ ConnectionWindow::ConnectionWindow(ClientApp& app, QWidget* parent)
     connect(&m_user, &QLineEdit::textEdited, this, [&c](const QString& t) { c.setUserField(toWire(t)); });
     connect(&m_password, &QLineEdit::textEdited, this, [&c](const QString& t) { c.setPasswordField(toWire(t)); });
     connect(&m_ip, &QCheckBox::toggled, this, [&c](bool on) { c.setIpChecked(on); });
-    connect(&m_kursprotokoll, &QCheckBox::toggled, this, [&c](bool on) { c.setKursprotokoll(on); });
+    connect(&m_kursprotokoll, &QCheckBox::clicked, this, [&app](bool on) { app.Check1_Click(on); });
     connect(&c, &Connection::fieldsChanged, this, &ConnectionWindow::showFields);
     connect(&c, &Connection::lkursChanged, &m_kurs, &QLabel::setText);
     connect(&c, &Connection::byteCounterChanged, &m_bytes, &QLabel::setText);

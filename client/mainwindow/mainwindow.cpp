@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "chat/messagewindow.h"
 #include "connection/clientapp.h"
 #include "connection/connectionwindow.h"
 #include "orders/ordergridview.h"
@@ -76,7 +77,8 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     });
     connect(&app, &ClientApp::userNameChanged, this,
             [this](const QString& name) { m_userButton.setToolTip(QStringLiteral("User:") + name); });
-    connect(&app, &ClientApp::welcomeText, &m_messageLine, &QLabel::setText);
+    connect(&app, &ClientApp::uidText, &m_uid, &QLabel::setText);
+    connectMessages();
     connect(&app, &ClientApp::exitRequested, this, [this] {
         m_endWithoutSaving = true;
         QApplication::exit(0);
@@ -144,6 +146,23 @@ QWidget* MainWindow::buildTradingRow()
     connect(&m_moreLess, &QPushButton::clicked, this, toggle);
     connect(&entry, &OrderEntry::toggleFinishedOrders, this, toggle);
     return row;
+}
+
+void MainWindow::connectMessages()
+{
+    // The message line and its history "Meldungen..."; every new line enters the history.
+    Messages& messages = m_app.messages;
+    connect(&messages, &Messages::messageLineChanged, &m_messageLine, &QLabel::setText);
+    connect(&messages, &Messages::historyAdded, this, [this](const QString& text) {
+        m_messages.addItem(text);
+        m_messages.setCurrentIndex(-1);
+    });
+    connect(&messages, &Messages::popupRequested, this, [this, &messages](const QString& text) {
+        if (!m_messageWindow)
+            m_messageWindow = new MessageWindow(messages, this);
+        m_messageWindow->showText(text);
+    });
+    connect(&m_app, &ClientApp::welcomeText, &messages, &Messages::setMessageLine);
 }
 
 void MainWindow::showMoreLess()

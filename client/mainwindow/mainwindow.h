@@ -12,6 +12,7 @@ namespace korvi {
 
 class ClientApp;
 class ConnectionWindow;
+class MessageWindow;
 class OrderGridView;
 class Prompts;
 
@@ -34,10 +35,12 @@ private:
     void storeGeometry();
     QWidget* buildTradingRow();
     void showMoreLess();
+    void connectMessages();
 
     ClientApp& m_app;
     Prompts& m_prompts;
     std::unique_ptr<ConnectionWindow> m_connectionWindow;
+    MessageWindow* m_messageWindow = nullptr;
     QTabWidget m_tabs;           // SSTab1
     QListWidget m_protocol;      // L_Prot
     QLabel m_messageLine;        // Label1
