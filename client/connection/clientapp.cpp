@@ -19,7 +19,8 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
       prices(state, clock), recorder(workDir), login(state, connection, clock),
       messages(state, connection, outgoing, protocol, prompts, sound, clock),
       orderGrid(state, clock, protocol), orderEntry(state, orderGrid, prompts, protocol),
-      placing(state, orderGrid, orderEntry, connection, messages, prompts, protocol), m_prompts(prompts),
+      placing(state, orderGrid, orderEntry, connection, messages, prompts, protocol),
+      closing(state, orderGrid, orderEntry, placing, prompts, protocol), m_prompts(prompts),
       m_sound(sound), m_clock(clock)
 {
     state.workDir = workDir;
@@ -78,6 +79,12 @@ void ClientApp::wireHandlers()
     orderEntry.placeAllOrders = [this](int entry) { placing.Placeallorders(entry); };
     orderEntry.cancelOrder = [this](int order) { placing.Cancelorder(order); };
     orderEntry.resetAllEntries = [this](int entry) { placing.ResetAlleLeerOrders(entry); };
+    orderEntry.menuAction = [this](GridMenu menu, int row, int item) {
+        if (menu == GridMenu::Position && item == 0)
+            closing.m_glattstellen_Click(row);
+        else if (menu == GridMenu::Position && item == 1)
+            closing.m_drehposition_Click(row);
+    };
 }
 
 void ClientApp::refreshPrices()

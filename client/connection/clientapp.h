@@ -1,6 +1,7 @@
 #pragma once
 
 #include "orders/orderentry.h"
+#include "account/closing.h"
 #include "orders/ordergrid.h"
 #include "orders/placing.h"
 #include "chat/messages.h"
@@ -68,6 +69,7 @@ public:
     OrderGrid orderGrid;         // the order grid's row map, cells and drawing
     OrderEntry orderEntry;       // clicks on the grid, the in-cell editor, the default instrument
     OrderPlacing placing;        // "@PO=", "@CO=", the market and group buttons
+    PositionClosing closing;     // closing and turning positions, "GLATT"
 
     // Hooks that later parts of the client fill: written at the end of the program. It
     // starts with the price files and the presets.

@@ -110,6 +110,8 @@ QWidget* MainWindow::buildTradingRow()
         layout->addWidget(b);
         return b;
     };
+    PositionClosing& closing = m_app.closing;
+    button(QStringLiteral("GLATT"), [&closing] { closing.Command11_Click(); });
     button(QStringLiteral("CANCEL Alle"), [&placing] { placing.cancelAlle(); });
     button(QStringLiteral("TRANS Alle"), [&placing] { placing.transAlle(); });
     button(QString::fromLatin1("L\xf6sche TRANS"), [&placing] { placing.loescheTrans(); });

@@ -1,0 +1,82 @@
+#include "closing.h"
+
+#include "loglist.h"
+#include "numbers.h"
+#include "orders/orderentry.h"
+#include "orders/ordergrid.h"
+#include "orders/placing.h"
+#include "seams.h"
+#include "state.h"
+#include "textfile.h"
+
+#include <cstdlib>
+
+namespace korvi {
+
+PositionClosing::PositionClosing(State& state, OrderGrid& grid, OrderEntry& entry, OrderPlacing& placing,
+                                 Prompts& prompts, LogList& protocol, QObject* parent)
+    : QObject(parent), m_state(state), m_grid(grid), m_entry(entry), m_placing(placing),
+      m_prompts(prompts), m_protocol(protocol)
+{
+}
+
+void PositionClosing::setDefault(int wpIndex)
+{
+    const int previous = m_state.book.DefaultWP;
+    m_state.book.DefaultWP = static_cast<qint16>(wpIndex);
+    if (previous != wpIndex) {
+        if (previous != 0)
+            m_grid.zeigOrderGrid(1, previous);
+        m_grid.zeigOrderGrid(1, wpIndex);
+        emit m_entry.defaultInstrumentChanged(wpIndex);
+    }
+}
+
+void PositionClosing::closeOrTurn(int row, int factor)
+{
+    const RowMap& map = m_state.book.OGRowMap;
+    if (!map.valid(row) || !m_state.instrument(map[row].WPIndex))
+        return;
+    setDefault(map[row].WPIndex);
+    const QString noPosition = factor == 1 ? QString::fromUtf8("Kein Bestand - kein Glattstellen möglich!")
+                                           : QString::fromUtf8("Kein Bestand - kein Drehen möglich!");
+    const PositionRecord* position = m_state.positionOf(map[row].WPIndex);
+    if (!position || position->Bestand == 0) {
+        m_prompts.message(noPosition);
+        return;
+    }
+    const qint32 held = position->Bestand;
+    const QString remembered = m_entry.quantityText();
+    m_entry.setQuantityText(QString::number(qint64(std::abs(qint64(held))) * factor));
+    m_placing.Command8_Click(held >= 1 ? 1 : 0);
+    m_entry.setQuantityText(remembered.trimmed());
+}
+
+void PositionClosing::Command11_Click()
+{
+    if (m_state.settings.safetyQuestion != 0 &&
+        !m_prompts.yesNo(QStringLiteral("Wirklich alle Positionen glattstellen ?\r\nDiese Sicherheitsabfrage kann "
+                                        "unter 'Sonstiges' deaktiviert werden!")))
+        return;
+    const qint16 oldDefault = m_state.book.DefaultWP;
+    const qint16 oldSafety = m_state.settings.safetyQuestion;
+    m_state.settings.safetyQuestion = 0;
+    for (int i = 1; i <= m_state.PositionCount && size_t(i) < m_state.positions.size(); ++i) {
+        const PositionRecord p = m_state.positions[i];
+        const InstrumentRecord* ins = m_state.instrument(p.WPIndex);
+        // A position of an instrument the table does not know gets no counter-order.
+        if (p.Bestand == 0 || !ins)
+            continue;
+        m_protocol.add(QStringLiteral("Glatt: WP") + fromWire(ins->Ticker) + QStringLiteral("Gegenorder ") +
+                       fromWire(writeDouble(-double(p.Bestand))) + QStringLiteral("Kontrakte"));
+        m_state.book.DefaultWP = p.WPIndex;
+        m_entry.setQuantityText(QString::number(std::abs(qint64(p.Bestand))));
+        m_placing.Command8_Click(p.Bestand >= 1 ? 1 : 0);
+    }
+    m_state.settings.safetyQuestion = oldSafety;
+    m_state.book.DefaultWP = oldDefault;
+    m_entry.setQuantityText(QStringLiteral("1"));
+    m_placing.cancelAlle();
+}
+
+} // namespace korvi

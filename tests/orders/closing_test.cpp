@@ -1,0 +1,117 @@
+#include "account/closing.h"
+#include "support/liveserver.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvi;
+using namespace korvi::test;
+
+namespace {
+
+struct ClosingFixture : ClientFixture {
+    State& s = app.state;
+    PositionClosing& closing = app.closing;
+
+    ClosingFixture()
+    {
+        app.dispatcher.dispatch("@SI=FDAX;DAX;EUR;18000;17999.5;10;18000.5;20;Dax Future;25;1;2\n"
+                                "FGBL;BUND;EUR;131.25;131.24;5;131.26;6;Bund;1000;0;0\n"
+                                "FESX;ESX;EUR;5000;4999;5;5001;6;Stoxx;10;0;0\n");
+        s.user().UserKz = "ABC123";
+        s.user().LastUserOrderID = 10;
+        app.orderGrid.rebuild();
+        app.orderEntry.setQuantityText("7");
+    }
+    void positions(std::initializer_list<std::pair<int, int>> held)
+    {
+        s.positions.assign(held.size() + 1, {});
+        s.PositionIndex.assign(4, 0);
+        int i = 0;
+        for (auto [wp, qty] : held) {
+            ++i;
+            s.positions[i].WPIndex = static_cast<qint16>(wp);
+            s.positions[i].Bestand = qty;
+            if (wp >= 1 && wp <= 3)
+                s.PositionIndex[wp] = static_cast<qint16>(i);
+        }
+        s.PositionCount = i;
+    }
+    QStringList sent() const
+    {
+        QStringList out;
+        for (const QString& line : app.outgoing.lines())
+            if (line.startsWith("OUT:\x01"))
+                out << line.mid(5).chopped(1);
+        return out;
+    }
+    int row(int wp) const { return app.orderEntry.instrumentRow(wp); }
+};
+
+} // namespace
+
+TEST(Closing, CloseAndTurnOneInstrument)
+{
+    ClosingFixture f;
+    f.positions({{1, 30}, {2, -30}});
+    f.prompts.yesAnswer = true;
+    f.closing.m_glattstellen_Click(f.row(1));
+    f.closing.m_drehposition_Click(f.row(1));
+    f.closing.m_glattstellen_Click(f.row(2));
+    EXPECT_EQ(f.sent(), (QStringList{"@PO=ABC123;11;1;SEL ;MKT;30; 17999.5; 0;0;0",
+                                     "@PO=ABC123;12;1;SEL ;MKT;60; 17999.5; 0;0;0",
+                                     "@PO=ABC123;13;2;BUY ;MKT;30; 131.26; 0;0;0"}));
+    // Each market button asked its own question; the quantity box is back as it was.
+    EXPECT_EQ(f.prompts.questions.size(), 3);
+    EXPECT_EQ(f.app.orderEntry.quantityText(), " 7");
+    EXPECT_EQ(f.s.book.DefaultWP, 2);
+
+    // "No" to the market button's question places nothing.
+    f.prompts.yesAnswer = false;
+    f.closing.m_drehposition_Click(f.row(2));
+    EXPECT_EQ(f.sent().size(), 3);
+}
+
+TEST(Closing, NoPositionMeansAMessageAndNoOrder)
+{
+    ClosingFixture f;
+    f.closing.m_glattstellen_Click(f.row(3)); // before any position table
+    f.positions({{1, 0}});
+    f.closing.m_drehposition_Click(f.row(1));
+    EXPECT_EQ(f.prompts.messages, (QStringList{QString::fromUtf8("Kein Bestand - kein Glattstellen möglich!"),
+                                               QString::fromUtf8("Kein Bestand - kein Drehen möglich!")}));
+    EXPECT_TRUE(f.sent().isEmpty());
+    EXPECT_EQ(f.s.book.DefaultWP, 1);
+    EXPECT_EQ(f.app.orderEntry.quantityText(), " 7");
+}
+
+TEST(Closing, GlattClosesEverythingWithoutFurtherQuestions)
+{
+    ClosingFixture f;
+    f.positions({{1, 10}, {2, -5}, {3, 0}, {9, 4}});
+    OrderRecord open;
+    open.WPIndex = 3;
+    open.Status = Submitted;
+    open.OrderUserID = 5;
+    open.UserKz = "ABC123";
+    open.OrderID = "SRV00005";
+    f.s.book.orders.append(open);
+    f.s.book.DefaultWP = 3;
+
+    f.prompts.yesAnswer = false;
+    f.closing.Command11_Click();
+    EXPECT_TRUE(f.sent().isEmpty());
+    ASSERT_EQ(f.prompts.questions.size(), 1);
+    EXPECT_EQ(f.prompts.questions[0], "Wirklich alle Positionen glattstellen ?\r\nDiese Sicherheitsabfrage kann unter "
+                                      "'Sonstiges' deaktiviert werden!");
+
+    f.prompts.yesAnswer = true;
+    f.closing.Command11_Click();
+    EXPECT_EQ(f.prompts.questions.size(), 2); // no question per order
+    EXPECT_EQ(f.sent(), (QStringList{"@PO=ABC123;11;1;SEL ;MKT;10; 17999.5; 0;0;0",
+                                     "@PO=ABC123;12;2;BUY ;MKT;5; 131.26; 0;0;0", "@CO=ABC123;5;SRV00005"}));
+    EXPECT_TRUE(f.app.protocol.contains("Glatt: WPFDAXGegenorder -10Kontrakte"));
+    EXPECT_TRUE(f.app.protocol.contains("Glatt: WPFGBLGegenorder  5Kontrakte"));
+    EXPECT_EQ(f.s.book.DefaultWP, 3);
+    EXPECT_EQ(f.s.settings.safetyQuestion, 1);
+    EXPECT_EQ(f.app.orderEntry.quantityText(), " 1");
+}
