@@ -3,6 +3,7 @@
 #include "mainwindow/colours.h"
 #include "mainwindow/settings.h"
 #include "orders/ordertables.h"
+#include "account/executiontable.h"
 #include "market/instruments.h"
 #include "market/pricehistory.h"
 
@@ -77,6 +78,8 @@ struct State {
 
     // Orders, entry lines and the order grid's row map.
     OrderBook book;
+    // Executions and the execution grid's row map.
+    ExecutionBook executions;
     // The colours of both grids.
     ColourTable colours;
 

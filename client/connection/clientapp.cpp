@@ -20,6 +20,8 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
       messages(state, connection, outgoing, protocol, prompts, sound, clock),
       orderGrid(state, clock, protocol), orderEntry(state, orderGrid, prompts, protocol),
       placing(state, orderGrid, orderEntry, connection, messages, prompts, protocol),
+      orderStatus(state, orderGrid, messages, outgoing, protocol, clock),
+      executions(state, outgoing, protocol, sound),
       closing(state, orderGrid, orderEntry, placing, prompts, protocol), m_prompts(prompts),
       m_sound(sound), m_clock(clock)
 {
@@ -79,6 +81,16 @@ void ClientApp::wireHandlers()
     orderEntry.placeAllOrders = [this](int entry) { placing.Placeallorders(entry); };
     orderEntry.cancelOrder = [this](int order) { placing.Cancelorder(order); };
     orderEntry.resetAllEntries = [this](int entry) { placing.ResetAlleLeerOrders(entry); };
+
+    dispatcher.on(Cmd::OpenOrder, [this](QByteArrayView body) { orderStatus.WS_OO(body); });
+    dispatcher.on(Cmd::OrderStatus, [this](QByteArrayView body) { orderStatus.WS_OS(body); });
+    dispatcher.on(Cmd::SendAllOrders, [this](QByteArrayView body) { orderStatus.WS_SAO(body); });
+    dispatcher.on(Cmd::SendOpenOrders, [this](QByteArrayView body) { orderStatus.WS_SOO(body); });
+    dispatcher.on(Cmd::OrderRejected, [this](QByteArrayView body) { orderStatus.WS_OR(body); });
+    dispatcher.on(Cmd::CancelRejected, [this](QByteArrayView body) { orderStatus.WS_CR(body); });
+    dispatcher.on(Cmd::LastOrderId, [this](QByteArrayView body) { orderStatus.WS_LI(body); });
+    dispatcher.on(Cmd::Execution, [this](QByteArrayView body) { executions.WS_EX(body); });
+    dispatcher.on(Cmd::SendAllExecutions, [this](QByteArrayView body) { executions.WS_SAE(body); });
     orderEntry.menuAction = [this](GridMenu menu, int row, int item) {
         if (menu == GridMenu::Position && item == 0)
             closing.m_glattstellen_Click(row);
@@ -195,6 +207,7 @@ void ClientApp::applySettings()
                                           ? QStringLiteral("korvi.col")
                                           : fromWire(state.settings.colourFile));
     orderGrid.InitGridLayout();
+    executions.InitGridLayout();
 }
 
 void ClientApp::collectSettings()

@@ -3,6 +3,8 @@
 #include "orders/orderentry.h"
 #include "account/closing.h"
 #include "orders/ordergrid.h"
+#include "orders/orderstatus.h"
+#include "account/executions.h"
 #include "orders/placing.h"
 #include "chat/messages.h"
 #include "connection.h"
@@ -69,6 +71,8 @@ public:
     OrderGrid orderGrid;         // the order grid's row map, cells and drawing
     OrderEntry orderEntry;       // clicks on the grid, the in-cell editor, the default instrument
     OrderPlacing placing;        // "@PO=", "@CO=", the market and group buttons
+    OrderStatusTracker orderStatus; // "@OO", "@OS", "@SAO", "@SOO", "@OR", "@CR", "@LI"
+    Executions executions;          // "@EX", "@SAE", the execution grid
     PositionClosing closing;     // closing and turning positions, "GLATT"
 
     // Hooks that later parts of the client fill: written at the end of the program. It
