@@ -22,7 +22,10 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
       placing(state, orderGrid, orderEntry, connection, messages, prompts, protocol),
       orderStatus(state, orderGrid, messages, outgoing, protocol, clock),
       executions(state, outgoing, protocol, sound),
-      closing(state, orderGrid, orderEntry, placing, prompts, protocol), m_prompts(prompts),
+      closing(state, orderGrid, orderEntry, placing, prompts, protocol),
+      account(state, status, protocol, outgoing), rankings(status, protocol),
+      statements(state, clock, prompts, protocol, [this](qint32 day) { return login.WSS_GKO(day); }),
+      m_prompts(prompts),
       m_sound(sound), m_clock(clock)
 {
     state.workDir = workDir;
@@ -81,6 +84,15 @@ void ClientApp::wireHandlers()
     orderEntry.placeAllOrders = [this](int entry) { placing.Placeallorders(entry); };
     orderEntry.cancelOrder = [this](int order) { placing.Cancelorder(order); };
     orderEntry.resetAllEntries = [this](int entry) { placing.ResetAlleLeerOrders(entry); };
+
+    dispatcher.on(Cmd::SendUserKonto, [this](QByteArrayView body) { account.WS_SUK(body); });
+    dispatcher.on(Cmd::SendUserData, [this](QByteArrayView body) { account.WS_SUD(body); });
+    dispatcher.on(Cmd::SendUserPlaetze, [this](QByteArrayView body) { account.WS_SUP(body); });
+    connect(&account, &Account::positionsChanged, &orderGrid, &OrderGrid::redrawInstruments);
+    dispatcher.on(Cmd::PlatzInfo, [this](QByteArrayView body) { rankings.WS_PlatzInfo(body); });
+    dispatcher.on(Cmd::SystemInfo, [this](QByteArrayView body) { rankings.WS_ShowSystemInfo(body); });
+    dispatcher.on(Cmd::GewinnerVerlierer, [this](QByteArrayView body) { rankings.WS_GewinnerVerlierer(body); });
+    connect(&messages, &Messages::documentsChanged, &statements, &Statements::FillAuszug);
 
     dispatcher.on(Cmd::OpenOrder, [this](QByteArrayView body) { orderStatus.WS_OO(body); });
     dispatcher.on(Cmd::OrderStatus, [this](QByteArrayView body) { orderStatus.WS_OS(body); });

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "account/account.h"
+#include "account/rankings.h"
+#include "account/statements.h"
+#include "account/statustexts.h"
 #include "orders/orderentry.h"
 #include "account/closing.h"
 #include "orders/ordergrid.h"
@@ -74,6 +78,10 @@ public:
     OrderStatusTracker orderStatus; // "@OO", "@OS", "@SAO", "@SOO", "@OR", "@CR", "@LI"
     Executions executions;          // "@EX", "@SAE", the execution grid
     PositionClosing closing;     // closing and turning positions, "GLATT"
+    StatusTexts status;          // the status labels "LT1" and the result label "Label2"
+    Account account;             // "@SUK", "@SUD", "@SUP": account figures and positions
+    Rankings rankings;           // "@PI", "@SYI", "@GV"
+    Statements statements;       // the "Auszüge" page: requesting, listing, showing, printing
 
     // Hooks that later parts of the client fill: written at the end of the program. It
     // starts with the price files and the presets.
