@@ -31,6 +31,18 @@ UserRecord& userRecord(State& state)
 
 QString number(double value) { return localNumber(value); }
 
+// Reads a number field into `target` through `convert` (the target's range); a value that
+// does not fit leaves the target alone and reports false.
+template <typename T, typename Convert>
+bool readInto(QByteArrayView text, T& target, Convert convert)
+{
+    const auto v = convert(readNumber(text));
+    if (!v)
+        return false;
+    target = *v;
+    return true;
+}
+
 } // namespace
 
 QString resultText(float todaysResult, float baseValue)
@@ -67,26 +79,18 @@ void Account::WS_SUK(QByteArrayView body)
 
     UserRecord& u = userRecord(m_state);
     // Each figure is its own step: one that does not fit is logged and the others are kept.
-    auto single = [&](int field, float& target) {
-        if (const auto v = toSingle(readNumber(f[field])))
-            target = *v;
-        else
-            fail("WS_SUK", QStringLiteral("Feld %1: ").arg(field) + fromWire(f[field]));
-    };
-    auto place = [&](int field, qint16& target) {
-        if (const auto v = toInt16(readNumber(f[field])))
-            target = *v;
-        else
+    auto take = [&](int field, auto& target, auto convert) {
+        if (!readInto(f[field], target, convert))
             fail("WS_SUK", QStringLiteral("Feld %1: ").arg(field) + fromWire(f[field]));
     };
     u.accountStart = f[1].toByteArray();
     u.accountText2 = f[2].toByteArray();
-    single(3, u.accountFigure3);
-    single(4, u.baseValue);
-    single(5, u.todaysResult);
-    place(6, u.totalPlace);
-    place(7, u.dayPlace);
-    single(8, u.totalMargin);
+    take(3, u.accountFigure3, toSingle);
+    take(4, u.baseValue, toSingle);
+    take(5, u.todaysResult, toSingle);
+    take(6, u.totalPlace, toInt16);
+    take(7, u.dayPlace, toInt16);
+    take(8, u.totalMargin, toSingle);
 
     if (WexAccountPending) {
         WexAccountPending = false;
@@ -109,13 +113,9 @@ void Account::WS_SUD(QByteArrayView body)
     QByteArrayView rest = body;
     const QByteArrayView resultField = takeField(rest);
     const QByteArrayView baseField = takeField(rest);
-    if (const auto v = toSingle(readNumber(resultField)))
-        u.todaysResult = *v;
-    else
+    if (!readInto(resultField, u.todaysResult, toSingle))
         fail("WS_SUD", fromWire(resultField));
-    if (const auto v = toSingle(readNumber(baseField)))
-        u.baseValue = *v;
-    else
+    if (!readInto(baseField, u.baseValue, toSingle))
         fail("WS_SUD", fromWire(baseField));
 
     const QString s = resultText(u.todaysResult, u.baseValue);
@@ -174,29 +174,15 @@ int Account::LesePositionen(int user, bool show)
     for (int i = 1; i <= m_state.PositionCount; ++i) {
         PositionRecord& p = m_state.positions[size_t(i)];
         const int base = kFieldsPerPosition * (i - 1);
-        auto bad = [&](int field) {
-            fail("WS_SUD", QStringLiteral("Position %1: ").arg(i) + fromWire(f[base + field]));
+        auto take = [&](int field, auto& target, auto convert) {
+            if (!readInto(f[base + field], target, convert))
+                fail("WS_SUD", QStringLiteral("Position %1: ").arg(i) + fromWire(f[base + field]));
         };
-        if (const auto v = toInt32(readNumber(f[base + 1])))
-            p.Bestand = *v;
-        else
-            bad(1);
-        if (const auto v = toSingle(readNumber(f[base + 2])))
-            p.MarginS = *v;
-        else
-            bad(2);
-        if (const auto v = toSingle(readNumber(f[base + 3])))
-            p.SumKost = *v;
-        else
-            bad(3);
-        if (const auto v = toSingle(readNumber(f[base + 4])))
-            p.SumWert = *v;
-        else
-            bad(4);
-        if (const auto v = toInt16(readNumber(f[base + 5])))
-            p.WPIndex = *v;
-        else
-            bad(5);
+        take(1, p.Bestand, toInt32);
+        take(2, p.MarginS, toSingle);
+        take(3, p.SumKost, toSingle);
+        take(4, p.SumWert, toSingle);
+        take(5, p.WPIndex, toInt16);
     }
     if (show)
         ZeigGLKp();
@@ -237,16 +223,11 @@ void Account::WS_SUP(QByteArrayView body)
     Fields f;
     f.split(body, kMaxPlaceFields, ';');
     UserRecord& u = userRecord(m_state);
-    if (const auto v = toInt16(readNumber(f[1])))
-        u.totalPlace = *v;
-    else
+    if (!readInto(f[1], u.totalPlace, toInt16))
         fail("WS_SUP", fromWire(f[1]));
-    if (const auto v = toInt16(readNumber(f[2])))
-        u.dayPlace = *v;
-    else
+    if (!readInto(f[2], u.dayPlace, toInt16))
         fail("WS_SUP", fromWire(f[2]));
-    if (const auto v = toSingle(readNumber(f[3]))) {
-        u.totalMargin = *v;
+    if (readInto(f[3], u.totalMargin, toSingle)) {
         // "Mges=" stands in every line with a position: redraw them with the new margin.
         QList<int> lines;
         for (int n = 1; n <= m_state.InstrumentCount; ++n) {
