@@ -65,6 +65,8 @@ const OrderRecord* OrderGrid::recordOfRow(int row) const
 
 void OrderGrid::zeigOrderGrid(int mode, int key)
 {
+    // The clock is read once per draw, not once per instrument line.
+    m_timeText = m_clock.now().time().toString(QStringLiteral("HH:mm:ss"));
     cells.beginUpdate();
     try {
         const RowMap& map = m_state.book.OGRowMap;
@@ -96,9 +98,24 @@ void OrderGrid::zeigOrderGrid(int mode, int key)
 
 void OrderGrid::redrawInstruments(const QList<int>& instruments)
 {
+    // One pass over the row map finds the instrument lines; each changed one is drawn.
+    m_timeText = m_clock.now().time().toString(QStringLiteral("HH:mm:ss"));
+    const RowMap& map = m_state.book.OGRowMap;
+    m_lineOf.assign(static_cast<size_t>(m_state.InstrumentCount) + 1, 0);
+    for (int row = 2; row <= map.count(); ++row) {
+        const RowEntry& e = map[row];
+        if (e.Art == WPZeile && e.WPIndex >= 1 && e.WPIndex <= m_state.InstrumentCount && !m_lineOf[e.WPIndex])
+            m_lineOf[e.WPIndex] = row;
+    }
     cells.beginUpdate();
-    for (int n : instruments)
-        zeigOrderGrid(1, n);
+    try {
+        for (int n : instruments) {
+            if (n >= 1 && n < static_cast<int>(m_lineOf.size()) && m_lineOf[n])
+                drawRow(m_lineOf[n]);
+        }
+    } catch (const std::exception& e) {
+        m_protocol.add(QStringLiteral("F:ZeigOrderGrid ") + QString::fromLatin1(e.what()));
+    }
     cells.endUpdate();
 }
 
@@ -160,7 +177,7 @@ void OrderGrid::drawInstrumentLine(int row, int wpIndex)
     put(row, t, C_Ask, priceText(ins->Ask));
     put(row, t, C_Askvol, QString::number(ins->AskVol));
     put(row, t, C_Letzter, priceText(ins->Letzter));
-    put(row, t, C_Zeit, m_clock.now().time().toString(QStringLiteral("HH:mm:ss")));
+    put(row, t, C_Zeit, m_timeText);
     if (m_state.book.DefaultWP == wpIndex)
         put(row, t, C_DEFAULT, QStringLiteral("DEFAULT"), kYellow);
     else

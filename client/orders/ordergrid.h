@@ -4,6 +4,7 @@
 #include "gridlayout.h"
 
 #include <QObject>
+#include <vector>
 
 namespace korvi {
 
@@ -48,6 +49,8 @@ private:
     State& m_state;
     Clock& m_clock;
     LogList& m_protocol;
+    QString m_timeText;
+    std::vector<int> m_lineOf; // instrument number -> its line, for the refresh
 };
 
 // Prices and the "Filled/Rem." numbers: "." and a blank before non-negative values.
