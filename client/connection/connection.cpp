@@ -11,6 +11,15 @@
 
 namespace korvi {
 
+QString socketStateText(int state)
+{
+    static const char* const kTexts[] = {"Geschlossen", "Ge\xf6" "ffnet", "\xdc" "berwachen",
+                                         "Verbindung anstehend", "Host-Name wird aufgel\xf6st",
+                                         "Host-Name wird aufgel\xf6st", "Verbinden", "Verbunden",
+                                         "Partner schlie\xdft Verbindung", "Fehler"};
+    return state >= 0 && state <= 9 ? QString::fromLatin1(kTexts[state]) : QString();
+}
+
 Connection::Connection(State& state, Dispatcher& dispatcher, Clock& clock, LogList& incoming,
                        LogList& outgoing, PageReader& pages, QObject* parent)
     : QObject(parent), m_state(state), m_dispatcher(dispatcher), m_clock(clock),

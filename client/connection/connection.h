@@ -16,6 +16,10 @@ class Dispatcher;
 class LogList;
 struct State;
 
+// The text for a socket state number (0 closed ... 9 error), as the status display of the
+// external interface shows it.
+QString socketStateText(int state);
+
 // The waits of the connection, in milliseconds. Tests shorten them.
 struct ConnectionTiming {
     int watchdogMs = 10000;   // watchdog tick

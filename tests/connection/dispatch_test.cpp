@@ -147,6 +147,15 @@ private:
 
 } // namespace
 
+TEST(Connection, SocketStateTexts)
+{
+    EXPECT_EQ(socketStateText(0), "Geschlossen");
+    EXPECT_EQ(socketStateText(1), QString::fromUtf8("Geöffnet"));
+    EXPECT_EQ(socketStateText(5), socketStateText(4));
+    EXPECT_EQ(socketStateText(8), QString::fromUtf8("Partner schließt Verbindung"));
+    EXPECT_TRUE(socketStateText(10).isEmpty());
+}
+
 TEST(AddressPage, ParsesUpToThreeLines)
 {
     AddressList l;
