@@ -6,6 +6,9 @@
 #include "serverlog.h"
 #include "session.h"
 
+#include "dates.h"
+#include "framing.h"
+
 #include <QHostAddress>
 #include <QRandomGenerator>
 #include <QTcpServer>
@@ -44,12 +47,25 @@ GameServer::GameServer(const ServerOptions& options, std::vector<InstrumentSpec>
     connect(&m_priceTimer, &QTimer::timeout, this, &GameServer::onPriceTick);
     connect(&m_housekeeping, &QTimer::timeout, this, &GameServer::onHousekeeping);
     connect(&m_statsTimer, &QTimer::timeout, this, &GameServer::logStats);
+    m_flushTimer.setSingleShot(true);
+    connect(&m_flushTimer, &QTimer::timeout, this, &GameServer::flush);
+    connect(&m_rankingTimer, &QTimer::timeout, this, &GameServer::onRankings);
 }
 
 GameServer::~GameServer() = default;
 
 bool GameServer::start(QString& error)
 {
+    if (!m_tradeStore.open(m_options.dataDir, error))
+        return false;
+    TradingEngine::Options engineOptions;
+    engineOptions.instantFills = m_options.instantFills;
+    m_engine = std::make_unique<TradingEngine>(m_specs, quotes(), &m_tradeStore, *this, engineOptions);
+    if (!m_engine->restore(m_store.list(), error))
+        return false;
+    m_held.clear(); // nobody is connected yet
+    if (!m_tradeStore.commit(error))
+        return false;
     QHostAddress address = QHostAddress::Any;
     if (!m_options.bindAddress.isEmpty() && !address.setAddress(m_options.bindAddress)) {
         error = QStringLiteral("--bind: not an address: %1").arg(m_options.bindAddress);
@@ -72,6 +88,8 @@ bool GameServer::start(QString& error)
         m_priceTimer.start(kPriceTickMs);
     m_priceStartedAt = now();
     m_housekeeping.start(500);
+    m_rankingTimer.start(kRankingMs);
+    onRankings();
     if (m_options.statsSeconds > 0)
         m_statsTimer.start(m_options.statsSeconds * 1000);
     m_statsFrom = now();
@@ -85,6 +103,9 @@ void GameServer::stop()
     m_priceTimer.stop();
     m_housekeeping.stop();
     m_statsTimer.stop();
+    m_rankingTimer.stop();
+    if (m_engine)
+        flush();
     m_server->close();
     m_pages->close();
     const std::vector<Session*> sessions = m_sessions;
@@ -119,6 +140,8 @@ void GameServer::onSessionFinished(Session* session)
     const auto it = std::find(m_sessions.begin(), m_sessions.end(), session);
     if (it != m_sessions.end())
         m_sessions.erase(it);
+    if (session->participant().id != 0)
+        m_byParticipant.remove(session->participant().id, session);
     session->deleteLater();
 }
 
@@ -139,6 +162,7 @@ void GameServer::onPriceTick()
     int frames = 0;
     for (qint64 i = 0; i < due; ++i) {
         const PriceSimulator::Update u = m_simulator.step();
+        m_engine->onQuote(u.index, u.after);
         const QByteArray text = msg::priceChange(u.index + 1, u.before, u.after, u.full);
         if (text.isEmpty())
             continue;
@@ -148,6 +172,7 @@ void GameServer::onPriceTick()
         ++frames;
     }
     m_pricesSent += due;
+    scheduleFlush();
     if (frames == 0)
         return;
     const std::vector<Session*> sessions = m_sessions;
@@ -161,6 +186,12 @@ void GameServer::onPriceTick()
 
 void GameServer::onHousekeeping()
 {
+    if (m_options.closeTime) {
+        const QDateTime wall = QDateTime::currentDateTime();
+        const qint32 today = dayNumber(wall.date());
+        if (m_engine->tradingDay() < today || (m_engine->tradingDay() == today && wall.time() >= *m_options.closeTime))
+            dailyClose();
+    }
     const qint64 t = now();
     const std::vector<Session*> sessions = m_sessions;
     for (Session* s : sessions) {
@@ -197,6 +228,117 @@ void GameServer::logStats()
     m_bytesOut = 0;
     m_maxQueued = 0;
     m_statsFrom = t;
+}
+
+QByteArray GameServer::closeTimeText() const
+{
+    return m_options.closeTime ? m_options.closeTime->toString(QStringLiteral("HH:mm")).toLatin1() : QByteArray("-");
+}
+
+int GameServer::playingCount() const
+{
+    int playing = 0;
+    for (Session* s : m_sessions) {
+        if (s->playing())
+            ++playing;
+    }
+    return playing;
+}
+
+void GameServer::loggedIn(Session* session)
+{
+    m_byParticipant.insert(session->participant().id, session);
+    m_engine->addParticipant(session->participant());
+}
+
+void GameServer::toParticipant(qint64 participant, QByteArray message)
+{
+    if (!m_byParticipant.contains(participant))
+        return; // not connected: the login brings everything anyway
+    QByteArray& held = m_held[participant];
+    held.append(FrameStart);
+    held.append(message);
+    held.append(FrameEnd);
+    scheduleFlush();
+}
+
+void GameServer::sendAfterCommit(Session* session, QByteArray message)
+{
+    m_heldForSession.emplace_back(session, frame(message));
+    scheduleFlush();
+}
+
+void GameServer::scheduleFlush()
+{
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start(m_storeFailing ? 500 : 0);
+}
+
+void GameServer::flush()
+{
+    QString error;
+    if (!m_tradeStore.commit(error)) {
+        // Nothing is confirmed that is not stored; the messages wait for the next try.
+        if (!m_storeFailing)
+            logLine(QStringLiteral("cannot store the trading records, retrying: %1").arg(error));
+        m_storeFailing = true;
+        scheduleFlush();
+        return;
+    }
+    if (m_storeFailing)
+        logLine(QStringLiteral("trading records stored again"));
+    m_storeFailing = false;
+    const QHash<qint64, QByteArray> held = std::exchange(m_held, {});
+    for (auto it = held.begin(); it != held.end(); ++it) {
+        const auto sessions = m_byParticipant.values(it.key());
+        for (Session* s : sessions)
+            s->sendFramed(it.value());
+    }
+    const auto forSessions = std::exchange(m_heldForSession, {});
+    for (const auto& [session, frames] : forSessions) {
+        if (session)
+            session->sendFramed(frames);
+    }
+}
+
+void GameServer::onRankings()
+{
+    const std::vector<QByteArray> winners = m_engine->updateRankings();
+    const qint64 t = now();
+    if (!winners.empty() && winners != m_lastWinners && (m_winnersSentAt < 0 || t - m_winnersSentAt >= kWinnersMs)) {
+        m_lastWinners = winners;
+        m_winnersSentAt = t;
+        const QByteArray frames = frame(msg::winnersLosers(winners));
+        for (Session* s : m_sessions) {
+            if (s->playing())
+                s->sendFramed(frames);
+        }
+    }
+    scheduleFlush();
+}
+
+void GameServer::setQuote(int index, const PriceState& quote)
+{
+    if (index < 0 || index >= m_simulator.count())
+        return;
+    const PriceSimulator::Update u = m_simulator.setQuote(index, quote);
+    const QByteArray frames = frame(msg::fullPrice(index + 1, u.after));
+    for (Session* s : m_sessions) {
+        if (s->playing())
+            s->sendFramed(frames);
+    }
+    m_engine->onQuote(index, u.after);
+    scheduleFlush();
+}
+
+void GameServer::dailyClose()
+{
+    m_engine->dailyClose();
+    for (Session* s : m_sessions) {
+        if (s->playing())
+            sendAfterCommit(s, m_engine->placeInfoMessage(s->participant().id));
+    }
+    scheduleFlush();
 }
 
 } // namespace korvi::server

@@ -3,8 +3,12 @@
 #include "instrumentconfig.h"
 #include "options.h"
 #include "pricesimulator.h"
+#include "tradingengine.h"
+#include "tradestore.h"
 
 #include <QElapsedTimer>
+#include <QHash>
+#include <QPointer>
 #include <QObject>
 #include <QTimer>
 #include <memory>
@@ -20,8 +24,11 @@ class Session;
 
 // The game server: accepts connections, runs the market and fans the price stream out to
 // every logged-in participant, keeps idle connections alive and drops the ones that never
-// log in. Everything runs on one thread; no step waits for a participant.
-class GameServer : public QObject {
+// log in, and runs the trading game. Everything runs on one thread; no step waits for a
+// participant. What the trading engine says is held back until the store has committed
+// the change behind it, so a participant is never told of an order or fill that a crash
+// could still lose.
+class GameServer : public QObject, public TradeOutbox {
     Q_OBJECT
 public:
     // How often the market moves and the stream goes out, in milliseconds.
@@ -29,6 +36,9 @@ public:
     // Something goes out at least this often on every connection.
     static constexpr int kKeepaliveMs = 4000;
     static constexpr int kHeartbeatLineMs = 30'000;
+    // How often places are worked out, and how seldom winners and losers go out at most.
+    static constexpr int kRankingMs = 2000;
+    static constexpr qint64 kWinnersMs = 60'000;
     // Largest frame a client may send, and largest send queue before prices are skipped.
     static constexpr qsizetype kMaxFrameBytes = 1024 * 1024;
     static constexpr qint64 kMaxQueuedBytes = 1024 * 1024;
@@ -37,6 +47,7 @@ public:
                QObject* parent = nullptr);
     ~GameServer() override;
 
+    // Opens the trading records in the data folder and listens.
     bool start(QString& error);
     void stop();
     quint16 tcpPort() const;
@@ -47,6 +58,24 @@ public:
     ParticipantStore& store() { return m_store; }
     qint64 now() const { return m_clock.elapsed(); }
     int loginTimeoutMs() const { return m_options.loginTimeoutSeconds * 1000; }
+    TradingEngine& engine() { return *m_engine; }
+    const ServerOptions& options() const { return m_options; }
+    QByteArray closeTimeText() const;
+    int playingCount() const;
+
+    // A session logged in: it receives its participant's trading messages from now on.
+    void loggedIn(Session* session);
+    // Sends `message` to one session once everything the engine did so far is committed.
+    void sendAfterCommit(Session* session, QByteArray message);
+    // Commits and passes held messages on now.
+    void flushNow() { flush(); }
+    // Commits and passes held messages on as soon as the current events are handled.
+    void scheduleFlush();
+    void toParticipant(qint64 participant, QByteArray message) override;
+    // Test messages: puts a quote in place, books the daily close.
+    void setQuote(int index, const PriceState& quote);
+    void dailyClose();
+
     void countSent(qint64 frames, qint64 bytes)
     {
         m_framesOut += frames;
@@ -59,6 +88,8 @@ private:
     void onPriceTick();
     void onHousekeeping();
     void logStats();
+    void flush();
+    void onRankings();
 
     ServerOptions m_options;
     std::vector<InstrumentSpec> m_specs;
@@ -75,6 +106,16 @@ private:
     qint64 m_priceStartedAt = 0;
     qint64 m_pricesSent = 0;
     QByteArray m_batch;
+    TradeStore m_tradeStore;
+    std::unique_ptr<TradingEngine> m_engine;
+    QMultiHash<qint64, Session*> m_byParticipant;
+    QHash<qint64, QByteArray> m_held;                       // framed, per participant
+    std::vector<std::pair<QPointer<Session>, QByteArray>> m_heldForSession;
+    QTimer m_flushTimer;
+    QTimer m_rankingTimer;
+    std::vector<QByteArray> m_lastWinners;
+    qint64 m_winnersSentAt = -1;
+    bool m_storeFailing = false;
     // Traffic figures for the statistics lines.
     qint64 m_framesOut = 0;
     qint64 m_bytesOut = 0;

@@ -169,6 +169,56 @@ QByteArray places(qint16 totalPlace, qint16 dayPlace, double totalMargin)
     return Record("@SUP=").whole(totalPlace).whole(dayPlace).amount(totalMargin).take();
 }
 
+QByteArray openOrder(const OrderLine& order) { return "@OO=" + orderRecord(order); }
+
+QByteArray orderStatus(const StatusLine& s)
+{
+    return Record("@OS=")
+        .whole(s.orderUserId)
+        .text(s.orderId)
+        .whole(s.status)
+        .text(s.statusTime)
+        .whole(s.filled)
+        .whole(s.remaining)
+        .price(s.averagePrice)
+        .text(s.bracketOrderId)
+        .whole(s.bracketActive)
+        .price(s.newLimit)
+        .take();
+}
+
+QByteArray execution(const ExecutionLine& e) { return "@EX=" + executionRecord(e); }
+
+QByteArray placeInfo(QByteArrayView total, QByteArrayView today)
+{
+    return Record("@PI=").text(total).text(today).take();
+}
+
+QByteArray systemInfo(const std::vector<QByteArray>& lines)
+{
+    Record r("@SYI=");
+    for (const QByteArray& l : lines)
+        r.text(l);
+    return r.take();
+}
+
+QByteArray winnersLosers(const std::vector<QByteArray>& fields)
+{
+    Record r("@GV=");
+    for (size_t i = 0; i < fields.size() && i < 10; ++i)
+        r.text(fields[i]);
+    return r.take();
+}
+
+QByteArray document(QByteArrayView fileName, const std::vector<QByteArray>& lines)
+{
+    Record r("@SD=");
+    r.text("FILE=" + fileName.toByteArray());
+    for (const QByteArray& l : lines)
+        r.text(l);
+    return r.take();
+}
+
 QByteArray message(QByteArrayView text) { return "@MSG=" + text.toByteArray(); }
 QByteArray orderRejected(QByteArrayView reason) { return "@OR=" + reason.toByteArray(); }
 QByteArray cancelRejected(QByteArrayView reason) { return "@CR=" + reason.toByteArray(); }

@@ -102,6 +102,33 @@ QByteArray allExecutions(const std::vector<ExecutionLine>& executions);
 QByteArray account(const AccountLine& account);
 QByteArray positions(double todayResult, double baseValue, const std::vector<PositionLine>& positions);
 QByteArray places(qint16 totalPlace, qint16 dayPlace, double totalMargin);
+// "@OO": one new or changed order.
+QByteArray openOrder(const OrderLine& order);
+// "@OS": client number; server id; status; status time; filled; remaining; average price;
+// bracket id; bracket active; new limit (0 = unchanged).
+struct StatusLine {
+    qint32 orderUserId = 0;
+    QByteArray orderId;
+    qint16 status = 0;
+    QByteArray statusTime;
+    qint32 filled = 0;
+    qint32 remaining = 0;
+    double averagePrice = 0;
+    QByteArray bracketOrderId;
+    quint8 bracketActive = 0;
+    double newLimit = 0;
+};
+QByteArray orderStatus(const StatusLine& status);
+// "@EX": one fill.
+QByteArray execution(const ExecutionLine& execution);
+// "@PI": the two ranking texts.
+QByteArray placeInfo(QByteArrayView total, QByteArrayView today);
+// "@SYI": lines of system information.
+QByteArray systemInfo(const std::vector<QByteArray>& lines);
+// "@GV": winners and losers, at most ten fields.
+QByteArray winnersLosers(const std::vector<QByteArray>& fields);
+// "@SD": a document; the client writes `lines` into the file `fileName`, one per line.
+QByteArray document(QByteArrayView fileName, const std::vector<QByteArray>& lines);
 QByteArray message(QByteArrayView text);
 QByteArray orderRejected(QByteArrayView reason);
 QByteArray cancelRejected(QByteArrayView reason);

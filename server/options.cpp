@@ -39,8 +39,11 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption publicHost(QStringLiteral("public-host"), QStringLiteral("Host named on the address pages (default: the address the page was asked on)."), QStringLiteral("HOST"));
     const QCommandLineOption loginTimeout(QStringLiteral("login-timeout"), QStringLiteral("Seconds a connection may take to log in (default 30)."), QStringLiteral("SECONDS"));
     const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Log traffic figures every this many seconds."), QStringLiteral("SECONDS"));
+    const QCommandLineOption closeTime(QStringLiteral("close-time"), QStringLiteral("Local time of the daily close, HH:MM (default 22:00; \"off\": no automatic close). Market-on-close orders fill then, open orders end and the day is booked."), QStringLiteral("HH:MM"));
+    const QCommandLineOption instantFills(QStringLiteral("instant-fills"), QStringLiteral("Fill limit and stop orders at once at their own price and market orders in full, whatever the quotes (for tests)."));
+    const QCommandLineOption testControl(QStringLiteral("test-control"), QStringLiteral("Accept test messages from logged-in clients: \"@TESTQUOTE=n;last;bid;ask;bid size;ask size\" sets a quote, \"@TESTCLOSE\" books the daily close now. Never on a public server."));
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("No log on stderr."));
-    parser.addOptions({help, port, httpPort, data, seed, rate, instruments, bind, publicHost, loginTimeout, stats, quiet});
+    parser.addOptions({help, port, httpPort, data, seed, rate, instruments, bind, publicHost, loginTimeout, stats, closeTime, instantFills, testControl, quiet});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("Optional administration command, see above."), QStringLiteral("[user ...]"));
 
     if (!parser.parse(QStringList{QStringLiteral("korvi-server")} + arguments)) {
@@ -96,6 +99,21 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
         }
         *target = value;
     }
+    if (parser.isSet(closeTime)) {
+        const QString value = parser.value(closeTime);
+        if (value == QLatin1String("off")) {
+            options.closeTime.reset();
+        } else {
+            const QTime t = QTime::fromString(value, QStringLiteral("H:mm"));
+            if (!t.isValid()) {
+                text = QStringLiteral("--close-time needs a time HH:MM or \"off\"");
+                return ParseResult::Error;
+            }
+            options.closeTime = t;
+        }
+    }
+    options.instantFills = parser.isSet(instantFills);
+    options.testControl = parser.isSet(testControl);
     options.quiet = parser.isSet(quiet);
     options.command = parser.positionalArguments();
     return ParseResult::Run;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTime>
 #include <optional>
 
 namespace korvi::server {
@@ -20,6 +21,9 @@ struct ServerOptions {
     int loginTimeoutSeconds = 30;
     int statsSeconds = 0;          // 0: no statistics lines
     bool quiet = false;
+    std::optional<QTime> closeTime = QTime(22, 0); // daily close; none: only when asked
+    bool instantFills = false;     // limit and stop orders fill at once (tests)
+    bool testControl = false;      // accept the test messages that set quotes and close the day
     QStringList command;           // administration command, e.g. {"user", "add", "NAME", "PW"}
 };
 

@@ -1,5 +1,6 @@
 #include "pricesimulator.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace korvi::server {
@@ -126,6 +127,27 @@ PriceSimulator::Update PriceSimulator::step()
     }
     u.after = stateOf(b);
     u.full = b.changes++ % kFullEvery == 0;
+    return u;
+}
+
+} // namespace korvi::server
+
+namespace korvi::server {
+
+PriceSimulator::Update PriceSimulator::setQuote(int index, const PriceState& quote)
+{
+    Update u;
+    u.index = index;
+    Book& b = m_books[static_cast<size_t>(index)];
+    u.before = stateOf(b);
+    const auto ticks = [&](double price) { return std::max<qint64>(1, std::llround(price / b.tickSize)); };
+    b.last = ticks(quote.last);
+    b.bid = ticks(quote.bid);
+    b.ask = std::max(ticks(quote.ask), b.bid + 1);
+    b.bidSize = std::max(1, quote.bidSize);
+    b.askSize = std::max(1, quote.askSize);
+    u.after = stateOf(b);
+    u.full = true;
     return u;
 }
 

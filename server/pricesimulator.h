@@ -51,6 +51,8 @@ public:
     int count() const { return static_cast<int>(m_books.size()); }
     PriceState quote(int index) const;
     Update step();
+    // Puts a quote in place at once (prices rounded to the tick grid); for tests.
+    Update setQuote(int index, const PriceState& quote);
 
     // Every this many changes of an instrument, its change goes out in full.
     static constexpr int kFullEvery = 40;

@@ -4,11 +4,13 @@
 #include "dates.h"
 #include "gameserver.h"
 #include "messages.h"
+#include "fields.h"
 #include "numbers.h"
 #include "serverlog.h"
 
 #include <QTcpSocket>
 #include <QTime>
+#include <cmath>
 
 namespace korvi::server {
 
@@ -46,22 +48,28 @@ msg::AccountLine accountLineOf(const Participant& p)
 }
 
 std::vector<QByteArray> welcomeSequence(const Participant& p, const std::vector<InstrumentSpec>& specs,
-                                        const std::vector<PriceState>& quotes)
+                                        const std::vector<PriceState>& quotes, const TradingEngine* engine)
 {
-    return {
+    std::vector<QByteArray> out = {
         msg::codeTable(specs),
         msg::welcome(p.name),
         msg::userData(p.shortId),
         msg::level(p.level),
-        msg::lastOrderId(p.lastOrderId),
+        msg::lastOrderId(engine ? engine->figures(p.id).lastOrderId : p.lastOrderId),
         msg::instruments(specs, quotes),
-        msg::allOrders({}),
-        msg::allExecutions({}),
-        msg::account(accountLineOf(p)),
-        msg::positions(p.todayResult, p.baseValue, {}),
-        msg::places(p.totalPlace, p.dayPlace, p.totalMargin),
-        msg::kRequestVersion.toByteArray(),
     };
+    if (engine) {
+        for (QByteArray& m : engine->loginMessages(p.id))
+            out.push_back(std::move(m));
+    } else {
+        out.push_back(msg::allOrders({}));
+        out.push_back(msg::allExecutions({}));
+        out.push_back(msg::account(accountLineOf(p)));
+        out.push_back(msg::positions(p.todayResult, p.baseValue, {}));
+        out.push_back(msg::places(p.totalPlace, p.dayPlace, p.totalMargin));
+    }
+    out.push_back(msg::kRequestVersion.toByteArray());
+    return out;
 }
 
 Session::Session(QTcpSocket* socket, quint64 number, GameServer& server)
@@ -234,9 +242,13 @@ void Session::handleLogin(QByteArrayView body)
     m_participant = p;
     m_stage = Stage::Playing;
     logLine(QStringLiteral("%1 logged in (%2)").arg(who(), QString::fromLatin1(p.shortId)));
+    m_server.loggedIn(this);
     QByteArray frames;
-    for (const QByteArray& m : welcomeSequence(p, m_server.specs(), m_server.quotes()))
+    for (const QByteArray& m : welcomeSequence(p, m_server.specs(), m_server.quotes(), &m_server.engine()))
         frames += frame(m);
+    // What the engine holds is committed first, so the greeting shows nothing a crash
+    // could still take back.
+    m_server.flushNow();
     sendFramed(frames);
     m_lastHeartbeatAt = m_server.now();
 }
@@ -244,6 +256,9 @@ void Session::handleLogin(QByteArrayView body)
 void Session::handleRequest(QByteArrayView message)
 {
     const CommandParts parts = splitCommand(message);
+    const qint64 id = m_participant.id;
+    if (m_server.options().testControl && handleTestControl(parts))
+        return;
     const std::optional<Cmd> cmd = message.startsWith('@') ? lookupCommand(parts.word) : std::nullopt;
     if (!cmd) {
         logLine(QStringLiteral("%1 unknown message ignored: %2").arg(who(), printable(message)));
@@ -254,13 +269,13 @@ void Session::handleRequest(QByteArrayView message)
     case Cmd::Heartbeat:
         return;
     case Cmd::RequestAll:
-        send(msg::allOrders({}));
+        m_server.sendAfterCommit(this, m_server.engine().allOrdersMessage(id));
         return;
     case Cmd::RequestOpenOrders:
-        send(msg::openOrders({}));
+        m_server.sendAfterCommit(this, m_server.engine().openOrdersMessage(id));
         return;
     case Cmd::RequestAllExecutions:
-        send(msg::allExecutions({}));
+        m_server.sendAfterCommit(this, m_server.engine().allExecutionsMessage(id));
         return;
     case Cmd::InstrumentRequest:
         send(msg::instruments(m_server.specs(), m_server.quotes()));
@@ -268,13 +283,13 @@ void Session::handleRequest(QByteArrayView message)
     case Cmd::TimeGet:
         send(msg::serverTime(QTime::currentTime()));
         return;
-    case Cmd::GetUserKonto: {
-        // Fresh from the store, so figures changed meanwhile are current.
-        if (const auto p = m_server.store().find(m_participant.name))
-            m_participant = *p;
-        send(msg::account(accountLineOf(m_participant)));
+    case Cmd::GetUserKonto:
+        m_server.sendAfterCommit(this, m_server.engine().accountMessage(id));
         return;
-    }
+    case Cmd::RequestInfo:
+        m_server.sendAfterCommit(this, msg::systemInfo(m_server.engine().systemInfoLines(m_server.playingCount(),
+                                                                                          m_server.closeTimeText())));
+        return;
     case Cmd::SendVersion:
         logLine(QStringLiteral("%1 runs client version %2").arg(who(), printable(parts.body)));
         return;
@@ -282,29 +297,59 @@ void Session::handleRequest(QByteArrayView message)
         logLine(QStringLiteral("%1 version report complete (%2)").arg(who(), printable(parts.body)));
         return;
     case Cmd::PlaceOrder:
-        send(msg::orderRejected("Dieser Server nimmt noch keine Orders an"));
+        m_server.engine().placeOrder(id, parts.body);
+        m_server.scheduleFlush();
         return;
     case Cmd::CancelOrder:
-        send(msg::cancelRejected("Order unbekannt"));
+        m_server.engine().cancelOrder(id, parts.body);
+        m_server.scheduleFlush();
+        return;
+    case Cmd::BracketMain:
+        m_server.engine().makeBracketMain(id, parts.body);
+        m_server.scheduleFlush();
+        return;
+    case Cmd::BracketQuery:
+        logLine(QStringLiteral("%1 bracket query: %2").arg(who(), printable(parts.body)));
         return;
     case Cmd::GetKontoauszug: {
-        // No trading yet, so every day's statement is empty; it is still a real file for
-        // the client's statement list.
         const std::optional<qint32> day = toInt32(readNumber(parts.body));
         if (!day || *day < 1 || *day > 2958465) { // up to 31 December 9999
             logLine(QStringLiteral("%1 statement request for an impossible day: %2").arg(who(), printable(parts.body)));
             return;
         }
-        const QDate date = dateOfDay(*day);
-        send("@SD=FILE=" + m_participant.shortId + DatumText(*day) + "K.TXT;Kontoauszug "
-             + m_participant.shortId + " vom " + date.toString(QStringLiteral("dd.MM.yyyy")).toLatin1()
-             + ";Keine Umsaetze");
+        m_server.sendAfterCommit(this, m_server.engine().statementMessage(id, *day));
         return;
     }
     default:
         logLine(QStringLiteral("%1 message not served: %2").arg(who(), printable(message)));
         return;
     }
+}
+
+bool Session::handleTestControl(const CommandParts& parts)
+{
+    if (parts.word == "@TESTCLOSE") {
+        logLine(QStringLiteral("%1 asks for the daily close").arg(who()));
+        m_server.dailyClose();
+        return true;
+    }
+    if (parts.word == "@TESTQUOTE") {
+        Fields f;
+        f.split(parts.body, 10, ';');
+        const std::optional<qint32> number = toInt32(readNumber(f[1]));
+        PriceState q;
+        q.last = readNumber(f[2]);
+        q.bid = readNumber(f[3]);
+        q.ask = readNumber(f[4]);
+        q.bidSize = toInt32(readNumber(f[5])).value_or(1);
+        q.askSize = toInt32(readNumber(f[6])).value_or(1);
+        const bool sane = std::isfinite(q.last) && std::isfinite(q.bid) && std::isfinite(q.ask) && q.last > 0
+                          && q.bid > 0 && q.ask > 0 && q.last < 1e9 && q.bid < 1e9 && q.ask < 1e9;
+        if (number && sane)
+            m_server.setQuote(*number - 1, q);
+        return true;
+    }
+    return false;
 }
 
 } // namespace korvi::server

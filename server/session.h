@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue.h"
 #include "framing.h"
 #include "instrumentconfig.h"
 #include "messages.h"
@@ -15,6 +16,7 @@ class QTcpSocket;
 namespace korvi::server {
 
 class GameServer;
+class TradingEngine;
 
 // The account figures of a participant as "@SUK" carries them.
 msg::AccountLine accountLineOf(const Participant& participant);
@@ -22,8 +24,10 @@ msg::AccountLine accountLineOf(const Participant& participant);
 // The messages that greet a participant after a good login, in the order the client
 // relies on: code list, welcome, short id, level, last order number, instruments, orders,
 // executions, account, positions, places, and the version question.
+// With an engine, the trading messages carry the participant's real orders, fills and
+// account.
 std::vector<QByteArray> welcomeSequence(const Participant& participant, const std::vector<InstrumentSpec>& specs,
-                                        const std::vector<PriceState>& quotes);
+                                        const std::vector<PriceState>& quotes, const TradingEngine* engine = nullptr);
 
 // One connection from a client: its receive buffer, where it stands in the login, and
 // the participant once logged in. The server sends first ("!;ID"); the session answers
@@ -67,6 +71,7 @@ private:
     void handle(QByteArrayView message);
     void handleLogin(QByteArrayView body);
     void handleRequest(QByteArrayView message);
+    bool handleTestControl(const CommandParts& parts);
     QString who() const;
 
     QTcpSocket* m_socket;

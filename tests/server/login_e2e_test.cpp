@@ -33,7 +33,7 @@ TEST_F(LoginTest, DemoLogsInAndGetsTheGameDataInOrder)
     for (const QByteArray& m : greeting)
         words.push_back(commandWordOf(m));
     const std::vector<QByteArray> expected = {"!;T;", "@WELCOME", "@UD", "@SV", "@LI", "@SI",
-                                              "@SAO", "@SAE", "@SUK", "@SUD", "@SUP", "@RV"};
+                                              "@SAO", "@SAE", "@SUK", "@SUD", "@SUP", "@PI", "@RV"};
     ASSERT_EQ(words, expected) << m_server->log().toStdString();
 
     // The code list names every instrument's second code, in the order of "@SI".
@@ -140,7 +140,7 @@ TEST_F(LoginTest, BlockedParticipantIsToldAndDisconnected)
     Peer peer;
     ASSERT_TRUE(peer.connectTo(m_server->tcpPort()));
     const std::vector<QByteArray> greeting = peer.loginAndGreeting("alice", "s3cret%x");
-    ASSERT_EQ(greeting.size(), 12u);
+    ASSERT_EQ(greeting.size(), 13u);
     EXPECT_EQ(greeting[2], "@UD=U00002");
 }
 
@@ -176,7 +176,7 @@ TEST(RestartTest, NothingCommittedIsLostWhenTheServerIsKilled)
         Peer peer;
         ASSERT_TRUE(peer.connectTo(server.tcpPort()));
         const std::vector<QByteArray> greeting = peer.loginAndGreeting("carol", "pw1");
-        ASSERT_EQ(greeting.size(), 12u);
+        ASSERT_EQ(greeting.size(), 13u);
         shortId = greeting[2];
         server.kill();
     }
@@ -185,7 +185,7 @@ TEST(RestartTest, NothingCommittedIsLostWhenTheServerIsKilled)
     Peer peer;
     ASSERT_TRUE(peer.connectTo(server.tcpPort()));
     const std::vector<QByteArray> greeting = peer.loginAndGreeting("carol", "pw1");
-    ASSERT_EQ(greeting.size(), 12u);
+    ASSERT_EQ(greeting.size(), 13u);
     EXPECT_EQ(greeting[2], shortId);
     QByteArray list;
     ASSERT_EQ(ServerProcess::admin(dir.path(), {"user", "list"}, &list), 0);

@@ -32,7 +32,7 @@ protected:
         ASSERT_TRUE(m_server->start({QStringLiteral("--rate"), QStringLiteral("200"), QStringLiteral("--login-timeout"), QStringLiteral("2")}))
             << m_server->lastError().toStdString();
         ASSERT_TRUE(m_watcher.connectTo(m_server->tcpPort()));
-        ASSERT_EQ(m_watcher.loginAndGreeting("demo", "demo").size(), 12u);
+        ASSERT_EQ(m_watcher.loginAndGreeting("demo", "demo").size(), 13u);
     }
 
     QTemporaryDir m_dir;
@@ -100,7 +100,7 @@ TEST_F(RobustnessTest, GarbageHalfFramesAndSilenceAreSurvived)
     EXPECT_TRUE(stillStreaming(m_watcher));
     Peer late;
     ASSERT_TRUE(late.connectTo(m_server->tcpPort()));
-    EXPECT_EQ(late.loginAndGreeting("demo", "demo").size(), 12u);
+    EXPECT_EQ(late.loginAndGreeting("demo", "demo").size(), 13u);
 }
 
 } // namespace

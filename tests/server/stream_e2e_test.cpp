@@ -117,7 +117,7 @@ TEST(PriceStreamTest, EveryFormDecodesIntoConsistentPrices)
     Peer peer;
     ASSERT_TRUE(peer.connectTo(server.tcpPort()));
     const std::vector<QByteArray> greeting = peer.loginAndGreeting("demo", "demo");
-    ASSERT_EQ(greeting.size(), 12u);
+    ASSERT_EQ(greeting.size(), 13u);
 
     std::vector<Quote> quotes = quotesOf(greeting[5]);
     ASSERT_GE(quotes.size(), 12u);
@@ -177,7 +177,7 @@ TEST(KeepaliveTest, SomethingArrivesAtLeastEveryFiveSeconds)
     ASSERT_TRUE(server.start({QStringLiteral("--rate"), QStringLiteral("0")})) << server.lastError().toStdString();
     Peer peer;
     ASSERT_TRUE(peer.connectTo(server.tcpPort()));
-    ASSERT_EQ(peer.loginAndGreeting("demo", "demo").size(), 12u);
+    ASSERT_EQ(peer.loginAndGreeting("demo", "demo").size(), 13u);
     QElapsedTimer clock;
     clock.start();
     qint64 previous = 0;
