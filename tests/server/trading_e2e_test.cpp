@@ -1,0 +1,208 @@
+// Trading against the real server binary on 127.0.0.1: the order path message by
+// message, statements of a booked day, and a server killed mid-session.
+#include "serverprocess.h"
+
+#include "dates.h"
+#include "fields.h"
+#include "numbers.h"
+
+#include <QDate>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QStringList kOptions = {"--rate", "0", "--seed", "1", "--test-control", "--close-time", "off"};
+
+std::vector<QByteArray> fieldsOf(const QByteArray& message)
+{
+    korvi::Fields f;
+    const int n = f.split(QByteArrayView(message).sliced(message.indexOf('=') + 1), 1000, ';');
+    std::vector<QByteArray> out;
+    for (int i = 1; i <= n; ++i)
+        out.push_back(f[i].toByteArray());
+    return out;
+}
+
+// The next trading message; places and the winners list come on their own timer and are
+// passed over.
+std::optional<QByteArray> nextTrading(Peer& peer)
+{
+    for (int i = 0; i < 100; ++i) {
+        std::optional<QByteArray> m = peer.nextNonPrice(5000);
+        if (!m || !(m->startsWith("@SUP=") || m->startsWith("@GV=") || m->startsWith("@PI=") || *m == "!;HB"))
+            return m;
+    }
+    return std::nullopt;
+}
+
+// The answer to a request, passing over the account updates that price moves bring.
+std::optional<QByteArray> nextAnswer(Peer& peer)
+{
+    for (int i = 0; i < 100; ++i) {
+        std::optional<QByteArray> m = nextTrading(peer);
+        if (!m || !m->startsWith("@SUD="))
+            return m;
+    }
+    return std::nullopt;
+}
+
+// Reads trading messages until one starts with `prefix`.
+std::optional<QByteArray> nextWith(Peer& peer, QByteArrayView prefix)
+{
+    for (int i = 0; i < 100; ++i) {
+        std::optional<QByteArray> m = nextTrading(peer);
+        if (!m || m->startsWith(prefix))
+            return m;
+    }
+    return std::nullopt;
+}
+
+QByteArray words(const std::vector<QByteArray>& messages)
+{
+    QByteArray out;
+    for (const QByteArray& m : messages)
+        out += commandWordOf(m) + ' ';
+    return out.trimmed();
+}
+
+TEST(TradingTest, OrdersFillCancelAndAreRefusedOverTheWire)
+{
+    QTemporaryDir dir;
+    ServerProcess server(dir.path());
+    ASSERT_TRUE(server.start(kOptions)) << server.lastError().toStdString();
+    Peer peer;
+    ASSERT_TRUE(peer.connectTo(server.tcpPort()));
+    ASSERT_EQ(peer.loginAndGreeting("demo", "demo").size(), 13u);
+
+    // Market order: accepted, submitted, filled at once, position reported.
+    peer.send("@PO=U00001;1;1;BUY ;MKT;1; 0; 0;0;0");
+    std::vector<QByteArray> got;
+    for (int i = 0; i < 5; ++i) {
+        const auto m = nextTrading(peer);
+        ASSERT_TRUE(m) << words(got).toStdString();
+        got.push_back(*m);
+    }
+    EXPECT_EQ(words(got), "@OO @OS @EX @OS @SUD");
+    const auto oo = fieldsOf(got[0]);
+    ASSERT_EQ(oo.size(), 21u);
+    EXPECT_EQ(oo[0], "1");
+    EXPECT_EQ(oo[1].size(), 8);
+    EXPECT_EQ(fieldsOf(got[2]).size(), 13u);
+    EXPECT_EQ(fieldsOf(got[3])[2], "6");
+    const auto sud = fieldsOf(got[4]);
+    ASSERT_EQ(sud.size(), 7u);
+    EXPECT_EQ(sud[2], "1");
+    EXPECT_EQ(sud[6], "1");
+
+    // A limit below the market rests until the market comes to it.
+    peer.send("@PO=U00001;2;1;BUY ;LMT;2; 18000; 0;0;0");
+    ASSERT_TRUE(nextWith(peer, "@OO="));
+    const auto submitted = nextWith(peer, "@OS=");
+    ASSERT_TRUE(submitted);
+    EXPECT_EQ(fieldsOf(*submitted)[2], "4");
+    peer.send("@TESTQUOTE=1;18000;17999.5;18000;10;1");
+    const auto ex = nextWith(peer, "@EX=");
+    ASSERT_TRUE(ex);
+    EXPECT_EQ(fieldsOf(*ex)[8], "1") << "one quoted, one filled";
+    EXPECT_DOUBLE_EQ(korvi::readNumber(fieldsOf(*ex)[9]), 18000);
+    const auto partial = nextWith(peer, "@OS=");
+    ASSERT_TRUE(partial);
+    EXPECT_EQ(fieldsOf(*partial)[4], "1");
+    EXPECT_EQ(fieldsOf(*partial)[5], "1");
+
+    // Cancel the rest; a second cancel is refused.
+    const QByteArray id = fieldsOf(*submitted)[1];
+    peer.send("@CO=U00001;2;" + id);
+    const auto cancelled = nextWith(peer, "@OS=");
+    ASSERT_TRUE(cancelled);
+    EXPECT_EQ(fieldsOf(*cancelled)[2], "5");
+    peer.send("@CO=U00001;2;" + id);
+    const auto refused = nextAnswer(peer);
+    ASSERT_TRUE(refused);
+    EXPECT_TRUE(refused->startsWith("@CR=Order bereits gestrichen")) << refused->toStdString();
+
+    // Bad orders: a clear refusal each, and the connection lives on.
+    for (const QByteArray& bad : {QByteArray("@PO=U00001;3;1;BUY ;MKT;0; 0; 0;0;0"), QByteArray("@PO=U00001;3;1;BUY ;LMT;1; 1e30; 0;0;0"),
+                                  QByteArray("@PO=U00002;3;1;BUY ;MKT;1; 0; 0;0;0"), QByteArray("@PO=U00001;1;1;BUY ;MKT;1; 0; 0;0;0"),
+                                  QByteArray("@PO="), QByteArray("@CO=U00001;9;OXXXXXXX")}) {
+        peer.send(bad);
+        const auto answer = nextAnswer(peer);
+        ASSERT_TRUE(answer) << bad.toStdString();
+        EXPECT_TRUE(answer->startsWith("@OR=") || answer->startsWith("@CR=")) << bad.toStdString() << " -> " << answer->toStdString();
+    }
+
+    // The day's statement, first provisional, then booked by the close.
+    const qint32 today = korvi::dayNumber(QDate::currentDate());
+    peer.send("@GKO=" + korvi::stri(today));
+    const auto provisional = nextWith(peer, "@SD=");
+    ASSERT_TRUE(provisional);
+    EXPECT_TRUE(provisional->startsWith("@SD=FILE=U00001" + korvi::DatumText(today) + "K.TXT;Kontoauszug"));
+    EXPECT_TRUE(provisional->contains("Orders: 2"));
+    peer.send("@TESTCLOSE");
+    ASSERT_TRUE(nextWith(peer, "@SUK="));
+    peer.send("@GKO=" + korvi::stri(today));
+    const auto booked = nextWith(peer, "@SD=");
+    ASSERT_TRUE(booked);
+    EXPECT_TRUE(booked->contains(";Ergebnis des Tages: ")) << booked->toStdString();
+    EXPECT_FALSE(booked->contains("Vorl\xE4ufig"));
+    peer.send("@GKO=" + korvi::stri(today - 10));
+    const auto empty = nextWith(peer, "@SD=");
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->endsWith(";Keine Ums\xE4tze an diesem Tag"));
+    peer.send("@RI");
+    const auto info = nextWith(peer, "@SYI=");
+    ASSERT_TRUE(info);
+    EXPECT_TRUE(info->contains("Teilnehmer online: 1"));
+    EXPECT_EQ(server.terminate(), 0);
+}
+
+TEST(TradingTest, AKilledServerLosesNoOrderFillOrPositionAndFillsNothingTwice)
+{
+    QTemporaryDir dir;
+    QByteArray restingId;
+    {
+        ServerProcess server(dir.path());
+        ASSERT_TRUE(server.start(kOptions)) << server.lastError().toStdString();
+        Peer peer;
+        ASSERT_TRUE(peer.connectTo(server.tcpPort()));
+        ASSERT_EQ(peer.loginAndGreeting("demo", "demo").size(), 13u);
+        peer.send("@PO=U00001;41;2;SEL ;MKT;3; 0; 0;0;0");
+        ASSERT_TRUE(nextWith(peer, "@SUD="));
+        peer.send("@PO=U00001;42;2;SEL ;LMT;1; 6000; 0;0;0");
+        ASSERT_TRUE(nextWith(peer, "@OO="));
+        const auto resting = nextWith(peer, "@OS=");
+        ASSERT_TRUE(resting);
+        restingId = fieldsOf(*resting)[1];
+        server.kill();
+    }
+    ServerProcess server(dir.path());
+    ASSERT_TRUE(server.start(kOptions)) << server.lastError().toStdString();
+    Peer peer;
+    ASSERT_TRUE(peer.connectTo(server.tcpPort()));
+    const std::vector<QByteArray> greeting = peer.loginAndGreeting("demo", "demo");
+    ASSERT_EQ(greeting.size(), 13u);
+    EXPECT_EQ(greeting[4], "@LI=42");
+    korvi::Fields records;
+    ASSERT_EQ(records.split(QByteArrayView(greeting[6]).sliced(5), 1000, '\n'), 2) << greeting[6].toStdString();
+    EXPECT_TRUE(records[2].startsWith("42;" + restingId + ";"));
+    EXPECT_EQ(greeting[7].count('\n'), 0);
+    EXPECT_TRUE(greeting[7].startsWith("@SAE=U00001;"));
+    const auto sud = fieldsOf(greeting[9]);
+    ASSERT_EQ(sud.size(), 7u);
+    EXPECT_EQ(sud[2], "-3");
+    EXPECT_EQ(sud[6], "2");
+    // The resting order still works, and fills once.
+    peer.send("@TESTQUOTE=2;6000;6000;6001;5;5");
+    const auto ex = nextWith(peer, "@EX=");
+    ASSERT_TRUE(ex);
+    EXPECT_EQ(fieldsOf(*ex)[1], restingId);
+    peer.send("@TESTQUOTE=2;6001;6001;6002;5;5");
+    peer.send("@RAE");
+    const auto all = nextWith(peer, "@SAE=");
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->count('\n'), 1) << "two fills in all";
+    EXPECT_EQ(server.terminate(), 0);
+}
+
+} // namespace
