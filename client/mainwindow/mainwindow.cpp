@@ -189,6 +189,13 @@ void MainWindow::initialise()
 void MainWindow::applyGeometry()
 {
     const Settings& s = m_app.state.settings;
+    if (!s.orderGridWidths.isEmpty()) {
+        const QList<int> widths = parseColumnWidths(s.orderGridWidths);
+        for (int c = 0; c < widths.size() && c < GridLayout::kColumns; ++c) {
+            if (widths[c] >= 0)
+                m_orderGrid->setColumnWidth(c, qRound(widths[c] / kTwipsPerPixel));
+        }
+    }
     if (s.width > 0 && s.height > 0)
         resize(qRound(s.width / kTwipsPerPixel), qRound(s.height / kTwipsPerPixel));
     if (s.top > 0 || s.left > 0)
@@ -198,6 +205,10 @@ void MainWindow::applyGeometry()
 void MainWindow::storeGeometry()
 {
     Settings& s = m_app.state.settings;
+    QList<int> widths;
+    for (int c = 0; c < GridLayout::kColumns; ++c)
+        widths << qRound(m_orderGrid->columnWidth(c) * kTwipsPerPixel);
+    s.orderGridWidths = formatColumnWidths(widths);
     s.width = static_cast<float>(width() * kTwipsPerPixel);
     s.height = static_cast<float>(height() * kTwipsPerPixel);
     s.top = static_cast<float>(y() * kTwipsPerPixel);

@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include "fields.h"
+#include "numbers.h"
 #include "textfile.h"
 
 namespace korvi {
@@ -93,6 +95,30 @@ QByteArray serializeSettings(const Settings& s)
     w.quoted(s.wexUser);
     textLine(w, s.wexIp);
     return w.bytes();
+}
+
+QByteArray formatColumnWidths(const QList<int>& widths)
+{
+    QByteArray out;
+    for (int i = 0; i < widths.size(); ++i) {
+        if (i)
+            out += ';';
+        out += writeDouble(widths[i]);
+    }
+    return out;
+}
+
+QList<int> parseColumnWidths(QByteArrayView text)
+{
+    QList<int> widths;
+    Fields f;
+    const int n = qMin(f.split(text, 100, ';'), 100);
+    for (int i = 1; i <= n; ++i) {
+        // A width that is no sensible number leaves that column as it was built (-1).
+        const auto w = toInt32(readNumber(f[i]));
+        widths << (w && *w >= 0 && *w <= 100000 ? *w : -1);
+    }
+    return widths;
 }
 
 bool loadSettingsFile(const QString& folder, Settings& s)

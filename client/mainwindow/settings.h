@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace korvi {
@@ -45,5 +46,10 @@ bool loadSettingsFile(const QString& folder, Settings& s);
 bool saveSettingsFile(const QString& folder, const Settings& s);
 
 inline constexpr const char* kSettingsFileName = "Korvi.Ini";
+
+// Column widths of a grid as the settings file keeps them: " 1200; 800; 15", each width
+// with its leading blank, joined by ";".
+QByteArray formatColumnWidths(const QList<int>& widths);
+QList<int> parseColumnWidths(QByteArrayView text);
 
 } // namespace korvi

@@ -18,21 +18,41 @@ QColor toColor(Colour c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), in
 
 CellGridModel::CellGridModel(CellGrid& grid, QObject* parent) : QAbstractTableModel(parent), m_grid(grid)
 {
+    m_rows = grid.rowCount();
+    m_columns = grid.columnCount();
+    // A changed row count is passed on as inserted or removed rows, so the view keeps its
+    // column widths; only a changed column count resets the model.
     connect(&grid, &CellGrid::layoutReset, this, [this] {
-        beginResetModel();
-        endResetModel();
+        const int rows = m_grid.rowCount();
+        if (m_grid.columnCount() != m_columns) {
+            beginResetModel();
+            m_rows = rows;
+            m_columns = m_grid.columnCount();
+            endResetModel();
+            return;
+        }
+        if (rows > m_rows) {
+            beginInsertRows({}, m_rows, rows - 1);
+            m_rows = rows;
+            endInsertRows();
+        } else if (rows < m_rows) {
+            beginRemoveRows({}, rows, m_rows - 1);
+            m_rows = rows;
+            endRemoveRows();
+        }
+        if (m_rows > 0 && m_columns > 0)
+            emit dataChanged(index(0, 0), index(m_rows - 1, m_columns - 1));
     });
     connect(&grid, &CellGrid::rowsChanged, this, [this](int first, int last) {
-        emit dataChanged(index(first, 0), index(last, m_grid.columnCount() - 1));
+        last = qMin(last, m_rows - 1);
+        if (first <= last)
+            emit dataChanged(index(first, 0), index(last, m_columns - 1));
     });
 }
 
-int CellGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_grid.rowCount(); }
+int CellGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
 
-int CellGridModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : m_grid.columnCount();
-}
+int CellGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_columns; }
 
 QVariant CellGridModel::data(const QModelIndex& index, int role) const
 {

@@ -20,6 +20,8 @@ public:
 
 private:
     CellGrid& m_grid;
+    int m_rows = 0;    // what the view has been told
+    int m_columns = 0;
 };
 
 // A grid drawn from a CellGrid: only what is visible is painted, changed rows are

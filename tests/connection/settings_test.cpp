@@ -126,3 +126,11 @@ TEST(SettingsFile, FileNameInAnyCaseAndAtomicReplace)
     Settings missing;
     EXPECT_FALSE(loadSettingsFile(dir.filePath("nowhere"), missing));
 }
+
+TEST(SettingsFile, ColumnWidthsKeepTheirForm)
+{
+    EXPECT_EQ(formatColumnWidths({250, 1200, 0}), " 250; 1200; 0");
+    EXPECT_EQ(parseColumnWidths("250; 1200; 0"), (QList<int>{250, 1200, 0}));
+    EXPECT_EQ(parseColumnWidths(" 5;x;-3;1e9"), (QList<int>{5, 0, -1, -1}));
+    EXPECT_TRUE(parseColumnWidths("").isEmpty());
+}

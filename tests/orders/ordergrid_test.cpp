@@ -325,6 +325,15 @@ TEST(OrderGridView, ShowsTheCellsAndForwardsClicks)
     ASSERT_EQ(model->rowCount(), f.grid.cells.rowCount());
     EXPECT_EQ(model->data(model->index(4, f.grid.layout.spalte[OrderLineType][O_BS]), Qt::DisplayRole).toString(), "BUY ");
 
+    // A new row keeps the widths the user gave the columns.
+    view.setColumnWidth(5, 133);
+    const QPoint bid = view.visualRect(model->index(2, f.grid.layout.spalte[InstrumentLineType][C_Bid])).center();
+    QMouseEvent press3(QEvent::MouseButtonPress, bid, view.viewport()->mapToGlobal(bid), Qt::LeftButton,
+                       Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &press3);
+    EXPECT_EQ(model->rowCount(), f.grid.cells.rowCount());
+    EXPECT_EQ(view.columnWidth(5), 133);
+
     // The price editor opens over its cell.
     const QPoint limit = view.visualRect(model->index(4, f.grid.layout.spalte[OrderLineType][O_Limit1])).center();
     QMouseEvent press2(QEvent::MouseButtonPress, limit, view.viewport()->mapToGlobal(limit), Qt::LeftButton,
