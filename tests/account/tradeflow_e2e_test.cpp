@@ -69,11 +69,13 @@ TEST(TradeFlowEndToEnd, OrdersAgainstTheGameServer)
 
     // A limit buy at half the last price stays open.
     QStringList seen;
-    QObject::connect(&app.orderGrid.cells, &CellGrid::rowsChanged, [&] {
+    auto look = [&] {
         const QString s = statusCell(app, 1);
         if (!s.isEmpty() && (seen.isEmpty() || seen.last() != s))
             seen << s;
-    });
+    };
+    QObject::connect(&app.orderGrid.cells, &CellGrid::rowsChanged, look);
+    QObject::connect(&app.orderGrid.cells, &CellGrid::layoutReset, look);
     const float last = app.state.Instruments[1].Letzter;
     ASSERT_GT(last, 0);
     transmitLimitBuy(app, last / 2);
