@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "account/executionspage.h"
 #include "chat/messagewindow.h"
 #include "connection/clientapp.h"
 #include "connection/connectionwindow.h"
@@ -19,6 +20,24 @@ namespace korvi {
 namespace {
 // Window positions are stored in twips, 15 to a pixel at the usual 96 dots per inch.
 constexpr double kTwipsPerPixel = 15.0;
+// Column widths are kept in twips, like the window's position.
+void applyColumnWidths(QTableView& view, const QByteArray& saved, int columns)
+{
+    const QList<int> widths = parseColumnWidths(saved);
+    for (int c = 0; c < widths.size() && c < columns; ++c) {
+        if (widths[c] >= 0)
+            view.setColumnWidth(c, qRound(widths[c] / kTwipsPerPixel));
+    }
+}
+
+QByteArray columnWidths(const QTableView& view, int columns)
+{
+    QList<int> widths;
+    for (int c = 0; c < columns; ++c)
+        widths << qRound(view.columnWidth(c) * kTwipsPerPixel);
+    return formatColumnWidths(widths);
+}
+
 } // namespace
 
 MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programPath)
@@ -40,7 +59,8 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
 
     m_orderGrid = new OrderGridView(app.orderGrid.cells, app.orderEntry);
     m_tabs.addTab(m_orderGrid, QStringLiteral("Orders"));
-    m_tabs.addTab(new QWidget, QStringLiteral("Executions"));
+    m_executionsPage = new ExecutionsPage(app.executions);
+    m_tabs.addTab(m_executionsPage, QStringLiteral("Executions"));
     m_tabs.addTab(new QWidget, QString::fromLatin1("Ausz\xfcge"));
     auto* options = new QWidget;
     auto* optionsLayout = new QVBoxLayout(options);
@@ -189,13 +209,8 @@ void MainWindow::initialise()
 void MainWindow::applyGeometry()
 {
     const Settings& s = m_app.state.settings;
-    if (!s.orderGridWidths.isEmpty()) {
-        const QList<int> widths = parseColumnWidths(s.orderGridWidths);
-        for (int c = 0; c < widths.size() && c < GridLayout::kColumns; ++c) {
-            if (widths[c] >= 0)
-                m_orderGrid->setColumnWidth(c, qRound(widths[c] / kTwipsPerPixel));
-        }
-    }
+    applyColumnWidths(*m_orderGrid, s.orderGridWidths, GridLayout::kColumns);
+    applyColumnWidths(m_executionsPage->grid(), s.execGridWidths, 16);
     if (s.width > 0 && s.height > 0)
         resize(qRound(s.width / kTwipsPerPixel), qRound(s.height / kTwipsPerPixel));
     if (s.top > 0 || s.left > 0)
@@ -205,10 +220,8 @@ void MainWindow::applyGeometry()
 void MainWindow::storeGeometry()
 {
     Settings& s = m_app.state.settings;
-    QList<int> widths;
-    for (int c = 0; c < GridLayout::kColumns; ++c)
-        widths << qRound(m_orderGrid->columnWidth(c) * kTwipsPerPixel);
-    s.orderGridWidths = formatColumnWidths(widths);
+    s.orderGridWidths = columnWidths(*m_orderGrid, GridLayout::kColumns);
+    s.execGridWidths = columnWidths(m_executionsPage->grid(), 16);
     s.width = static_cast<float>(width() * kTwipsPerPixel);
     s.height = static_cast<float>(height() * kTwipsPerPixel);
     s.top = static_cast<float>(y() * kTwipsPerPixel);

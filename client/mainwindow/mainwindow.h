@@ -12,6 +12,7 @@ namespace korvi {
 
 class ClientApp;
 class ConnectionWindow;
+class ExecutionsPage;
 class MessageWindow;
 class OrderGridView;
 class Prompts;
@@ -52,6 +53,7 @@ private:
     QPushButton m_moreLess;      // Command15 "Mehr" / "Weniger"
     QComboBox m_quantity;        // Text1, the default quantity
     OrderGridView* m_orderGrid = nullptr;
+    ExecutionsPage* m_executionsPage = nullptr;
     bool m_initialised = false;
     bool m_endWithoutSaving = false;
 };
