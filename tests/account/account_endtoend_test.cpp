@@ -1,5 +1,6 @@
 #include "dates.h"
 #include "support/liveserver.h"
+#include "textfile.h"
 
 #include <gtest/gtest.h>
 
@@ -44,4 +45,54 @@ TEST(AccountEndToEnd, AccountPositionsAndStatementsFromTheServer)
 
     // The files are there now: asking again requests nothing.
     EXPECT_EQ(c.app.statements.Command12_Click(), 0);
+}
+
+namespace {
+
+// The text of a cell of instrument n's line.
+QString instrumentCell(ClientApp& app, int n, int logical)
+{
+    const int row = app.orderEntry.instrumentRow(n);
+    const int column = app.orderGrid.gridColumn(InstrumentLineType, logical);
+    return row > 0 && column > 0 ? app.orderGrid.cells.cell(row, column).text : QString();
+}
+
+} // namespace
+
+// A market buy fills; the server's position message puts the position into the instrument
+// line, and selling it again empties the line's position cells.
+TEST(AccountEndToEnd, AFilledOrderShowsAsPositionAndVanishesWhenClosed)
+{
+    if (!LiveServer::available())
+        GTEST_SKIP() << "KORVI_SERVER is not set";
+    LiveServer server;
+    ASSERT_TRUE(server.start());
+    ClientFixture c;
+    ClientApp& app = c.app;
+    ASSERT_TRUE(c.loginTo(server.port));
+    ASSERT_TRUE(waitFor([&] { return app.state.PositionsReceived && app.state.user().UserKz.trimmed().size() > 0; }));
+    ASSERT_GE(app.state.InstrumentCount, 2);
+
+    app.state.book.DefaultWP = 2;
+    app.orderEntry.setQuantityText(QStringLiteral("3"));
+    app.placing.Command8_Click(0);
+    const bool filled = waitFor([&] {
+        const PositionRecord* p = app.state.positionOf(2);
+        return p && p->Bestand == 3;
+    }, 10000);
+    if (!filled && app.messages.messageLine().contains(QLatin1String("Rejected")))
+        GTEST_SKIP() << "the game server refused the order: " << app.messages.messageLine().toStdString();
+    ASSERT_TRUE(filled) << app.messages.messageLine().toStdString();
+
+    ASSERT_TRUE(waitFor([&] { return instrumentCell(app, 2, C_Bestand) == QStringLiteral("+3"); }));
+    const int row = app.orderEntry.instrumentRow(2);
+    EXPECT_TRUE(app.orderGrid.cells.cell(row, app.orderGrid.gridColumn(InstrumentLineType, C_Bestand)).bold);
+    EXPECT_FALSE(instrumentCell(app, 2, C_GV15).isEmpty());
+    EXPECT_TRUE(app.protocol.contains(QStringLiteral("WP:2 ") + fromWire(app.state.Instruments[2].Ticker)));
+    EXPECT_TRUE(app.protocol.contains(QStringLiteral("Bestand:3")));
+
+    // Selling the three closes the position, and the line no longer shows one.
+    app.placing.Command8_Click(1);
+    ASSERT_TRUE(waitFor([&] { return app.state.positionOf(2) == nullptr; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return instrumentCell(app, 2, C_Bestand).isEmpty(); }));
 }
