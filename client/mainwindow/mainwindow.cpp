@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 
 #include "account/executionspage.h"
+#include "account/statementspage.h"
+#include "account/statuslabels.h"
 #include "chat/messagewindow.h"
 #include "connection/clientapp.h"
 #include "connection/connectionwindow.h"
@@ -56,12 +58,18 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     top->addWidget(ende);
     layout->addLayout(top);
     layout->addWidget(buildTradingRow());
+    layout->addWidget(new StatusLabels(app.status, central));
 
     m_orderGrid = new OrderGridView(app.orderGrid.cells, app.orderEntry);
     m_tabs.addTab(m_orderGrid, QStringLiteral("Orders"));
     m_executionsPage = new ExecutionsPage(app.executions);
     m_tabs.addTab(m_executionsPage, QStringLiteral("Executions"));
-    m_tabs.addTab(new QWidget, QString::fromLatin1("Ausz\xfcge"));
+    m_tabs.addTab(new StatementsPage(app.statements), QString::fromLatin1("Ausz\xfcge"));
+    app.statements.setPrinter(&m_printer);
+    connect(&m_tabs, &QTabWidget::currentChanged, this, [this](int page) {
+        if (page == 2)
+            m_app.statements.FillAuszug();
+    });
     auto* options = new QWidget;
     auto* optionsLayout = new QVBoxLayout(options);
     auto* showClient = new QPushButton(QStringLiteral("Clientfenster zeigen"), options);
@@ -73,6 +81,7 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     auto* bottom = new QHBoxLayout;
     m_messages.setPlaceholderText(QStringLiteral("Meldungen..."));
     bottom->addWidget(&m_messageLine, 1);
+    bottom->addWidget(&m_label2);
     bottom->addWidget(&m_messages);
     layout->addLayout(bottom);
     setCentralWidget(central);
@@ -98,6 +107,7 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     connect(&app, &ClientApp::userNameChanged, this,
             [this](const QString& name) { m_userButton.setToolTip(QStringLiteral("User:") + name); });
     connect(&app, &ClientApp::uidText, &m_uid, &QLabel::setText);
+    connect(&app.status, &StatusTexts::label2Changed, &m_label2, &QLabel::setText);
     connectMessages();
     connect(&app, &ClientApp::exitRequested, this, [this] {
         m_endWithoutSaving = true;

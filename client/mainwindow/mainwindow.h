@@ -8,6 +8,8 @@
 #include <QTabWidget>
 #include <memory>
 
+#include "account/qtprinter.h"
+
 namespace korvi {
 
 class ClientApp;
@@ -54,6 +56,8 @@ private:
     QComboBox m_quantity;        // Text1, the default quantity
     OrderGridView* m_orderGrid = nullptr;
     ExecutionsPage* m_executionsPage = nullptr;
+    QLabel m_label2;             // Label2, the ranking text
+    QtPrinter m_printer;
     bool m_initialised = false;
     bool m_endWithoutSaving = false;
 };
