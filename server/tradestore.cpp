@@ -78,6 +78,14 @@ qint64 positionKey(qint64 participant, int instrument) { return participant * 65
 
 } // namespace
 
+struct TradeStore::Statements {
+    explicit Statements(const QSqlDatabase& db) : order(db), execution(db), position(db), account(db) {}
+    QSqlQuery order;
+    QSqlQuery execution;
+    QSqlQuery position;
+    QSqlQuery account;
+};
+
 TradeStore::TradeStore()
     : m_connection(QStringLiteral("trades-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
@@ -85,6 +93,7 @@ TradeStore::TradeStore()
 
 TradeStore::~TradeStore()
 {
+    m_statements.reset();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
         if (db.isOpen())
@@ -174,6 +183,26 @@ bool TradeStore::createSchema(QString& error)
     return true;
 }
 
+bool TradeStore::prepare(QString& error)
+{
+    auto s = std::make_unique<Statements>(QSqlDatabase::database(m_connection));
+    const bool ok =
+        s->order.prepare(QStringLiteral("INSERT OR REPLACE INTO orders (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+                             .arg(QLatin1String(kOrderColumns)))
+        && s->execution.prepare(QStringLiteral("INSERT OR REPLACE INTO executions (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+                                    .arg(QLatin1String(kExecutionColumns)))
+        && s->position.prepare(QStringLiteral("INSERT OR REPLACE INTO positions (participant, instrument, quantity, cost)"
+                                              " VALUES (?,?,?,?)"))
+        && s->account.prepare(QStringLiteral("UPDATE participants SET base_value = ?, today_result = ?, total_margin = ?,"
+                                             " total_place = ?, day_place = ?, last_order_id = ? WHERE id = ?"));
+    if (!ok) {
+        error = QSqlDatabase::database(m_connection).lastError().text();
+        return false;
+    }
+    m_statements = std::move(s);
+    return true;
+}
+
 bool TradeStore::load(Snapshot& out, QString& error)
 {
     QSqlQuery q(QSqlDatabase::database(m_connection));
@@ -241,6 +270,8 @@ bool TradeStore::commit(QString& error)
 {
     if (!pending())
         return true;
+    if (!m_statements && !prepare(error))
+        return false;
     QSqlDatabase db = QSqlDatabase::database(m_connection);
     if (!db.transaction()) {
         error = db.lastError().text();
@@ -251,10 +282,8 @@ bool TradeStore::commit(QString& error)
         db.rollback();
         return false;
     };
-    QSqlQuery q(db);
-    if (!m_orders.empty()) {
-        q.prepare(QStringLiteral("INSERT OR REPLACE INTO orders (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
-                      .arg(QLatin1String(kOrderColumns)));
+    {
+        QSqlQuery& q = m_statements->order;
         for (const auto& [seq, o] : m_orders) {
             int i = 0;
             for (const QVariant& v : {QVariant(o.seq), QVariant(o.participant), QVariant(text(o.orderId)),
@@ -270,9 +299,8 @@ bool TradeStore::commit(QString& error)
                 return fail(q);
         }
     }
-    if (!m_executions.empty()) {
-        q.prepare(QStringLiteral("INSERT OR REPLACE INTO executions (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
-                      .arg(QLatin1String(kExecutionColumns)));
+    {
+        QSqlQuery& q = m_statements->execution;
         for (const Execution& e : m_executions) {
             int i = 0;
             for (const QVariant& v : {QVariant(e.seq), QVariant(e.participant), QVariant(text(e.executionId)),
@@ -285,8 +313,8 @@ bool TradeStore::commit(QString& error)
                 return fail(q);
         }
     }
-    if (!m_positions.empty()) {
-        q.prepare(QStringLiteral("INSERT OR REPLACE INTO positions (participant, instrument, quantity, cost) VALUES (?,?,?,?)"));
+    {
+        QSqlQuery& q = m_statements->position;
         for (const auto& [key, p] : m_positions) {
             q.bindValue(0, p.participant);
             q.bindValue(1, p.instrument);
@@ -296,9 +324,8 @@ bool TradeStore::commit(QString& error)
                 return fail(q);
         }
     }
-    if (!m_accounts.empty()) {
-        q.prepare(QStringLiteral("UPDATE participants SET base_value = ?, today_result = ?, total_margin = ?,"
-                                 " total_place = ?, day_place = ?, last_order_id = ? WHERE id = ?"));
+    {
+        QSqlQuery& q = m_statements->account;
         for (const auto& [id, a] : m_accounts) {
             q.bindValue(0, a.baseValue);
             q.bindValue(1, a.todayResult);
@@ -311,6 +338,7 @@ bool TradeStore::commit(QString& error)
                 return fail(q);
         }
     }
+    QSqlQuery q(db);
     if (!m_dayBooks.empty()) {
         q.prepare(QStringLiteral("INSERT OR REPLACE INTO day_books (participant, day, result, base_before, base_after,"
                                  " margin, positions) VALUES (?,?,?,?,?,?,?)"));

@@ -3,6 +3,7 @@
 #include "trading.h"
 
 #include <QString>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -68,9 +69,12 @@ public:
     std::optional<DayBook> dayBook(qint64 participant, qint32 day) const;
 
 private:
+    struct Statements;
     bool createSchema(QString& error);
+    bool prepare(QString& error);
 
     QString m_connection;
+    std::unique_ptr<Statements> m_statements; // prepared once, used by every commit
     std::unordered_map<qint64, Order> m_orders;               // by seq
     std::vector<Execution> m_executions;
     std::unordered_map<qint64, PositionRow> m_positions;      // by participant and instrument

@@ -45,6 +45,23 @@ QByteArray statusName(qint16 s)
 
 QByteArray colonTime(const QByteArray& hhmmss) { return FormatZeit(hhmmss); }
 
+// The wall clock, read from the time zone once a second only: the local-time conversion
+// looks at the zone file on every call, which would cost more than matching an order.
+// The result carries the local date and time in a zone-free form; the engine uses its
+// date and time of day alone.
+QDateTime wallClock()
+{
+    static qint64 second = -1;
+    static QDateTime cached;
+    const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+    if (ms / 1000 != second) {
+        second = ms / 1000;
+        const QDateTime local = QDateTime::currentDateTime();
+        cached = QDateTime(local.date(), local.time(), Qt::UTC);
+    }
+    return cached;
+}
+
 } // namespace
 
 struct TradingEngine::Account {
@@ -55,6 +72,7 @@ struct TradingEngine::Account {
     std::vector<std::unique_ptr<Order>> orders; // of the trading day, and open ones
     QHash<qint32, Order*> byUserId;
     QHash<QByteArray, Order*> byOrderId;
+    std::vector<Order*> live;                   // the open ones, finished ones dropped now and then
     std::vector<Execution> executions;          // of the trading day
     bool traded = false;                        // any fill ever: ranked in the total
     bool tradedToday = false;
@@ -68,7 +86,7 @@ TradingEngine::TradingEngine(const std::vector<InstrumentSpec>& specs, std::vect
     , m_store(store)
     , m_outbox(outbox)
     , m_options(options)
-    , m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); }))
+    , m_clock(clock ? std::move(clock) : Clock(wallClock))
     , m_working(specs.size())
 {
     m_quotes.resize(m_specs.size());
@@ -77,7 +95,16 @@ TradingEngine::TradingEngine(const std::vector<InstrumentSpec>& specs, std::vect
 
 TradingEngine::~TradingEngine() = default;
 
-QByteArray TradingEngine::timeNow() const { return m_clock().time().toString(QStringLiteral("HHmmss")).toLatin1(); }
+QByteArray TradingEngine::timeNow() const
+{
+    // Formatting a time is dear next to matching an order; the text changes once a second.
+    const QDateTime now = m_clock();
+    if (now != m_timeOf || m_timeText.isEmpty()) {
+        m_timeOf = now;
+        m_timeText = now.time().toString(QStringLiteral("HHmmss")).toLatin1();
+    }
+    return m_timeText;
+}
 qint32 TradingEngine::calendarDay() const { return dayNumber(m_clock().date()); }
 
 TradingEngine::Account* TradingEngine::account(qint64 participant)
@@ -135,6 +162,8 @@ bool TradingEngine::restore(const std::vector<Participant>& participants, QStrin
         a->orders.push_back(std::move(owned));
         a->byUserId.insert(p->userOrderId, p);
         a->byOrderId.insert(p->orderId, p);
+        if (p->open())
+            a->live.push_back(p);
         if (p->day == m_tradingDay)
             ++m_ordersToday;
         if (p->open() && p->active && p->type != OrderType::MarketOnClose)
@@ -178,7 +207,7 @@ bool TradingEngine::marginCovered(const Account& a, int instrument, qint32 quant
     // the account's value; orders that only reduce the need always pass.
     const size_t n = m_specs.size();
     std::vector<qint64> buys(n, 0), sells(n, 0);
-    for (const auto& o : a.orders) {
+    for (const Order* o : a.live) {
         if (o->open() && !o->isExit())
             (o->buy ? buys : sells)[static_cast<size_t>(o->instrument)] += o->remaining;
     }
@@ -263,7 +292,8 @@ void TradingEngine::placeOrder(qint64 participant, QByteArrayView body)
         // Exposure is counted in 64 bits, so no sequence of large orders can overflow a
         // position.
         qint64 sameSide = 0;
-        for (const auto& other : a->orders) {
+        std::erase_if(a->live, [](const Order* x) { return !x->open(); });
+        for (const Order* other : a->live) {
             if (other->open() && !other->isExit() && other->instrument == o.instrument && other->buy == o.buy)
                 sameSide += other->remaining;
         }
@@ -295,6 +325,7 @@ void TradingEngine::accept(Account& a, Order order)
     a.orders.push_back(std::move(owned));
     a.byUserId.insert(o.userOrderId, &o);
     a.byOrderId.insert(o.orderId, &o);
+    a.live.push_back(&o);
     ++m_ordersToday;
     const qint32 number = o.userOrderId == std::numeric_limits<qint32>::min() ? std::numeric_limits<qint32>::max()
                                                                                : std::abs(o.userOrderId);
@@ -536,10 +567,11 @@ Order* TradingEngine::parentOf(Account& a, const Order& exit)
 
 std::vector<Order*> TradingEngine::exitsOf(Account& a, const Order& main)
 {
+    // Only open exits ever matter to their main.
     std::vector<Order*> out;
-    for (const auto& o : a.orders) {
-        if (o->isExit() && o->bracketOrderId == main.orderId)
-            out.push_back(o.get());
+    for (Order* o : a.live) {
+        if (o->open() && o->isExit() && o->bracketOrderId == main.orderId)
+            out.push_back(o);
     }
     return out;
 }
@@ -672,6 +704,7 @@ void TradingEngine::dailyClose()
         a->orders.clear();
         a->byUserId.clear();
         a->byOrderId.clear();
+        a->live.clear();
         a->sentResult = 0;
         saveAccount(*a);
     }

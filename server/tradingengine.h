@@ -140,6 +140,8 @@ private:
     TradeOutbox& m_outbox;
     Options m_options;
     Clock m_clock;
+    mutable QDateTime m_timeOf;
+    mutable QByteArray m_timeText;
     std::unordered_map<qint64, std::unique_ptr<Account>> m_accounts;
     // Per instrument: active orders that may fill on the next quote (not market-on-close).
     std::vector<std::vector<Order*>> m_working;

@@ -1,9 +1,11 @@
 // korvi-load: starts a korvi-server on 127.0.0.1 with its own data folder, logs many
 // participants in at once, then keeps a number of them connected while the price stream
-// runs, and reports what arrived. Every phase is bounded in time; the server is stopped
-// at the end.
+// runs, and reports what arrived; then the same participants trade market orders as fast
+// as the server answers them, each keeping a number of orders in flight. Every phase is
+// bounded in time; the server is stopped at the end.
 //
 //   korvi-load [--server PATH] [--logins N] [--connections N] [--rate R] [--seconds S]
+//              [--order-seconds S] [--in-flight K]
 #include "framing.h"
 #include "participantstore.h"
 
@@ -42,6 +44,18 @@ public:
     qint64 bytes() const { return m_bytes; }
     qint64 greetedAt() const { return m_greetedAt; }
     void resetCounts() { m_frames = m_priceFrames = m_bytes = 0; }
+    qint64 ordersDone() const { return m_ordersDone; }
+    qint64 ordersRefused() const { return m_ordersRefused; }
+    // Sends `inFlight` market orders and a new one for every order that is answered in
+    // full (filled, cancelled or refused), until stopOrders().
+    void startOrders(int inFlight)
+    {
+        m_trading = true;
+        for (int i = 0; i < inFlight; ++i)
+            sendOrder();
+    }
+    void stopOrders() { m_trading = false; }
+    void resetOrders() { m_ordersDone = m_ordersRefused = 0; }
     void close() { m_socket.abort(); }
 
     static QElapsedTimer clock;
@@ -57,6 +71,18 @@ private:
             ++m_frames;
             if (m.startsWith('~') || m.startsWith('^') || m.startsWith("@KU="))
                 ++m_priceFrames;
+            else if (m.startsWith("@OS=")) {
+                // Field 3 is the status: 5 cancelled, 6 filled.
+                const qsizetype a = m.indexOf(';');
+                const qsizetype b = a < 0 ? -1 : m.indexOf(';', a + 1);
+                const char status = b < 0 || b + 1 >= m.size() ? 0 : m[b + 1];
+                if (status == '5' || status == '6')
+                    orderAnswered();
+            } else if (m.startsWith("@OR=")) {
+                ++m_ordersRefused;
+                orderAnswered();
+            } else if (m.startsWith("@UD="))
+                m_shortId = m.sliced(4).toByteArray();
             else if (m.startsWith("!;ID"))
                 send("TTUSER=" + m_name);
             else if (m.startsWith("!;USER"))
@@ -70,12 +96,32 @@ private:
         m_buffer.compact();
     }
     void send(const QByteArray& text) { m_socket.write(korvi::frame(text)); }
+    void orderAnswered()
+    {
+        ++m_ordersDone;
+        if (m_trading)
+            sendOrder();
+    }
+    void sendOrder()
+    {
+        // One piece at a time, buying and selling in turn over three instruments, so the
+        // positions stay small and the margin is always covered.
+        static constexpr const char* kInstruments[] = {"2", "3", "4"};
+        ++m_orderNumber;
+        const QByteArray side = (m_orderNumber / 3) % 2 == 0 ? "BUY " : "SEL ";
+        send("@PO=" + m_shortId + ';' + QByteArray::number(m_orderNumber) + ';' + kInstruments[m_orderNumber % 3] + ';'
+             + side + ";MKT;1; 0; 0;0;0");
+    }
 
     QByteArray m_name;
     QTcpSocket m_socket;
     ReceiveBuffer m_buffer{64 * 1024 * 1024};
     bool m_greeted = false;
     bool m_refused = false;
+    bool m_trading = false;
+    QByteArray m_shortId;
+    qint32 m_orderNumber = 0;
+    qint64 m_ordersDone = 0, m_ordersRefused = 0;
     qint64 m_frames = 0, m_priceFrames = 0, m_bytes = 0, m_greetedAt = 0;
 };
 
@@ -117,12 +163,16 @@ int main(int argc, char** argv)
     const QCommandLineOption connectionsOpt("connections", "Participants receiving the stream (phase 2).", "N", "200");
     const QCommandLineOption rateOpt("rate", "Price messages per second of the server.", "R", "1000");
     const QCommandLineOption secondsOpt("seconds", "Length of the stream measurement.", "S", "20");
-    parser.addOptions({serverOpt, loginsOpt, connectionsOpt, rateOpt, secondsOpt});
+    const QCommandLineOption orderSecondsOpt("order-seconds", "Length of the order measurement (0: none).", "S", "10");
+    const QCommandLineOption inFlightOpt("in-flight", "Orders each participant keeps in flight.", "K", "10");
+    parser.addOptions({serverOpt, loginsOpt, connectionsOpt, rateOpt, secondsOpt, orderSecondsOpt, inFlightOpt});
     parser.process(app);
     const int logins = std::clamp(parser.value(loginsOpt).toInt(), 0, 10000);
     const int connections = std::clamp(parser.value(connectionsOpt).toInt(), 1, 10000);
     const double rate = parser.value(rateOpt).toDouble();
     const int seconds = std::clamp(parser.value(secondsOpt).toInt(), 1, 600);
+    const int orderSeconds = std::clamp(parser.value(orderSecondsOpt).toInt(), 0, 600);
+    const int inFlight = std::clamp(parser.value(inFlightOpt).toInt(), 1, 1000);
     raiseDescriptorLimit();
     Client::clock.start();
 
@@ -200,6 +250,29 @@ int main(int argc, char** argv)
                 connections, elapsed, frames / elapsed, prices / elapsed, bytes / elapsed / 1e6);
     std::printf("        per participant %.0f to %.0f price frames/s (server sends %.0f/s)\n", fewest / elapsed,
                 most / elapsed, rate);
+
+    // Phase 3: every participant trades market orders with a few in flight.
+    if (orderSeconds > 0) {
+        for (Client* c : clients)
+            c->startOrders(inFlight);
+        runUntil([] { return false; }, 1000); // warm up
+        for (Client* c : clients)
+            c->resetOrders();
+        QElapsedTimer orderWindow;
+        orderWindow.start();
+        runUntil([] { return false; }, orderSeconds * 1000);
+        const double orderElapsed = orderWindow.elapsed() / 1000.0;
+        qint64 done = 0, refused = 0;
+        for (Client* c : clients) {
+            done += c->ordersDone();
+            refused += c->ordersRefused();
+            c->stopOrders();
+        }
+        std::printf("orders: %d participants, %d in flight each, %.1f s: %.0f orders/s accepted, filled and answered"
+                    " (%lld refused)\n",
+                    connections, inFlight, orderElapsed, (done - refused) / orderElapsed, static_cast<long long>(refused));
+        runUntil([] { return false; }, 1000); // let the last answers drain
+    }
 
     ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
     server.waitForFinished(10000);

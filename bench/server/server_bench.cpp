@@ -1,9 +1,13 @@
-// What the server spends per price message and per login greeting.
+// What the server spends per price message, per login greeting and per order.
 #include "messages.h"
+#include "participantstore.h"
 #include "pricesimulator.h"
 #include "session.h"
+#include "tradestore.h"
+#include "tradingengine.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 using namespace korvi::server;
@@ -56,6 +60,71 @@ void BM_WelcomeSequence(benchmark::State& state)
 }
 BENCHMARK(BM_WelcomeSequence);
 
+// Counts what the engine says instead of sending it.
+class CountingOutbox : public TradeOutbox {
+public:
+    void toParticipant(qint64, QByteArray message) override { bytes += message.size(); }
+    qint64 bytes = 0;
+};
+
+// One market order of one of 200 participants: checked, accepted, filled against the
+// quote, booked into position and account, answered with its five messages and stored;
+// the store commits every `range(0)` orders, as the server does once per batch of events.
+void BM_OrderRoundTrip(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    ParticipantStore participants;
+    QString error;
+    std::vector<std::pair<QByteArray, QByteArray>> names;
+    for (int i = 1; i < 200; ++i)
+        names.emplace_back("bench" + QByteArray::number(i), "pw");
+    if (!participants.open(dir.path(), error) || !participants.addMany(names, error)) {
+        state.SkipWithError(qPrintable(error));
+        return;
+    }
+    TradeStore store;
+    CountingOutbox out;
+    const std::vector<InstrumentSpec> s = specs();
+    PriceSimulator sim(s, 1);
+    std::vector<PriceState> quotes;
+    for (int i = 0; i < sim.count(); ++i)
+        quotes.push_back(sim.quote(i));
+    if (!store.open(dir.path(), error)) {
+        state.SkipWithError(qPrintable(error));
+        return;
+    }
+    TradingEngine engine(s, quotes, &store, out);
+    const std::vector<Participant> all = participants.list();
+    if (!engine.restore(all, error)) {
+        state.SkipWithError(qPrintable(error));
+        return;
+    }
+    const qint64 batch = state.range(0);
+    qint64 n = 0;
+    for (auto _ : state) {
+        const Participant& p = all[static_cast<size_t>(n % static_cast<qint64>(all.size()))];
+        const qint64 round = n / static_cast<qint64>(all.size());
+        const QByteArray body = p.shortId + ';' + QByteArray::number(round + 1) + ';' + QByteArray::number((round / 2) % 13 + 1)
+                                + (round % 2 == 0 ? ";BUY ;MKT;1; 0; 0;0;0" : ";SEL ;MKT;1; 0; 0;0;0");
+        engine.placeOrder(p.id, body);
+        if (++n % batch == 0 && !store.commit(error)) {
+            state.SkipWithError(qPrintable(error));
+            return;
+        }
+    }
+    store.commit(error);
+    state.SetItemsProcessed(state.iterations());
+    state.counters["fills"] = static_cast<double>(engine.fillsToday());
+}
+BENCHMARK(BM_OrderRoundTrip)->Arg(1)->Arg(20)->Arg(200)->Unit(benchmark::kMicrosecond);
+
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv); // the database drivers are plugins
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
