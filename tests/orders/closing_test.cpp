@@ -115,3 +115,67 @@ TEST(Closing, GlattClosesEverythingWithoutFurtherQuestions)
     EXPECT_EQ(f.s.settings.safetyQuestion, 1);
     EXPECT_EQ(f.app.orderEntry.quantityText(), " 1");
 }
+
+TEST(ClosingEndToEnd, TurnAndGlattAgainstTheServer)
+{
+    if (!LiveServer::available())
+        GTEST_SKIP() << "korvi-server not built";
+    LiveServer server;
+    ASSERT_TRUE(server.start({"--seed", "11"}));
+    ClientFixture c;
+    ASSERT_TRUE(c.loginTo(server.port));
+    State& s = c.app.state;
+    ASSERT_TRUE(waitFor([&] { return s.PositionsReceived; }, 10000));
+    s.settings.safetyQuestion = 0;
+    auto held = [&](int wp) {
+        const PositionRecord* p = s.positionOf(wp);
+        return p ? p->Bestand : 0;
+    };
+    auto buy = [&](int wp, int quantity) {
+        c.app.orderEntry.mouseDown(false, c.app.orderEntry.instrumentRow(wp),
+                                   c.app.orderGrid.gridColumn(InstrumentLineType, C_DEFAULT));
+        c.app.orderEntry.setQuantityText(QString::number(quantity));
+        c.app.placing.Command8_Click(0);
+    };
+
+    // Instruments with a small margin, so the account covers the orders.
+    auto byTicker = [&](const QByteArray& ticker) {
+        for (int n = 1; n <= s.InstrumentCount; ++n)
+            if (s.Instruments[n].Ticker == ticker)
+                return n;
+        return 0;
+    };
+    const int dax = byTicker("DAX"), oil = byTicker("CL"), bund = byTicker("FGBL");
+    ASSERT_TRUE(dax && oil && bund);
+
+    buy(dax, 20);
+    ASSERT_TRUE(waitFor([&] { return held(dax) == 20; }, 10000)) << held(dax);
+    c.app.closing.m_drehposition_Click(c.app.orderEntry.instrumentRow(dax));
+    ASSERT_TRUE(waitFor([&] { return held(dax) == -20; }, 10000)) << held(dax);
+
+    buy(oil, 5);
+    ASSERT_TRUE(waitFor([&] { return held(oil) == 5; }, 10000)) << held(oil);
+    // An open limit order far from the market, so that it stays open.
+    const int row = c.app.orderEntry.instrumentRow(bund);
+    c.app.orderEntry.mouseDown(false, row, c.app.orderGrid.gridColumn(InstrumentLineType, C_Bid));
+    OrderRecord& line = s.book.LeerOrders[s.book.OGRowMap[row + 2].Item];
+    line.Typ = "LMT";
+    line.Limit1 = s.instrument(bund)->Bid * 1.5f;
+    c.app.orderEntry.mouseDown(false, row + 2, c.app.orderGrid.gridColumn(OrderLineType, O_TRANS));
+    ASSERT_TRUE(waitFor([&] {
+        for (int o = 1; o <= s.book.orders.count(); ++o)
+            if (s.book.orders[o].WPIndex == bund && s.book.orders[o].Status == Submitted)
+                return true;
+        return false;
+    }, 10000));
+
+    c.app.closing.Command11_Click();
+    EXPECT_TRUE(waitFor([&] { return held(dax) == 0 && held(oil) == 0; }, 10000)) << held(dax) << " " << held(oil);
+    EXPECT_TRUE(waitFor([&] {
+        for (int o = 1; o <= s.book.orders.count(); ++o)
+            if (s.book.orders[o].Status >= PendSubm && s.book.orders[o].Status <= Submitted)
+                return false;
+        return true;
+    }, 10000));
+    EXPECT_EQ(c.app.orderEntry.quantityText(), " 1");
+}
