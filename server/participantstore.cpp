@@ -1,6 +1,7 @@
 #include "participantstore.h"
 
 #include "dates.h"
+#include "gamedatabase.h"
 #include "passwordhash.h"
 
 #include <QDate>
@@ -52,35 +53,13 @@ ParticipantStore::ParticipantStore()
 {
 }
 
-ParticipantStore::~ParticipantStore()
-{
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        if (db.isOpen())
-            db.close();
-    }
-    QSqlDatabase::removeDatabase(m_connection);
-}
+ParticipantStore::~ParticipantStore() { closeGameDatabase(m_connection); }
 
 bool ParticipantStore::open(const QString& folder, QString& error)
 {
-    if (!QDir().mkpath(folder)) {
-        error = QStringLiteral("cannot create data folder %1").arg(folder);
+    // Participants change seldom: every change goes to the disk at once.
+    if (!openGameDatabase(folder, m_connection, true, error))
         return false;
-    }
-    const QString path = QDir(folder).filePath(QStringLiteral("korvi.sqlite"));
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-    if (!db.open()) {
-        error = QStringLiteral("cannot open %1: %2").arg(path, db.lastError().text());
-        return false;
-    }
-    QSqlQuery q(db);
-    // The write-ahead log keeps readers and the administration commands from blocking
-    // each other; FULL synchronisation makes every commit survive a crash.
-    q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
     m_dummyHash = hashPassword("not a password");
     return createSchema(error);
 }

@@ -1,6 +1,7 @@
 #include "tradestore.h"
 
-#include <QDir>
+#include "gamedatabase.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -94,34 +95,15 @@ TradeStore::TradeStore()
 TradeStore::~TradeStore()
 {
     m_statements.reset();
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        if (db.isOpen())
-            db.close();
-    }
-    QSqlDatabase::removeDatabase(m_connection);
+    closeGameDatabase(m_connection);
 }
 
 bool TradeStore::open(const QString& folder, QString& error)
 {
-    if (!QDir().mkpath(folder)) {
-        error = QStringLiteral("cannot create data folder %1").arg(folder);
-        return false;
-    }
-    const QString path = QDir(folder).filePath(QStringLiteral("korvi.sqlite"));
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-    if (!db.open()) {
-        error = QStringLiteral("cannot open %1: %2").arg(path, db.lastError().text());
-        return false;
-    }
-    QSqlQuery q(db);
-    q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    // In the write-ahead log a commit is on disk once the process has handed it to the
-    // system, so a killed server keeps it; only a power cut may lose the last batches.
-    q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    return createSchema(error);
+    // A commit is kept once the process has handed it to the system, so a killed server
+    // keeps it; only a power cut may lose the last batches. A disk flush per batch would
+    // cap the order rate at the disk's flush rate.
+    return openGameDatabase(folder, m_connection, false, error) && createSchema(error);
 }
 
 bool TradeStore::createSchema(QString& error)

@@ -18,14 +18,7 @@ namespace korvi::server {
 // a change before the commit that holds it.
 class TradeStore {
 public:
-    struct AccountRow {
-        double baseValue = 0;
-        double todayResult = 0;
-        double totalMargin = 0;
-        qint16 totalPlace = 0;
-        qint16 dayPlace = 0;
-        qint32 lastOrderId = 0;
-    };
+    using AccountRow = AccountFigures;
     struct PositionRow {
         qint64 participant = 0;
         int instrument = 0;

@@ -95,6 +95,16 @@ struct DayBook {
     QByteArray positions;      // lines "TICKER quantity cost value", separated by "\n"
 };
 
+// Where a participant's account stands, as "@SUK" and "@SUP" tell it and the store keeps it.
+struct AccountFigures {
+    double baseValue = 0;
+    double todayResult = 0;
+    double totalMargin = 0;
+    qint16 totalPlace = 0;  // 0 none, 101 beyond 100
+    qint16 dayPlace = 0;
+    qint32 lastOrderId = 0;
+};
+
 // 8-character ids: a letter and seven base-36 digits.
 QByteArray makeId(char letter, qint64 seq);
 

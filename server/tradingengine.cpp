@@ -353,24 +353,31 @@ void TradingEngine::accept(Account& a, Order order)
 
 void TradingEngine::addWorking(Order* o) { m_working[static_cast<size_t>(o->instrument)].push_back(o); }
 
+Order* TradingEngine::referenced(Account& a, QByteArrayView body, QByteArray& why)
+{
+    const std::optional<OrderReference> r = parseOrderReference(body, why);
+    if (!r)
+        return nullptr;
+    if (r->shortId != a.info.shortId.trimmed()) {
+        why = withOrder(reason::WrongParticipant, r->userOrderId);
+        return nullptr;
+    }
+    // The server's id names the order; the client's number only when the id is missing.
+    Order* o = r->orderId.isEmpty() ? a.byUserId.value(r->userOrderId, nullptr) : a.byOrderId.value(r->orderId, nullptr);
+    if (!o)
+        why = withOrder(reason::OrderUnknown, r->userOrderId);
+    return o;
+}
+
 void TradingEngine::cancelOrder(qint64 participant, QByteArrayView body)
 {
     Account* a = account(participant);
     if (!a)
         return;
     QByteArray why;
-    const std::optional<OrderReference> r = parseOrderReference(body, why);
-    if (!r) {
-        m_outbox.toParticipant(participant, msg::cancelRejected(why));
-        return;
-    }
-    if (r->shortId != a->info.shortId.trimmed()) {
-        m_outbox.toParticipant(participant, msg::cancelRejected(withOrder(reason::WrongParticipant, r->userOrderId)));
-        return;
-    }
-    Order* o = r->orderId.isEmpty() ? a->byUserId.value(r->userOrderId, nullptr) : a->byOrderId.value(r->orderId, nullptr);
+    Order* o = referenced(*a, body, why);
     if (!o) {
-        m_outbox.toParticipant(participant, msg::cancelRejected(withOrder(reason::OrderUnknown, r->userOrderId)));
+        m_outbox.toParticipant(participant, msg::cancelRejected(why));
         return;
     }
     if (!o->open()) {
@@ -387,10 +394,7 @@ void TradingEngine::makeBracketMain(qint64 participant, QByteArrayView body)
     if (!a)
         return;
     QByteArray why;
-    const std::optional<OrderReference> r = parseOrderReference(body, why);
-    Order* o = nullptr;
-    if (r && r->shortId == a->info.shortId.trimmed())
-        o = r->orderId.isEmpty() ? a->byUserId.value(r->userOrderId, nullptr) : a->byOrderId.value(r->orderId, nullptr);
+    Order* o = referenced(*a, body, why);
     if (!o || o->isExit()) {
         logLine(QStringLiteral("participant %1: bracket main for an unknown order or an exit ignored").arg(participant));
         return;

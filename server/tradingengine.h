@@ -81,14 +81,7 @@ public:
     std::vector<QByteArray> systemInfoLines(int participantsOnline, QByteArrayView closeTime) const;
 
     // Figures for tests and the statistics.
-    struct Figures {
-        double baseValue = 0;
-        double todayResult = 0;
-        double totalMargin = 0;
-        qint16 totalPlace = 0;
-        qint16 dayPlace = 0;
-        qint32 lastOrderId = 0;
-    };
+    using Figures = AccountFigures;
     Figures figures(qint64 participant) const;
     Position position(qint64 participant, int instrument) const;
     const Order* findOrder(qint64 participant, qint32 userOrderId) const;
@@ -119,6 +112,7 @@ private:
     Order* parentOf(Account& a, const Order& exit);
     std::vector<Order*> exitsOf(Account& a, const Order& main);
 
+    Order* referenced(Account& a, QByteArrayView body, QByteArray& why);
     void sendOrder(const Account& a, const Order& o);
     void sendStatus(const Account& a, const Order& o, double newLimit = 0);
     void sendPositions(Account& a);
