@@ -1,5 +1,5 @@
 #include "connection/clientapp.h"
-#include "support/doubles.h"
+#include "support/liveserver.h"
 #include "textfile.h"
 
 #include <QTemporaryDir>
@@ -10,26 +10,7 @@ using namespace korvi::test;
 
 namespace {
 
-// Collects the texts a signal carries.
-template <typename Sender, typename Signal>
-std::shared_ptr<QStringList> record(Sender* sender, Signal signal)
-{
-    auto texts = std::make_shared<QStringList>();
-    QObject::connect(sender, signal, [texts](const QString& t) { texts->append(t); });
-    return texts;
-}
-
-} // namespace
-
-namespace {
-
-struct MessageFixture {
-    QTemporaryDir dir;
-    FakePrompts prompts;
-    FakeSound sound;
-    FakeClock clock;
-    FakePages pages;
-    ClientApp app{dir.path(), prompts, sound, clock, pages};
+struct MessageFixture : ClientFixture {
     Messages& m = app.messages;
 
     MessageFixture()

@@ -1,5 +1,5 @@
 #include "connection/clientapp.h"
-#include "support/doubles.h"
+#include "support/liveserver.h"
 #include "support/scriptedpeer.h"
 #include "textfile.h"
 
@@ -11,13 +11,7 @@ using namespace korvi::test;
 
 namespace {
 
-struct Fixture {
-    QTemporaryDir dir;
-    FakePrompts prompts;
-    FakeSound sound;
-    FakeClock clock;
-    FakePages pages;
-    ClientApp app{dir.path(), prompts, sound, clock, pages};
+struct Fixture : ClientFixture {
     ScriptedPeer peer;
 
     Fixture()

@@ -1,6 +1,6 @@
 #include "connection/clientapp.h"
 #include "connection/dispatcher.h"
-#include "support/doubles.h"
+#include "support/liveserver.h"
 
 #include <QTemporaryDir>
 #include <QTcpServer>
@@ -60,13 +60,7 @@ TEST(Dispatch, PricesBeforeTheInstrumentListAreOnlyRecorded)
 
 namespace {
 
-struct ControlFixture {
-    QTemporaryDir dir;
-    FakePrompts prompts;
-    FakeSound sound;
-    FakeClock clock;
-    FakePages pages;
-    ClientApp app{dir.path(), prompts, sound, clock, pages};
+struct ControlFixture : ClientFixture {
     int exits = 0;
     QByteArray table;
     ControlFixture()

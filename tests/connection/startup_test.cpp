@@ -1,6 +1,6 @@
 #include "connection/clientapp.h"
 #include "connection/startup.h"
-#include "support/doubles.h"
+#include "support/liveserver.h"
 #include "textfile.h"
 
 #include <QCoreApplication>
@@ -39,13 +39,7 @@ TEST(Startup, AutostartCountdownRunsTwentyTicks)
 
 namespace {
 
-struct StartFixture {
-    QTemporaryDir dir;
-    FakePrompts prompts;
-    FakeSound sound;
-    FakeClock clock;
-    FakePages pages;
-    ClientApp app{dir.path(), prompts, sound, clock, pages};
+struct StartFixture : ClientFixture {
 
     void writeIni(const QByteArray& user, const QByteArray& password)
     {

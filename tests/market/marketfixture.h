@@ -1,20 +1,14 @@
 #pragma once
 
 #include "connection/clientapp.h"
-#include "support/doubles.h"
+#include "support/liveserver.h"
 
 #include <QTemporaryDir>
 
 namespace korvi::test {
 
 // A client without a connection: messages go straight into its dispatcher.
-struct MarketFixture {
-    QTemporaryDir dir;
-    FakePrompts prompts;
-    FakeSound sound;
-    FakeClock clock;
-    FakePages pages;
-    ClientApp app{dir.path(), prompts, sound, clock, pages};
+struct MarketFixture : ClientFixture {
     State& s = app.state;
 
     MarketFixture() { InitUser(app.state); }

@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 namespace korvi::test {
 
@@ -81,6 +82,15 @@ public:
         done(pages.value(url.toString()));
     }
 };
+
+// Collects the texts a signal carries.
+template <typename Sender, typename Signal>
+std::shared_ptr<QStringList> record(Sender* sender, Signal signal)
+{
+    auto texts = std::make_shared<QStringList>();
+    QObject::connect(sender, signal, [texts](const QString& t) { texts->append(t); });
+    return texts;
+}
 
 // Runs the event loop until `condition` holds or `ms` pass; returns the condition.
 inline bool waitFor(const std::function<bool()>& condition, int ms = 5000)

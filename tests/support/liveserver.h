@@ -52,12 +52,12 @@ private:
 
 // A client without windows, with recording doubles for every seam.
 struct ClientFixture {
-    QTemporaryDir work;
+    QTemporaryDir dir;
     FakePrompts prompts;
     FakeSound sound;
     FakeClock clock;
     FakePages pages;
-    ClientApp app{work.path(), prompts, sound, clock, pages};
+    ClientApp app{dir.path(), prompts, sound, clock, pages};
 
     ClientFixture() { InitUser(app.state); }
 
