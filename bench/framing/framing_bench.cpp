@@ -3,6 +3,7 @@
 // algorithm (the rest of the buffer copied after every message) runs alongside as the
 // baseline. Heap allocations per frame are counted once warm.
 
+#include "support/benchmain.h"
 #include "connection/clientapp.h"
 #include "fields.h"
 #include "framing.h"
@@ -122,12 +123,4 @@ void* operator new(std::size_t size)
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runBenchmarks<QCoreApplication>(argc, argv); }

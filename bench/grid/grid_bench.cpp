@@ -2,6 +2,7 @@
 // whose prices all changed, and a full rebuild and draw with 200 instruments and 2,000
 // orders, both shown by a real grid view.
 
+#include "support/benchmain.h"
 #include "connection/clientapp.h"
 #include "orders/ordergridview.h"
 #include "support/doubles.h"
@@ -84,12 +85,4 @@ BENCHMARK(BM_BuildAndDrawAll)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runBenchmarks<QApplication>(argc, argv); }

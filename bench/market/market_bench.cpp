@@ -3,6 +3,7 @@
 // list of 1,000 instruments; and the memory the price history holds per slot. Heap
 // allocations (every malloc of the process) per message are counted once warm.
 
+#include "support/benchmain.h"
 #include "connection/clientapp.h"
 #include "framing.h"
 #include "support/doubles.h"
@@ -211,11 +212,4 @@ void* realloc(void* p, size_t size)
 }
 }
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runBenchmarks<QCoreApplication>(argc, argv); }

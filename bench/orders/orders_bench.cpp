@@ -3,6 +3,7 @@
 // 1,000 executions with the sort and full draw, and a stream of status changes to existing
 // orders, each redrawing its own row.
 
+#include "support/benchmain.h"
 #include "account/executions.h"
 #include "connection/clientapp.h"
 #include "orders/ordergridview.h"
@@ -133,12 +134,4 @@ BENCHMARK(BM_StatusStreamSingleRows)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runBenchmarks<QApplication>(argc, argv); }

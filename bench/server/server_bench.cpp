@@ -1,4 +1,5 @@
 // What the server spends per price message, per login greeting and per order.
+#include "support/benchmain.h"
 #include "messages.h"
 #include "participantstore.h"
 #include "pricesimulator.h"
@@ -120,11 +121,4 @@ BENCHMARK(BM_OrderRoundTrip)->Arg(1)->Arg(20)->Arg(200)->Unit(benchmark::kMicros
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv); // the database drivers are plugins
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runBenchmarks<QCoreApplication>(argc, argv); }
