@@ -19,7 +19,7 @@ fi
 
 server_pid=""
 if [ -x build/bin/korvi-server ]; then
-    build/bin/korvi-server --data "$top/demo/server-data" --port 4100 --http-port 8100 &
+    build/bin/korvi-server --data "$top/demo/server-data" --port 4100 --http-port 8100 --bind 127.0.0.1 &
     server_pid=$!
     trap '[ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true' EXIT
     sleep 1
