@@ -31,11 +31,11 @@ quint64 seedFor(const ServerOptions& options)
 
 } // namespace
 
-GameServer::GameServer(const ServerOptions& options, std::vector<InstrumentSpec> specs, ParticipantStore& store,
+GameServer::GameServer(const ServerOptions& options, std::vector<InstrumentSpec> definitions, ParticipantStore& store,
                        QObject* parent)
     : QObject(parent)
     , m_options(options)
-    , m_specs(std::move(specs))
+    , m_specs(std::move(definitions))
     , m_store(store)
     , m_simulator(m_specs, seedFor(options))
     , m_server(new QTcpServer(this))

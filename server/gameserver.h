@@ -43,7 +43,7 @@ public:
     static constexpr qsizetype kMaxFrameBytes = 1024 * 1024;
     static constexpr qint64 kMaxQueuedBytes = 1024 * 1024;
 
-    GameServer(const ServerOptions& options, std::vector<InstrumentSpec> specs, ParticipantStore& store,
+    GameServer(const ServerOptions& options, std::vector<InstrumentSpec> definitions, ParticipantStore& store,
                QObject* parent = nullptr);
     ~GameServer() override;
 
@@ -53,7 +53,7 @@ public:
     quint16 tcpPort() const;
     quint16 httpPort() const;
 
-    const std::vector<InstrumentSpec>& specs() const { return m_specs; }
+    const std::vector<InstrumentSpec>& definitions() const { return m_specs; }
     std::vector<PriceState> quotes() const;
     ParticipantStore& store() { return m_store; }
     qint64 now() const { return m_clock.elapsed(); }

@@ -41,7 +41,7 @@ bool readStrictNumber(QByteArrayView text, double& out)
 
 std::vector<InstrumentSpec> parseInstrumentConfig(const QByteArray& text, QString& error)
 {
-    std::vector<InstrumentSpec> specs;
+    std::vector<InstrumentSpec> definitions;
     error.clear();
     const QList<QByteArray> lines = text.split('\n');
     Fields f;
@@ -87,17 +87,17 @@ std::vector<InstrumentSpec> parseInstrumentConfig(const QByteArray& text, QStrin
             error = where + QStringLiteral("start price must be a multiple of the tick size and at least 100 ticks");
             return {};
         }
-        for (const InstrumentSpec& other : specs) {
+        for (const InstrumentSpec& other : definitions) {
             if (other.ticker == s.ticker || other.code == s.code) {
                 error = where + QStringLiteral("ticker or code used twice");
                 return {};
             }
         }
-        specs.push_back(std::move(s));
+        definitions.push_back(std::move(s));
     }
-    if (specs.empty())
+    if (definitions.empty())
         error = QStringLiteral("no instruments configured");
-    return specs;
+    return definitions;
 }
 
 std::vector<InstrumentSpec> loadInstrumentConfig(const QString& path, QString& error)
@@ -107,10 +107,10 @@ std::vector<InstrumentSpec> loadInstrumentConfig(const QString& path, QString& e
         error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return {};
     }
-    std::vector<InstrumentSpec> specs = parseInstrumentConfig(file.readAll(), error);
+    std::vector<InstrumentSpec> definitions = parseInstrumentConfig(file.readAll(), error);
     if (!error.isEmpty())
         error = path + QStringLiteral(": ") + error;
-    return specs;
+    return definitions;
 }
 
 QString defaultInstrumentConfigPath()

@@ -66,14 +66,14 @@ int main(int argc, char** argv)
         logLine(QStringLiteral("new data folder %1: participant demo with password demo created").arg(options.dataDir));
 
     const QString instrumentPath = options.instruments.isEmpty() ? defaultInstrumentConfigPath() : options.instruments;
-    std::vector<InstrumentSpec> specs = loadInstrumentConfig(instrumentPath, error);
+    std::vector<InstrumentSpec> definitions = loadInstrumentConfig(instrumentPath, error);
     if (!error.isEmpty()) {
         print(stderr, "korvi-server: " + error.toLocal8Bit() + '\n');
         return 1;
     }
 
     raiseDescriptorLimit();
-    GameServer server(options, std::move(specs), store);
+    GameServer server(options, std::move(definitions), store);
     if (!server.start(error)) {
         print(stderr, "korvi-server: " + error.toLocal8Bit() + '\n');
         return 1;

@@ -41,14 +41,14 @@ QByteArray joinLines(QByteArrayView head, const std::vector<T>& items, F line)
 
 } // namespace
 
-QByteArray codeTable(const std::vector<InstrumentSpec>& specs)
+QByteArray codeTable(const std::vector<InstrumentSpec>& definitions)
 {
     // The receiver skips the two characters after "!;T;"; they carry the table's version.
     QByteArray out = "!;T;01";
-    for (size_t i = 0; i < specs.size(); ++i) {
+    for (size_t i = 0; i < definitions.size(); ++i) {
         if (i > 0)
             out.append(';');
-        out.append(specs[i].code);
+        out.append(definitions[i].code);
     }
     return out;
 }
@@ -58,31 +58,31 @@ QByteArray userData(QByteArrayView shortId) { return "@UD=" + shortId.toByteArra
 QByteArray level(int level) { return "@SV=" + stri(level); }
 QByteArray lastOrderId(qint32 id) { return "@LI=" + stri(id); }
 
-QByteArray instrumentLine(const InstrumentSpec& spec, const PriceState& quote)
+QByteArray instrumentLine(const InstrumentSpec& definition, const PriceState& quote)
 {
     return Record({})
-        .text(spec.ticker)
-        .text(spec.code)
-        .text(spec.currency)
+        .text(definition.ticker)
+        .text(definition.code)
+        .text(definition.currency)
         .price(quote.last)
         .price(quote.bid)
         .whole(quote.bidSize)
         .price(quote.ask)
         .whole(quote.askSize)
-        .text(spec.name)
-        .amount(spec.factor)
-        .amount(spec.margin)    // field 11: margin per contract
-        .price(spec.tickSize)   // field 12: tick size
+        .text(definition.name)
+        .amount(definition.factor)
+        .amount(definition.margin)    // field 11: margin per contract
+        .price(definition.tickSize)   // field 12: tick size
         .take();
 }
 
-QByteArray instruments(const std::vector<InstrumentSpec>& specs, const std::vector<PriceState>& quotes)
+QByteArray instruments(const std::vector<InstrumentSpec>& definitions, const std::vector<PriceState>& quotes)
 {
     QByteArray out = "@SI=";
-    for (size_t i = 0; i < specs.size() && i < quotes.size(); ++i) {
+    for (size_t i = 0; i < definitions.size() && i < quotes.size(); ++i) {
         if (i > 0)
             out.append('\n');
-        out.append(instrumentLine(specs[i], quotes[i]));
+        out.append(instrumentLine(definitions[i], quotes[i]));
     }
     return out;
 }

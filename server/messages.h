@@ -87,13 +87,13 @@ struct AccountLine {
     double totalMargin = 0;
 };
 
-QByteArray codeTable(const std::vector<InstrumentSpec>& specs);
+QByteArray codeTable(const std::vector<InstrumentSpec>& definitions);
 QByteArray welcome(QByteArrayView name);
 QByteArray userData(QByteArrayView shortId);
 QByteArray level(int level);
 QByteArray lastOrderId(qint32 id);
-QByteArray instrumentLine(const InstrumentSpec& spec, const PriceState& quote);
-QByteArray instruments(const std::vector<InstrumentSpec>& specs, const std::vector<PriceState>& quotes);
+QByteArray instrumentLine(const InstrumentSpec& definition, const PriceState& quote);
+QByteArray instruments(const std::vector<InstrumentSpec>& definitions, const std::vector<PriceState>& quotes);
 QByteArray orderRecord(const OrderLine& order);
 QByteArray allOrders(const std::vector<OrderLine>& orders);
 QByteArray openOrders(const std::vector<OrderLine>& orders);

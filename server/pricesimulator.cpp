@@ -20,11 +20,11 @@ quint32 SeededRandom::below(quint32 n)
     return static_cast<quint32>((static_cast<unsigned __int128>(next()) * n) >> 64);
 }
 
-PriceSimulator::PriceSimulator(const std::vector<InstrumentSpec>& specs, quint64 seed)
+PriceSimulator::PriceSimulator(const std::vector<InstrumentSpec>& definitions, quint64 seed)
     : m_random(seed)
 {
-    m_books.reserve(specs.size());
-    for (const InstrumentSpec& s : specs) {
+    m_books.reserve(definitions.size());
+    for (const InstrumentSpec& s : definitions) {
         Book b;
         b.tickSize = s.tickSize;
         b.startTicks = std::llround(s.startPrice / s.tickSize);

@@ -46,7 +46,7 @@ public:
         bool full = false;
     };
 
-    PriceSimulator(const std::vector<InstrumentSpec>& specs, quint64 seed);
+    PriceSimulator(const std::vector<InstrumentSpec>& definitions, quint64 seed);
 
     int count() const { return static_cast<int>(m_books.size()); }
     PriceState quote(int index) const;

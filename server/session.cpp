@@ -47,16 +47,16 @@ msg::AccountLine accountLineOf(const Participant& p)
     return a;
 }
 
-std::vector<QByteArray> welcomeSequence(const Participant& p, const std::vector<InstrumentSpec>& specs,
+std::vector<QByteArray> welcomeSequence(const Participant& p, const std::vector<InstrumentSpec>& definitions,
                                         const std::vector<PriceState>& quotes, const TradingEngine* engine)
 {
     std::vector<QByteArray> out = {
-        msg::codeTable(specs),
+        msg::codeTable(definitions),
         msg::welcome(p.name),
         msg::userData(p.shortId),
         msg::level(p.level),
         msg::lastOrderId(engine ? engine->figures(p.id).lastOrderId : p.lastOrderId),
-        msg::instruments(specs, quotes),
+        msg::instruments(definitions, quotes),
     };
     if (engine) {
         for (QByteArray& m : engine->loginMessages(p.id))
@@ -244,7 +244,7 @@ void Session::handleLogin(QByteArrayView body)
     logLine(QStringLiteral("%1 logged in (%2)").arg(who(), QString::fromLatin1(p.shortId)));
     m_server.loggedIn(this);
     QByteArray frames;
-    for (const QByteArray& m : welcomeSequence(p, m_server.specs(), m_server.quotes(), &m_server.engine()))
+    for (const QByteArray& m : welcomeSequence(p, m_server.definitions(), m_server.quotes(), &m_server.engine()))
         frames += frame(m);
     // What the engine holds is committed first, so the greeting shows nothing a crash
     // could still take back.
@@ -278,7 +278,7 @@ void Session::handleRequest(QByteArrayView message)
         m_server.sendAfterCommit(this, m_server.engine().allExecutionsMessage(id));
         return;
     case Cmd::InstrumentRequest:
-        send(msg::instruments(m_server.specs(), m_server.quotes()));
+        send(msg::instruments(m_server.definitions(), m_server.quotes()));
         return;
     case Cmd::TimeGet:
         send(msg::serverTime(QTime::currentTime()));

@@ -26,7 +26,7 @@ msg::AccountLine accountLineOf(const Participant& participant);
 // executions, account, positions, places, and the version question.
 // With an engine, the trading messages carry the participant's real orders, fills and
 // account.
-std::vector<QByteArray> welcomeSequence(const Participant& participant, const std::vector<InstrumentSpec>& specs,
+std::vector<QByteArray> welcomeSequence(const Participant& participant, const std::vector<InstrumentSpec>& definitions,
                                         const std::vector<PriceState>& quotes, const TradingEngine* engine = nullptr);
 
 // One connection from a client: its receive buffer, where it stands in the login, and

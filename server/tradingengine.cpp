@@ -79,15 +79,15 @@ struct TradingEngine::Account {
     double sentResult = 0;                      // today's result in the last "@SUD"
 };
 
-TradingEngine::TradingEngine(const std::vector<InstrumentSpec>& specs, std::vector<PriceState> quotes,
+TradingEngine::TradingEngine(const std::vector<InstrumentSpec>& definitions, std::vector<PriceState> quotes,
                              TradeStore* store, TradeOutbox& outbox, Options options, Clock clock)
-    : m_specs(specs)
+    : m_specs(definitions)
     , m_quotes(std::move(quotes))
     , m_store(store)
     , m_outbox(outbox)
     , m_options(options)
     , m_clock(clock ? std::move(clock) : Clock(wallClock))
-    , m_working(specs.size())
+    , m_working(definitions.size())
 {
     m_quotes.resize(m_specs.size());
     m_tradingDay = calendarDay();
@@ -494,10 +494,10 @@ void TradingEngine::tryFill(Order& o)
 void TradingEngine::fill(Order& o, qint32 quantity, double price)
 {
     Account& a = *account(o.participant);
-    const InstrumentSpec& spec = m_specs[static_cast<size_t>(o.instrument)];
+    const InstrumentSpec& definition = m_specs[static_cast<size_t>(o.instrument)];
     Position& pos = a.positions[static_cast<size_t>(o.instrument)];
     const qint64 signedQty = o.buy ? quantity : -static_cast<qint64>(quantity);
-    const double pieceValue = price * spec.factor;
+    const double pieceValue = price * definition.factor;
     double profit = 0;
     qint64 rest = signedQty;
     if (pos.quantity != 0 && (pos.quantity > 0) != (signedQty > 0)) {
@@ -515,7 +515,7 @@ void TradingEngine::fill(Order& o, qint32 quantity, double price)
         pos.quantity += static_cast<qint32>(rest);
         pos.cost += static_cast<double>(rest) * pieceValue;
     }
-    const double commission = quantity * spec.commission;
+    const double commission = quantity * definition.commission;
     a.realisedToday += profit;
     a.commissionToday += commission;
     a.traded = a.tradedToday = true;

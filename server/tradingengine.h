@@ -40,7 +40,7 @@ public:
     using Options = EngineOptions;
     using Clock = std::function<QDateTime()>;
 
-    TradingEngine(const std::vector<InstrumentSpec>& specs, std::vector<PriceState> quotes, TradeStore* store,
+    TradingEngine(const std::vector<InstrumentSpec>& definitions, std::vector<PriceState> quotes, TradeStore* store,
                   TradeOutbox& outbox, Options options = {}, Clock clock = {});
     ~TradingEngine();
     TradingEngine(const TradingEngine&) = delete;

@@ -15,7 +15,7 @@ using namespace korvi::server;
 
 namespace {
 
-std::vector<InstrumentSpec> specs()
+std::vector<InstrumentSpec> definitions()
 {
     std::vector<InstrumentSpec> out;
     for (int i = 0; i < 13; ++i) {
@@ -28,7 +28,7 @@ std::vector<InstrumentSpec> specs()
 // One market change turned into its wire message and framed into a batch.
 void BM_PriceStep(benchmark::State& state)
 {
-    PriceSimulator sim(specs(), 1);
+    PriceSimulator sim(definitions(), 1);
     QByteArray batch;
     for (auto _ : state) {
         const PriceSimulator::Update u = sim.step();
@@ -45,7 +45,7 @@ BENCHMARK(BM_PriceStep);
 // Everything a participant is sent after a good login.
 void BM_WelcomeSequence(benchmark::State& state)
 {
-    const std::vector<InstrumentSpec> s = specs();
+    const std::vector<InstrumentSpec> s = definitions();
     PriceSimulator sim(s, 1);
     std::vector<PriceState> quotes;
     for (int i = 0; i < sim.count(); ++i)
@@ -85,7 +85,7 @@ void BM_OrderRoundTrip(benchmark::State& state)
     }
     TradeStore store;
     CountingOutbox out;
-    const std::vector<InstrumentSpec> s = specs();
+    const std::vector<InstrumentSpec> s = definitions();
     PriceSimulator sim(s, 1);
     std::vector<PriceState> quotes;
     for (int i = 0; i < sim.count(); ++i)

@@ -10,30 +10,30 @@ namespace {
 TEST(InstrumentConfigTest, ShippedListIsValid)
 {
     QString error;
-    const std::vector<InstrumentSpec> specs = loadInstrumentConfig(QStringLiteral(KORVI_SHIPPED_INSTRUMENTS), error);
+    const std::vector<InstrumentSpec> definitions = loadInstrumentConfig(QStringLiteral(KORVI_SHIPPED_INSTRUMENTS), error);
     EXPECT_TRUE(error.isEmpty()) << error.toStdString();
-    EXPECT_GE(specs.size(), 12u);
+    EXPECT_GE(definitions.size(), 12u);
 }
 
 TEST(InstrumentConfigTest, ReadsLinesCommentsAndOptionalCommission)
 {
     QString error;
-    const std::vector<InstrumentSpec> specs = parseInstrumentConfig(
+    const std::vector<InstrumentSpec> definitions = parseInstrumentConfig(
         "# comment\n\n"
         "FDAX;FDAX.EUREX;EUR;DAX Future;25;32000;18250;0.5;2.50\r\n"
         "  6E ; 6E.CME ; USD ; Euro FX ; 125000 ; 2600 ; 1.085 ; 0.00005\n",
         error);
     ASSERT_TRUE(error.isEmpty()) << error.toStdString();
-    ASSERT_EQ(specs.size(), 2u);
-    EXPECT_EQ(specs[0].ticker, "FDAX");
-    EXPECT_EQ(specs[0].name, "DAX Future");
-    EXPECT_DOUBLE_EQ(specs[0].factor, 25);
-    EXPECT_DOUBLE_EQ(specs[0].margin, 32000);
-    EXPECT_DOUBLE_EQ(specs[0].startPrice, 18250);
-    EXPECT_DOUBLE_EQ(specs[0].tickSize, 0.5);
-    EXPECT_DOUBLE_EQ(specs[0].commission, 2.5);
-    EXPECT_EQ(specs[1].code, "6E.CME");
-    EXPECT_DOUBLE_EQ(specs[1].commission, 0);
+    ASSERT_EQ(definitions.size(), 2u);
+    EXPECT_EQ(definitions[0].ticker, "FDAX");
+    EXPECT_EQ(definitions[0].name, "DAX Future");
+    EXPECT_DOUBLE_EQ(definitions[0].factor, 25);
+    EXPECT_DOUBLE_EQ(definitions[0].margin, 32000);
+    EXPECT_DOUBLE_EQ(definitions[0].startPrice, 18250);
+    EXPECT_DOUBLE_EQ(definitions[0].tickSize, 0.5);
+    EXPECT_DOUBLE_EQ(definitions[0].commission, 2.5);
+    EXPECT_EQ(definitions[1].code, "6E.CME");
+    EXPECT_DOUBLE_EQ(definitions[1].commission, 0);
 }
 
 TEST(InstrumentConfigTest, BadLinesFailTheWholeFileNamingTheLine)

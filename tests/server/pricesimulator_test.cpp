@@ -9,7 +9,7 @@ using namespace korvi::server;
 
 namespace {
 
-std::vector<InstrumentSpec> specs()
+std::vector<InstrumentSpec> definitions()
 {
     return {
         {"FDAX", "A", "EUR", "DAX Future", 25, 32000, 18250, 0.5, 0},
@@ -23,7 +23,7 @@ bool onGrid(double price, double tick) { return std::fabs(price / tick - std::ro
 
 TEST(PriceSimulatorTest, SameSeedSameMarketOtherSeedOtherMarket)
 {
-    PriceSimulator a(specs(), 42), b(specs(), 42), c(specs(), 43);
+    PriceSimulator a(definitions(), 42), b(definitions(), 42), c(definitions(), 43);
     bool differs = false;
     for (int i = 0; i < 2000; ++i) {
         const auto ua = a.step();
@@ -39,7 +39,7 @@ TEST(PriceSimulatorTest, SameSeedSameMarketOtherSeedOtherMarket)
 
 TEST(PriceSimulatorTest, QuotesStayOrderedOnTheGridAndAlwaysChange)
 {
-    const std::vector<InstrumentSpec> s = specs();
+    const std::vector<InstrumentSpec> s = definitions();
     PriceSimulator sim(s, 7);
     std::vector<int> changes(s.size(), 0);
     std::set<QByteArray> forms;
