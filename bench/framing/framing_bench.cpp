@@ -8,7 +8,7 @@
 #include "fields.h"
 #include "framing.h"
 #include "numbers.h"
-#include "support/doubles.h"
+#include "support/liveserver.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -59,12 +59,8 @@ void BM_ReceivePath(benchmark::State& st)
 {
     const qsizetype piece = st.range(0);
     const QByteArray stream = priceStream(kStreamBytes);
-    QTemporaryDir dir;
-    korvi::test::FakePrompts prompts;
-    korvi::test::FakeSound sound;
-    korvi::test::FakeClock clock;
-    korvi::test::FakePages pages;
-    korvi::ClientApp app(dir.path(), prompts, sound, clock, pages);
+    korvi::test::ClientFixture client;
+    korvi::ClientApp& app = client.app;
     app.state.InstrumentCount = 200;
     PriceSink sink;
     app.dispatcher.onShortPrice(0, [&sink](QByteArrayView body) { sink(body); });

@@ -5,7 +5,7 @@
 #include "support/benchmain.h"
 #include "connection/clientapp.h"
 #include "orders/ordergridview.h"
-#include "support/doubles.h"
+#include "support/liveserver.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -21,18 +21,11 @@ QByteArray instrumentList(int count)
     return si;
 }
 
-struct Client {
-    QTemporaryDir dir;
-    korvi::test::FakePrompts prompts;
-    korvi::test::FakeSound sound;
-    korvi::test::FakeClock clock;
-    korvi::test::FakePages pages;
-    korvi::ClientApp app{dir.path(), prompts, sound, clock, pages};
+struct Client : korvi::test::ClientFixture {
     korvi::OrderGridView view{app.orderGrid.cells, app.orderEntry};
 
     explicit Client(int instruments, int orders)
     {
-        korvi::InitUser(app.state);
         app.dispatcher.dispatch(instrumentList(instruments));
         for (int o = 1; o <= orders; ++o) {
             korvi::OrderRecord r;

@@ -7,7 +7,7 @@
 #include "account/executions.h"
 #include "connection/clientapp.h"
 #include "orders/ordergridview.h"
-#include "support/doubles.h"
+#include "support/liveserver.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -46,19 +46,12 @@ QByteArray allExecutions()
     return body;
 }
 
-struct Client {
-    QTemporaryDir dir;
-    korvi::test::FakePrompts prompts;
-    korvi::test::FakeSound sound;
-    korvi::test::FakeClock clock;
-    korvi::test::FakePages pages;
-    korvi::ClientApp app{dir.path(), prompts, sound, clock, pages};
+struct Client : korvi::test::ClientFixture {
     korvi::OrderGridView orderView{app.orderGrid.cells, app.orderEntry};
     korvi::CellGridView executionView{app.executions.cells};
 
     Client()
     {
-        korvi::InitUser(app.state);
         app.dispatcher.dispatch(instrumentList());
         for (korvi::CellGridView* v : {static_cast<korvi::CellGridView*>(&orderView), &executionView}) {
             v->resize(1400, 900);
