@@ -7,6 +7,7 @@
 #include "state.h"
 #include "textfile.h"
 
+#include <cstring>
 #include <limits>
 
 namespace korvi {
@@ -150,6 +151,18 @@ void Connection::watchdogTick()
     emit byteCounterChanged(byteCounterText());
 }
 
+QString Connection::lkursText() const
+{
+    return m_lkursRaw.isNull() ? QStringLiteral("KURSE") : QStringLiteral("IN:") + fromWire(m_lkursRaw);
+}
+
+bool Connection::takeLkursChange()
+{
+    const bool changed = m_lkursDirty;
+    m_lkursDirty = false;
+    return changed;
+}
+
 QString Connection::byteCounterText() const
 {
     return QStringLiteral("Bytes:") + fromWire(writeDouble(BytesReceived));
@@ -214,8 +227,11 @@ void Connection::receive(QByteArrayView bytes)
         if (m_kursprotokoll)
             m_incoming.add(fromWire(message.first(qMin<qsizetype>(50, message.size()))));
         if (message.startsWith("@KU=")) {
-            m_lkurs = QStringLiteral("IN:") + fromWire(message);
-            emit lkursChanged(m_lkurs);
+            // Only the bytes are kept here: full price messages arrive many times a second,
+            // and the label's text is built when the window shows it.
+            m_lkursRaw.resize(message.size());
+            std::memcpy(m_lkursRaw.data(), message.data(), size_t(message.size()));
+            m_lkursDirty = true;
         } else if (message != QByteArrayView("@=") && !message.startsWith('~') && !message.startsWith('^')) {
             m_incoming.add(QStringLiteral("IN:") + fromWire(message));
         }

@@ -103,12 +103,14 @@ public:
     void receive(QByteArrayView bytes);
 
     QString byteCounterText() const;
-    const QString& lkursText() const { return m_lkurs; }
+    // The label "LKurs": "IN:" and the last full price message.
+    QString lkursText() const;
+    // True once after a new full price message arrived.
+    bool takeLkursChange();
 
 signals:
     void fieldsChanged();
     void byteCounterChanged(const QString& text);
-    void lkursChanged(const QString& text);
     // The user name changed (the main window's user button shows it as a hint).
     void userNameChanged(const QString& name);
     void unloaded();
@@ -140,7 +142,8 @@ private:
     bool m_receiving = false;
     bool m_readAgain = false;
     int m_lookupGeneration = 0;
-    QString m_lkurs = QStringLiteral("KURSE");
+    QByteArray m_lkursRaw;
+    bool m_lkursDirty = false;
 };
 
 } // namespace korvi

@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace korvi {
@@ -86,7 +87,14 @@ ConnectionWindow::ConnectionWindow(ClientApp& app, QWidget* parent)
     connect(&m_ip, &QCheckBox::toggled, this, [&c](bool on) { c.setIpChecked(on); });
     connect(&m_kursprotokoll, &QCheckBox::clicked, this, [&app](bool on) { app.Check1_Click(on); });
     connect(&c, &Connection::fieldsChanged, this, &ConnectionWindow::showFields);
-    connect(&c, &Connection::lkursChanged, &m_kurs, &QLabel::setText);
+    // The last full price message is shown a few times a second while the window is open.
+    auto* kursTimer = new QTimer(this);
+    kursTimer->setInterval(250);
+    connect(kursTimer, &QTimer::timeout, this, [this, &c] {
+        if (isVisible() && c.takeLkursChange())
+            m_kurs.setText(c.lkursText());
+    });
+    kursTimer->start();
     connect(&c, &Connection::byteCounterChanged, &m_bytes, &QLabel::setText);
     showFields();
 }

@@ -6,6 +6,7 @@
 #include "textfile.h"
 
 #include <QDir>
+#include <QSet>
 
 namespace korvi {
 
@@ -67,10 +68,13 @@ void InitKurse(PriceHistory& history, int count, const QString& folder)
 {
     history.create(count);
     const QDir dir(folder);
+    // One listing of the folder instead of one look-up per instrument.
+    const QStringList names = dir.entryList({QStringLiteral("K*.dat")}, QDir::Files);
+    const QSet<QString> present(names.begin(), names.end());
     for (int n = 1; n <= history.rows(); ++n) {
-        const QString path = dir.filePath(priceFileName(n));
+        const QString name = priceFileName(n);
         QByteArray content;
-        if (exist(path) && readWholeFile(path, content))
+        if (present.contains(name) && readWholeFile(dir.filePath(name), content))
             loadPriceFile(content, history, n);
     }
 }

@@ -63,6 +63,8 @@ TEST(Connection, LoginHandshakeAndArrivalLogging)
     EXPECT_FALSE(f.logged("IN:~1;2"));
     EXPECT_FALSE(f.logged("IN:@KU=1;2;3"));
     EXPECT_EQ(f.c().lkursText(), "IN:@KU=1;2;3");
+    EXPECT_TRUE(f.c().takeLkursChange());
+    EXPECT_FALSE(f.c().takeLkursChange());
     EXPECT_EQ(f.c().LinkState, 3);
     EXPECT_EQ(f.c().LastReceiveTick, f.clock.ticks);
     EXPECT_GE(f.c().arrivals, 2u);
