@@ -56,7 +56,7 @@ GameServer::~GameServer() = default;
 
 bool GameServer::start(QString& error)
 {
-    if (!m_tradeStore.open(m_options.dataDir, error))
+    if (!m_tradeStore.open(m_options.dataDir, error) || !restoreQuotes(error))
         return false;
     TradingEngine::Options engineOptions;
     engineOptions.instantFills = m_options.instantFills;
@@ -104,8 +104,10 @@ void GameServer::stop()
     m_housekeeping.stop();
     m_statsTimer.stop();
     m_rankingTimer.stop();
-    if (m_engine)
+    if (m_engine) {
+        storeQuotes();
         flush();
+    }
     m_server->close();
     m_pages->close();
     const std::vector<Session*> sessions = m_sessions;
@@ -115,6 +117,32 @@ void GameServer::stop()
 
 quint16 GameServer::tcpPort() const { return m_server->serverPort(); }
 quint16 GameServer::httpPort() const { return m_pages->port(); }
+
+bool GameServer::restoreQuotes(QString& error)
+{
+    QHash<QByteArray, PriceState> saved;
+    if (!m_tradeStore.loadQuotes(saved, error))
+        return false;
+    int restored = 0;
+    for (int i = 0; i < m_simulator.count(); ++i) {
+        const auto it = saved.constFind(m_specs[static_cast<size_t>(i)].ticker);
+        // A quote that makes no market (no price, or bid above ask) is not taken.
+        if (it == saved.cend() || it->last <= 0 || it->bid <= 0 || it->bid > it->ask)
+            continue;
+        m_simulator.setQuote(i, *it);
+        ++restored;
+    }
+    if (restored > 0)
+        logLine(QStringLiteral("%1 instruments go on from the quotes of the last run").arg(restored));
+    return true;
+}
+
+void GameServer::storeQuotes()
+{
+    for (int i = 0; i < m_simulator.count(); ++i)
+        m_tradeStore.saveQuote(m_specs[static_cast<size_t>(i)].ticker, m_simulator.quote(i));
+    m_quotesStoredAt = now();
+}
 
 std::vector<PriceState> GameServer::quotes() const
 {
@@ -193,6 +221,10 @@ void GameServer::onHousekeeping()
             dailyClose();
     }
     const qint64 t = now();
+    if (t - m_quotesStoredAt >= kQuotesEveryMs) {
+        storeQuotes();
+        scheduleFlush();
+    }
     const std::vector<Session*> sessions = m_sessions;
     for (Session* s : sessions) {
         if (s->stage() == Session::Stage::Closing)

@@ -39,6 +39,8 @@ public:
     // How often places are worked out, and how seldom winners and losers go out at most.
     static constexpr int kRankingMs = 2000;
     static constexpr qint64 kWinnersMs = 60'000;
+    // How often the quotes are stored, so a restart goes on from about where it stopped.
+    static constexpr qint64 kQuotesEveryMs = 5000;
     // Largest frame a client may send, and largest send queue before prices are skipped.
     static constexpr qsizetype kMaxFrameBytes = 1024 * 1024;
     static constexpr qint64 kMaxQueuedBytes = 1024 * 1024;
@@ -87,6 +89,9 @@ private:
     void onSessionFinished(Session* session);
     void onPriceTick();
     void onHousekeeping();
+    // Hands the current quotes to the store; they are written with the next commit.
+    void storeQuotes();
+    bool restoreQuotes(QString& error);
     void logStats();
     void flush();
     void onRankings();
@@ -121,6 +126,7 @@ private:
     qint64 m_bytesOut = 0;
     qint64 m_maxQueued = 0;
     qint64 m_statsFrom = 0;
+    qint64 m_quotesStoredAt = 0;
 };
 
 } // namespace korvi::server

@@ -131,6 +131,8 @@ bool TradeStore::createSchema(QString& error)
         QStringLiteral("CREATE INDEX IF NOT EXISTS executions_day_only ON executions (day)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS positions (participant INTEGER NOT NULL, instrument INTEGER NOT NULL,"
                        " quantity INTEGER NOT NULL, cost REAL NOT NULL, PRIMARY KEY (participant, instrument))"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS quotes (ticker TEXT PRIMARY KEY, last REAL NOT NULL, bid REAL NOT NULL,"
+                       " ask REAL NOT NULL, bid_size INTEGER NOT NULL, ask_size INTEGER NOT NULL)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS day_books (participant INTEGER NOT NULL, day INTEGER NOT NULL,"
                        " result REAL NOT NULL, base_before REAL NOT NULL, base_after REAL NOT NULL,"
                        " margin REAL NOT NULL, positions TEXT NOT NULL, PRIMARY KEY (participant, day))"),
@@ -242,10 +244,28 @@ void TradeStore::saveAccount(qint64 participant, const AccountRow& account)
 void TradeStore::saveDayBook(const DayBook& book) { m_dayBooks.push_back(book); }
 void TradeStore::saveTradingDay(qint32 day) { m_tradingDay = day; }
 
+void TradeStore::saveQuote(const QByteArray& ticker, const PriceState& quote) { m_quotes.insert(ticker, quote); }
+
+bool TradeStore::loadQuotes(QHash<QByteArray, PriceState>& out, QString& error) const
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT ticker, last, bid, ask, bid_size, ask_size FROM quotes"))) {
+        error = q.lastError().text();
+        return false;
+    }
+    while (q.next()) {
+        out.insert(q.value(0).toString().toLatin1(),
+                             PriceState{q.value(1).toDouble(), q.value(2).toDouble(), q.value(3).toDouble(),
+                                        q.value(4).toInt(), q.value(5).toInt()});
+    }
+    return true;
+}
+
 bool TradeStore::pending() const
 {
     return !m_orders.empty() || !m_executions.empty() || !m_positions.empty() || !m_accounts.empty()
-           || !m_dayBooks.empty() || m_tradingDay;
+           || !m_dayBooks.empty() || m_tradingDay || !m_quotes.isEmpty();
 }
 
 bool TradeStore::commit(QString& error)
@@ -342,11 +362,27 @@ bool TradeStore::commit(QString& error)
         if (!q.exec())
             return fail(q);
     }
+    if (!m_quotes.isEmpty()) {
+        q.prepare(QStringLiteral("INSERT OR REPLACE INTO quotes (ticker, last, bid, ask, bid_size, ask_size)"
+                                 " VALUES (?,?,?,?,?,?)"));
+        for (auto it = m_quotes.cbegin(); it != m_quotes.cend(); ++it) {
+            const PriceState& quote = it.value();
+            q.bindValue(0, QString::fromLatin1(it.key()));
+            q.bindValue(1, quote.last);
+            q.bindValue(2, quote.bid);
+            q.bindValue(3, quote.ask);
+            q.bindValue(4, quote.bidSize);
+            q.bindValue(5, quote.askSize);
+            if (!q.exec())
+                return fail(q);
+        }
+    }
     if (!db.commit()) {
         error = db.lastError().text();
         db.rollback();
         return false;
     }
+    m_quotes.clear();
     m_orders.clear();
     m_executions.clear();
     m_positions.clear();

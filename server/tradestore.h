@@ -1,7 +1,9 @@
 #pragma once
 
+#include "pricesimulator.h"
 #include "trading.h"
 
+#include <QHash>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -51,6 +53,10 @@ public:
     void saveAccount(qint64 participant, const AccountRow& account);
     void saveDayBook(const DayBook& book);
     void saveTradingDay(qint32 day);
+    // The last quote of an instrument, by ticker, so a restarted market goes on from there
+    // and positions keep their value.
+    void saveQuote(const QByteArray& ticker, const PriceState& quote);
+    bool loadQuotes(QHash<QByteArray, PriceState>& out, QString& error) const;
 
     bool pending() const;
     // Writes everything collected. On failure nothing is lost: the changes stay collected
@@ -74,6 +80,7 @@ private:
     std::unordered_map<qint64, AccountRow> m_accounts;        // by participant
     std::vector<DayBook> m_dayBooks;
     std::optional<qint32> m_tradingDay;
+    QHash<QByteArray, PriceState> m_quotes;      // by ticker
 };
 
 } // namespace korvi::server

@@ -230,3 +230,46 @@ TEST(AddressPageTest, PagesNameTheGamePort)
 }
 
 } // namespace
+
+namespace {
+
+TEST(PriceStreamTest, ARestartedServerGoesOnFromTheLastQuotes)
+{
+    QTemporaryDir dir;
+    const QStringList quiet = {QStringLiteral("--rate"), QStringLiteral("0"), QStringLiteral("--test-control")};
+    std::vector<Quote> start;
+    {
+        ServerProcess server(dir.path());
+        ASSERT_TRUE(server.start(quiet)) << server.lastError().toStdString();
+        Peer peer;
+        ASSERT_TRUE(peer.connectTo(server.tcpPort()));
+        const std::vector<QByteArray> greeting = peer.loginAndGreeting("demo", "demo");
+        ASSERT_EQ(greeting.size(), 13u);
+        start = quotesOf(greeting[5]);
+        // Move the first instrument well away from its start price, then stop.
+        peer.send("@TESTQUOTE=1;20000;19999.5;20000.5;7;8");
+        std::optional<QByteArray> m;
+        while ((m = peer.next(2000)) && !m->startsWith("@KU=")) {
+        }
+        ASSERT_TRUE(m);
+        ASSERT_EQ(server.terminate(), 0);
+    }
+    ServerProcess again(dir.path());
+    ASSERT_TRUE(again.start(quiet)) << again.lastError().toStdString();
+    EXPECT_TRUE(again.log().contains(QLatin1String("go on from the quotes of the last run")));
+    Peer peer;
+    ASSERT_TRUE(peer.connectTo(again.tcpPort()));
+    const std::vector<QByteArray> greeting = peer.loginAndGreeting("demo", "demo");
+    ASSERT_EQ(greeting.size(), 13u);
+    const std::vector<Quote> after = quotesOf(greeting[5]);
+    ASSERT_EQ(after.size(), start.size());
+    EXPECT_EQ(after[0].last, 20000);
+    EXPECT_EQ(after[0].bid, 19999.5);
+    EXPECT_EQ(after[0].ask, 20000.5);
+    EXPECT_EQ(after[0].bidSize, 7);
+    EXPECT_EQ(after[0].askSize, 8);
+    for (size_t i = 1; i < after.size(); ++i)
+        EXPECT_EQ(after[i].last, start[i].last) << "instrument " << i + 1;
+}
+
+} // namespace
