@@ -137,6 +137,23 @@ bool GameServer::restoreQuotes(QString& error)
     return true;
 }
 
+void GameServer::dropBlocked()
+{
+    m_blockCheckedAt = now();
+    if (m_sessions.empty())
+        return;
+    const QSet<qint64> blocked = m_store.blockedIds();
+    if (blocked.isEmpty())
+        return;
+    const std::vector<Session*> sessions = m_sessions;
+    for (Session* s : sessions) {
+        if (s->playing() && blocked.contains(s->participant().id)) {
+            s->send(msg::kBlocked);
+            s->close(QStringLiteral("participant blocked while playing"));
+        }
+    }
+}
+
 void GameServer::storeQuotes()
 {
     for (int i = 0; i < m_simulator.count(); ++i)
@@ -225,6 +242,8 @@ void GameServer::onHousekeeping()
         storeQuotes();
         scheduleFlush();
     }
+    if (t - m_blockCheckedAt >= kBlockCheckMs)
+        dropBlocked();
     const std::vector<Session*> sessions = m_sessions;
     for (Session* s : sessions) {
         if (s->stage() == Session::Stage::Closing)

@@ -41,6 +41,8 @@ public:
     static constexpr qint64 kWinnersMs = 60'000;
     // How often the quotes are stored, so a restart goes on from about where it stopped.
     static constexpr qint64 kQuotesEveryMs = 5000;
+    // How often the game looks for participants blocked while they play.
+    static constexpr qint64 kBlockCheckMs = 2000;
     // Largest frame a client may send, and largest send queue before prices are skipped.
     static constexpr qsizetype kMaxFrameBytes = 1024 * 1024;
     static constexpr qint64 kMaxQueuedBytes = 1024 * 1024;
@@ -91,6 +93,8 @@ private:
     void onHousekeeping();
     // Hands the current quotes to the store; they are written with the next commit.
     void storeQuotes();
+    // Sends participants away who were blocked while they play.
+    void dropBlocked();
     bool restoreQuotes(QString& error);
     void logStats();
     void flush();
@@ -127,6 +131,7 @@ private:
     qint64 m_maxQueued = 0;
     qint64 m_statsFrom = 0;
     qint64 m_quotesStoredAt = 0;
+    qint64 m_blockCheckedAt = 0;
 };
 
 } // namespace korvi::server

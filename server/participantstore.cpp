@@ -269,6 +269,17 @@ std::vector<Participant> ParticipantStore::list() const
     return out;
 }
 
+QSet<qint64> ParticipantStore::blockedIds() const
+{
+    QSet<qint64> out;
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    if (q.exec(QStringLiteral("SELECT id FROM participants WHERE blocked <> 0"))) {
+        while (q.next())
+            out.insert(q.value(0).toLongLong());
+    }
+    return out;
+}
+
 ParticipantStore::Login ParticipantStore::checkLogin(const QByteArray& name, const QByteArray& password,
                                                      Participant& out) const
 {

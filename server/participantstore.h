@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 #include <optional>
 #include <vector>
@@ -57,6 +58,8 @@ public:
 
     std::optional<Participant> find(const QByteArray& name) const;
     std::vector<Participant> list() const;
+    // The ids of the blocked participants, so a running game can send them away.
+    QSet<qint64> blockedIds() const;
 
     // Checks a login. A wrong password and an unknown name look the same to the caller and
     // take the same time; a blocked participant is reported only with the right password.

@@ -209,3 +209,28 @@ TEST(ShutdownTest, TermAndIntStopCleanly)
 }
 
 } // namespace
+
+TEST(BlockTest, AParticipantBlockedWhilePlayingIsSentAway)
+{
+    QTemporaryDir dir;
+    ServerProcess server(dir.path());
+    ASSERT_TRUE(server.start({QStringLiteral("--rate"), QStringLiteral("0")})) << server.lastError().toStdString();
+    ASSERT_EQ(ServerProcess::admin(dir.path(), {"user", "add", "dora", "pw1"}), 0);
+    Peer dora, demo;
+    ASSERT_TRUE(dora.connectTo(server.tcpPort()));
+    ASSERT_EQ(dora.loginAndGreeting("dora", "pw1").size(), 13u);
+    ASSERT_TRUE(demo.connectTo(server.tcpPort()));
+    ASSERT_EQ(demo.loginAndGreeting("demo", "demo").size(), 13u);
+
+    ASSERT_EQ(ServerProcess::admin(dir.path(), {"user", "block", "dora"}), 0);
+    std::optional<QByteArray> m;
+    while ((m = dora.nextNonPrice(8000)) && *m != "@MSG=USER GESPERRT") {
+    }
+    ASSERT_TRUE(m) << "no word of the block";
+    EXPECT_TRUE(dora.waitClosed(5000));
+    // The others play on.
+    demo.send("@IR");
+    while ((m = demo.nextNonPrice(5000)) && !m->startsWith("@SI=")) {
+    }
+    EXPECT_TRUE(m);
+}
