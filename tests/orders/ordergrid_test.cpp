@@ -372,3 +372,38 @@ TEST(OrderGridEndToEnd, LiveServerBlocksAndAskClick)
     EXPECT_EQ(grid.cells.at(4, grid.layout.spalte[OrderLineType][O_BS]).text, "BUY ");
     EXPECT_EQ(grid.cells.at(4, grid.layout.spalte[OrderLineType][O_Stck]).text, "1");
 }
+
+TEST(OrderGrid, EveryCellOfOneRowOfEachKind)
+{
+    GridFixture f;
+    OrderRecord open = f.order(1, Submitted, 41);
+    open.Limit1 = 18000.5f;
+    open.Filled = 1;
+    open.Rem = 2;
+    open.Preis = 18000.25f;
+    open.StZeit = "101502";
+    OrderRecord overnight = f.order(1, Cancelled, 40, "SEL ");
+    overnight.Typ = "OVN";
+    f.s.book.orders.append(open);
+    f.s.book.orders.append(overnight);
+    f.s.book.ZeigeAlleOrders = true;
+    f.grid.rebuild();
+    f.click(2, InstrumentLineType, C_Ask); // entry line in row 4
+    f.grid.zeigOrderGrid(0, 0);            // the debug texts name the rows as they are now
+    auto row = [&](int r) {
+        QStringList texts;
+        for (int c = 1; c <= 18; ++c)
+            texts << f.grid.cells.at(r, c).text;
+        return texts;
+    };
+    EXPECT_EQ(row(2), (QStringList{"FDAX", QString::fromLatin1("EUX"), "DAX", "-", "0.0", "+- 0", "10", " 17999.5",
+                                   " 18000.5", "20", " 18000", "09:30:15", "DEFAULT", "", "", "", "", ""}));
+    EXPECT_EQ(row(3), QStringList(18, QString()));
+    EXPECT_EQ(row(4), (QStringList{"FDAX", "        ", "-", "DAY", "BUY ", "1", " 18000.5", " 0", "MKT", "TRANSMIT",
+                                   "DELETE", "", "", "", "", "", "Z4 L1 B00- -", ""}));
+    EXPECT_EQ(row(5), (QStringList{"FDAX", "40      ", "40", "DAY", "SEL ", "3", " 0", " 0", "OVN", "-", "-",
+                                   "Cancelled", "overnight", " 0 -  0", " 0", "", "Z5 O2 B0-0         ", ""}));
+    EXPECT_EQ(row(6), (QStringList{"FDAX", "41      ", "41", "DAY", "BUY ", "3", " 18000.5", " 0", "LMT", "-",
+                                   "CANCEL", "Submitted", "10:15:02", " 1 -  2", " 18000.25", "", "Z6 O1 B0-0         ",
+                                   ""}));
+}
