@@ -11,12 +11,10 @@ using namespace korvi::test;
 // statements of the last days are requested, arrive as files, are listed and shown.
 TEST(AccountEndToEnd, AccountPositionsAndStatementsFromTheServer)
 {
-    if (!LiveServer::available())
-        GTEST_SKIP() << "KORVI_SERVER is not set";
-    LiveServer server;
-    ASSERT_TRUE(server.start());
-    ClientFixture c;
-    ASSERT_TRUE(c.loginTo(server.port));
+    KORVI_NEEDS_SERVER();
+    LiveSession live;
+    ClientFixture& c = live.client;
+    ASSERT_TRUE(live.start());
     State& s = c.app.state;
 
     ASSERT_TRUE(waitFor([&] { return s.PositionsReceived && !s.user().accountStart.isEmpty(); }, 10000));
@@ -63,13 +61,11 @@ QString instrumentCell(ClientApp& app, int n, int logical)
 // line, and selling it again empties the line's position cells.
 TEST(AccountEndToEnd, AFilledOrderShowsAsPositionAndVanishesWhenClosed)
 {
-    if (!LiveServer::available())
-        GTEST_SKIP() << "KORVI_SERVER is not set";
-    LiveServer server;
-    ASSERT_TRUE(server.start());
-    ClientFixture c;
+    KORVI_NEEDS_SERVER();
+    LiveSession live;
+    ClientFixture& c = live.client;
     ClientApp& app = c.app;
-    ASSERT_TRUE(c.loginTo(server.port));
+    ASSERT_TRUE(live.start());
     ASSERT_TRUE(waitFor([&] { return app.state.PositionsReceived && app.state.user().UserKz.trimmed().size() > 0; }));
     ASSERT_GE(app.state.InstrumentCount, 2);
 

@@ -53,13 +53,11 @@ QString statusCell(const ClientApp& app, int index)
 // the default instrument fills and its execution reaches the execution grid.
 TEST(TradeFlowEndToEnd, OrdersAgainstTheGameServer)
 {
-    if (!LiveServer::available())
-        GTEST_SKIP() << "KORVI_SERVER is not set";
-    LiveServer server;
-    ASSERT_TRUE(server.start());
-    ClientFixture c;
+    KORVI_NEEDS_SERVER();
+    LiveSession live;
+    ClientFixture& c = live.client;
     ClientApp& app = c.app;
-    ASSERT_TRUE(c.loginTo(server.port));
+    ASSERT_TRUE(live.start());
     ASSERT_TRUE(waitFor([&] { return app.state.user().UserKz.trimmed().size() > 0; }));
 
     // An order for an instrument the server does not have.

@@ -9,18 +9,15 @@ using namespace korvi::test;
 // instrument list and keeps the prices current from the stream.
 TEST(EndToEnd, LogsInReceivesInstrumentsAndFollowsThePrices)
 {
-    if (!LiveServer::available())
-        GTEST_SKIP() << "KORVI_SERVER is not set";
-    LiveServer server;
-    ASSERT_TRUE(server.start());
-
-    ClientFixture c;
+    KORVI_NEEDS_SERVER();
+    LiveSession live;
+    ClientFixture& c = live.client;
     ClientApp& app = c.app;
     QString welcome;
     QList<int> refreshed;
     QObject::connect(&app, &ClientApp::welcomeText, [&](const QString& t) { welcome = t; });
     QObject::connect(&app, &ClientApp::pricesRefreshed, [&](const QList<int>& changed) { refreshed += changed; });
-    ASSERT_TRUE(c.loginTo(server.port));
+    ASSERT_TRUE(live.start());
     EXPECT_TRUE(waitFor([&] { return !welcome.isEmpty(); }));
     EXPECT_EQ(welcome, QStringLiteral("Willkommen beim Orvenspiel Demo-Server"));
     EXPECT_FALSE(app.state.Instruments[1].Ticker.isEmpty());

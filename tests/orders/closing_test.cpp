@@ -118,12 +118,10 @@ TEST(Closing, GlattClosesEverythingWithoutFurtherQuestions)
 
 TEST(ClosingEndToEnd, TurnAndGlattAgainstTheServer)
 {
-    if (!LiveServer::available())
-        GTEST_SKIP() << "korvi-server not built";
-    LiveServer server;
-    ASSERT_TRUE(server.start({"--seed", "11"}));
-    ClientFixture c;
-    ASSERT_TRUE(c.loginTo(server.port));
+    KORVI_NEEDS_SERVER();
+    LiveSession live;
+    ClientFixture& c = live.client;
+    ASSERT_TRUE(live.start({"--seed", "11"}));
     State& s = c.app.state;
     ASSERT_TRUE(waitFor([&] { return s.PositionsReceived; }, 10000));
     s.settings.safetyQuestion = 0;

@@ -346,12 +346,10 @@ TEST(OrderGridView, ShowsTheCellsAndForwardsClicks)
 
 TEST(OrderGridEndToEnd, LiveServerBlocksAndAskClick)
 {
-    if (!LiveServer::available())
-        GTEST_SKIP() << "korvi-server not built";
-    LiveServer server;
-    ASSERT_TRUE(server.start({"--seed", "7"}));
-    ClientFixture c;
-    ASSERT_TRUE(c.loginTo(server.port));
+    KORVI_NEEDS_SERVER();
+    LiveSession live;
+    ClientFixture& c = live.client;
+    ASSERT_TRUE(live.start({"--seed", "7"}));
     const int count = c.app.state.InstrumentCount;
     // One instrument line and one separator per instrument.
     EXPECT_EQ(c.app.state.book.OGRowMap.count(), 1 + 2 * count);

@@ -77,4 +77,17 @@ struct ClientFixture {
     ~ClientFixture() { app.connection.logout(); }
 };
 
+// A client logged in to a server of its own.
+struct LiveSession {
+    LiveServer server;
+    ClientFixture client;
+    bool start(const QStringList& extra = {}) { return server.start(extra) && client.loginTo(server.port); }
+};
+
 } // namespace korvi::test
+
+// Skips the test when the server is not built.
+#define KORVI_NEEDS_SERVER()                                                                                   \
+    if (!korvi::test::LiveServer::available())                                                                 \
+    GTEST_SKIP() << "korvi-server is not built"
+
