@@ -1,5 +1,5 @@
 #include "connection/addresspage.h"
-#include "connection/clientapp.h"
+#include "app/clientapp.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/widgetseams.h"
 

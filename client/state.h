@@ -1,7 +1,7 @@
 #pragma once
 
-#include "mainwindow/colours.h"
-#include "mainwindow/settings.h"
+#include "colours.h"
+#include "settings.h"
 #include "orders/ordertables.h"
 #include "account/executiontable.h"
 #include "market/instruments.h"

@@ -4,7 +4,7 @@
 // baseline. Heap allocations per frame are counted once warm.
 
 #include "support/benchmain.h"
-#include "connection/clientapp.h"
+#include "app/clientapp.h"
 #include "fields.h"
 #include "framing.h"
 #include "numbers.h"

@@ -3,7 +3,7 @@
 // orders, both shown by a real grid view.
 
 #include "support/benchmain.h"
-#include "connection/clientapp.h"
+#include "app/clientapp.h"
 #include "orders/ordergridview.h"
 #include "support/liveserver.h"
 

@@ -4,7 +4,7 @@
 // allocations (every malloc of the process) per message are counted once warm.
 
 #include "support/benchmain.h"
-#include "connection/clientapp.h"
+#include "app/clientapp.h"
 #include "framing.h"
 #include "support/doubles.h"
 

@@ -5,7 +5,7 @@
 
 #include "support/benchmain.h"
 #include "account/executions.h"
-#include "connection/clientapp.h"
+#include "app/clientapp.h"
 #include "orders/ordergridview.h"
 #include "support/liveserver.h"
 

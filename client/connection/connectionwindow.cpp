@@ -1,6 +1,6 @@
 #include "connectionwindow.h"
 
-#include "clientapp.h"
+#include "app/clientapp.h"
 #include "textfile.h"
 
 #include <QFormLayout>

@@ -4,7 +4,7 @@
 #include "account/statementspage.h"
 #include "account/statuslabels.h"
 #include "chat/messagewindow.h"
-#include "connection/clientapp.h"
+#include "app/clientapp.h"
 #include "connection/connectionwindow.h"
 #include "orders/ordergridview.h"
 #include "textfile.h"

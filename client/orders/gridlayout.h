@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mainwindow/colours.h"
+#include "colours.h"
 
 #include <QString>
 #include <array>

@@ -1,6 +1,6 @@
 #include "account/printer.h"
 #include "account/statementspage.h"
-#include "connection/clientapp.h"
+#include "app/clientapp.h"
 #include "dates.h"
 #include "support/doubles.h"
 #include "textfile.h"

@@ -1,4 +1,4 @@
-#include "connection/clientapp.h"
+#include "app/clientapp.h"
 #include "connection/dispatcher.h"
 #include "support/liveserver.h"
 

@@ -1,4 +1,4 @@
-#include "connection/clientapp.h"
+#include "app/clientapp.h"
 #include "support/liveserver.h"
 #include "support/scriptedpeer.h"
 

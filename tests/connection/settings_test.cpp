@@ -1,4 +1,4 @@
-#include "mainwindow/settings.h"
+#include "settings.h"
 #include "textfile.h"
 
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "connection/clientapp.h"
+#include "app/clientapp.h"
 #include "connection/startup.h"
 #include "support/liveserver.h"
 #include "textfile.h"

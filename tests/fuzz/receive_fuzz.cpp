@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes through the client's receive step: framing, logging rules and
 // dispatch with every handler the client registers.
 
-#include "connection/clientapp.h"
+#include "app/clientapp.h"
 #include "support/doubles.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "mainwindow/colours.h"
+#include "colours.h"
 #include "textfile.h"
 
 #include <QTemporaryDir>

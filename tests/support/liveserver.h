@@ -1,6 +1,6 @@
 #pragma once
 
-#include "connection/clientapp.h"
+#include "app/clientapp.h"
 #include "support/doubles.h"
 
 #include <QProcess>

@@ -3,7 +3,7 @@
 #include "market/pricefiles.h"
 #include "market/presets.h"
 #include "seams.h"
-#include "startup.h"
+#include "connection/startup.h"
 #include "textfile.h"
 
 #include <QCoreApplication>
