@@ -25,6 +25,8 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
       closing(state, orderGrid, orderEntry, placing, prompts, protocol),
       account(state, status, protocol, outgoing), rankings(status, protocol),
       statements(state, clock, prompts, protocol, [this](qint32 day) { return login.WSS_GKO(day); }),
+      external(state, connection, account, executions, orderStatus, placing, orderGrid, orderEntry, closing,
+               messages, prompts, clock, protocol),
       m_prompts(prompts),
       m_sound(sound), m_clock(clock)
 {
@@ -37,6 +39,7 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
     m_timer1.setInterval(150);
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshPrices);
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshTick);
+    connect(&m_timer1, &QTimer::timeout, this, [this] { external.wex.refreshStatus(); });
     wireHandlers();
 }
 
@@ -159,6 +162,7 @@ bool ClientApp::initialise()
     if (!loadSettingsFile(state.workDir, state.settings))
         protocol.add(QStringLiteral("Keine Einstellungen gefunden: ") + QLatin1String(kSettingsFileName));
     applySettings();
+    external.start();
     InitUser(state);
 
     if (canAutostart(state.UserName, state.UserPassword)) {
@@ -229,6 +233,7 @@ void ClientApp::collectSettings()
     state.settings.password = state.UserPassword;
     state.settings.zeigeAlleOrders = state.book.ZeigeAlleOrders ? 1 : 0;
     state.settings.colourFile = toWire(state.colours.currentFile());
+    external.collectSettings();
 }
 
 } // namespace korvi

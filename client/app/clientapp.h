@@ -15,6 +15,7 @@
 #include "connection/controllines.h"
 #include "connection/dispatcher.h"
 #include "connection/login.h"
+#include "external/externalinterfaces.h"
 #include "loglist.h"
 #include "market/instrumenttable.h"
 #include "market/pricerecorder.h"
@@ -82,6 +83,7 @@ public:
     Account account;             // "@SUK", "@SUD", "@SUP": account figures and positions
     Rankings rankings;           // "@PI", "@SYI", "@GV"
     Statements statements;       // the "Auszüge" page: requesting, listing, showing, printing
+    ExternalInterfaces external; // the order socket "Wex" and the command files
 
     // Hooks that later parts of the client fill: written at the end of the program. It
     // starts with the price files and the presets.

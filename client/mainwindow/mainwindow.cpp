@@ -6,6 +6,7 @@
 #include "chat/messagewindow.h"
 #include "app/clientapp.h"
 #include "connection/connectionwindow.h"
+#include "external/externalframe.h"
 #include "orders/ordergridview.h"
 #include "textfile.h"
 #include "seams.h"
@@ -75,6 +76,8 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     auto* showClient = new QPushButton(QStringLiteral("Clientfenster zeigen"), options);
     optionsLayout->addWidget(showClient);
     optionsLayout->addWidget(&m_protocol, 1);
+    m_externalFrame = new ExternalFrame(app, options);
+    optionsLayout->addWidget(m_externalFrame, 1);
     m_tabs.addTab(options, QStringLiteral("Sonstiges"));
     layout->addWidget(&m_tabs, 1);
 
@@ -211,6 +214,7 @@ void MainWindow::initialise()
         return;
     }
     m_initialised = true;
+    m_externalFrame->loadFromSettings();
     applyGeometry();
     showMoreLess();
     m_app.orderGrid.rebuild();

@@ -15,6 +15,7 @@ namespace korvi {
 class ClientApp;
 class ConnectionWindow;
 class ExecutionsPage;
+class ExternalFrame;
 class MessageWindow;
 class OrderGridView;
 class Prompts;
@@ -56,6 +57,7 @@ private:
     QComboBox m_quantity;        // Text1, the default quantity
     OrderGridView* m_orderGrid = nullptr;
     ExecutionsPage* m_executionsPage = nullptr;
+    ExternalFrame* m_externalFrame = nullptr; // both external interfaces on "Sonstiges"
     QLabel m_label2;             // Label2, the ranking text
     QtPrinter m_printer;
     bool m_initialised = false;

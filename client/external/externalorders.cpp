@@ -1,0 +1,121 @@
+#include "externalorders.h"
+
+#include "fields.h"
+#include "loglist.h"
+#include "numbers.h"
+#include "orders/orderentry.h"
+#include "orders/ordergrid.h"
+#include "orders/placing.h"
+#include "seams.h"
+#include "state.h"
+#include "textfile.h"
+#include "wexprotocol.h"
+
+#include <QTimer>
+
+namespace korvi {
+
+namespace {
+// At most this many message boxes about missing instruments wait at a time.
+constexpr int kMaxPendingBoxes = 5;
+} // namespace
+
+ExternalOrders::ExternalOrders(State& state, OrderGrid& grid, OrderEntry& entry, OrderPlacing& placing,
+                               Prompts& prompts, LogList& list1, QObject* parent)
+    : QObject(parent), m_state(state), m_grid(grid), m_entry(entry), m_placing(placing), m_prompts(prompts),
+      m_list1(list1)
+{
+}
+
+void ExternalOrders::announceMissing(const QByteArray& name)
+{
+    if (sendError)
+        sendError(1, kInstrumentMissing);
+    const QString text = QStringLiteral("Das angeforderte Wertpapier ") + fromWire(name) +
+                         QStringLiteral(" ist nicht verf\u00fcgbar!");
+    if (m_pendingBoxes.size() >= kMaxPendingBoxes) {
+        m_list1.add(QStringLiteral("F:Ext_Placeorder ") + text);
+        return;
+    }
+    m_pendingBoxes << text;
+    if (m_boxPosted)
+        return;
+    m_boxPosted = true;
+    // The box is shown after the received data or the command file has been handled.
+    QTimer::singleShot(0, this, [this] {
+        while (!m_pendingBoxes.isEmpty()) {
+            const QString next = m_pendingBoxes.first();
+            m_prompts.message(next);
+            m_pendingBoxes.removeFirst();
+        }
+        m_boxPosted = false;
+    });
+}
+
+void ExternalOrders::Ext_Placeorder(QByteArrayView text)
+{
+    Fields f;
+    f.split(text, 100, ';');
+    OrderBook& book = m_state.book;
+
+    const QByteArray name = f[1].toByteArray();
+    int wp = toInt32(readNumber(f[2])).value_or(0);
+    if (wp == 0) {
+        const QByteArray wanted = upperSingleByte(name.trimmed());
+        for (int n = 1; n <= m_state.InstrumentCount && size_t(n) < m_state.Instruments.size(); ++n) {
+            if (upperSingleByte(m_state.Instruments[size_t(n)].Lumticker.trimmed()) == wanted) {
+                wp = n;
+                break;
+            }
+        }
+    }
+    // A number outside the table names no instrument either.
+    if (!m_state.instrument(wp)) {
+        announceMissing(name);
+        return;
+    }
+
+    const int instrumentRow = m_entry.instrumentRow(wp);
+    if (instrumentRow == 0) {
+        m_list1.add(QStringLiteral("F:Ext_Placeorder keine Zeile f\u00fcr Wertpapier ") + QString::number(wp));
+        return;
+    }
+    const bool buy = f[3].trimmed() == "BUY";
+    m_grid.cells.setCurrent(instrumentRow, m_grid.gridColumn(InstrumentLineType, buy ? C_Ask : C_Bid));
+    const int newRow = m_entry.openEntryLine(instrumentRow, buy ? "BUY" : "SEL");
+    if (newRow == 0 || !book.OGRowMap.valid(newRow))
+        return;
+    // The entry line is carried by its index from here on; its row is looked up again.
+    const int item = book.OGRowMap[newRow].Item;
+    if (!book.LeerOrders.valid(item))
+        return;
+    OrderRecord& r = book.LeerOrders[item];
+    r.Stck = toInt32(readNumber(f[5])).value_or(0);
+    r.Typ = fixedText(f[4], 3);
+    r.Limit1 = toSingle(readNumber(f[6])).value_or(0);
+    r.Limit2 = toSingle(readNumber(f[7])).value_or(0);
+    const int row = book.SuchRow(item, EntryLine);
+    if (row == 0)
+        return;
+    m_grid.zeigOrderGrid(2, row);
+
+    m_grid.cells.setCurrent(row, m_grid.gridColumn(OrderLineType, O_TRANS));
+    m_placing.ExtOrderActive = true;
+    m_placing.ExtOrderRef = f[8].toByteArray();
+    m_entry.OGAktion();
+    m_placing.ExtOrderActive = false;
+    m_placing.ExtOrderRef.clear();
+}
+
+void ExternalOrders::Ext_CancelOrder(qint32 orderUserId)
+{
+    OrderBook& book = m_state.book;
+    if (const int o = book.SuchOrderUserID(orderUserId)) {
+        const qint16 status = book.orders[o].Status;
+        if (status == PreSubm || status == Submitted)
+            m_placing.CancelorderUser(orderUserId);
+    }
+    m_grid.zeigOrderGrid(0, 0);
+}
+
+} // namespace korvi

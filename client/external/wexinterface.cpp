@@ -1,0 +1,295 @@
+#include "wexinterface.h"
+
+#include "account/account.h"
+#include "chat/messages.h"
+#include "connection/connection.h"
+#include "externalorders.h"
+#include "framing.h"
+#include "loglist.h"
+#include "numbers.h"
+#include "seams.h"
+#include "state.h"
+#include "textfile.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+
+namespace korvi {
+
+namespace {
+
+constexpr int kClosed = 0, kListening = 2, kConnected = 7, kClosing = 8, kError = 9;
+// More than this waiting to be sent to an outside program that does not read is dropped.
+constexpr qint64 kMaxUnsent = 16 * 1024 * 1024;
+
+// A protocol line shows the text without its frame characters.
+QString shown(QByteArrayView text)
+{
+    QString s = fromWire(text);
+    s.remove(QLatin1Char(FrameStart));
+    s.remove(QLatin1Char(FrameEnd));
+    return s;
+}
+
+QString peerText(const QTcpSocket& socket)
+{
+    const QHostAddress a = socket.peerAddress();
+    bool v4 = false;
+    const quint32 ip = a.toIPv4Address(&v4);
+    return v4 ? QHostAddress(ip).toString() : a.toString();
+}
+
+} // namespace
+
+WexInterface::WexInterface(State& state, Connection& connection, Account& account, ExternalOrders& orders,
+                           Messages& messages, Clock& clock, LogList& list1, QObject* parent)
+    : QObject(parent), m_state(state), m_connection(connection), m_account(account), m_orders(orders),
+      m_messages(messages), m_clock(clock), m_list1(list1)
+{
+    m_closeWait.setSingleShot(true);
+    m_retry.setSingleShot(true);
+    setTiming(m_timing);
+    connect(&m_server, &QTcpServer::newConnection, this, &WexInterface::onNewConnection);
+    connect(&m_closeWait, &QTimer::timeout, this, &WexInterface::finishClose);
+    connect(&m_retry, &QTimer::timeout, this, [this] { startListening(false); });
+}
+
+WexInterface::~WexInterface() { dropClient(); }
+
+void WexInterface::setTiming(const WexTiming& timing)
+{
+    m_timing = timing;
+    m_closeWait.setInterval(timing.closeWaitMs);
+    m_retry.setInterval(timing.retryMs);
+}
+
+int WexInterface::configuredPort() const { return toInt32(readNumber(m_state.settings.wexPort)).value_or(-1); }
+
+void WexInterface::Command17_Click() { startListening(true); }
+
+void WexInterface::startListening(bool logListen)
+{
+    m_retry.stop();
+    m_closeWait.stop();
+    m_closing = false;
+    dropClient();
+    m_server.close();
+    m_connected = false;
+    const int port = configuredPort();
+    if (logListen)
+        m_list1.add(QStringLiteral("Listen ") + fromWire(leadingBlank(port)));
+    // A permitted address on this machine needs no listening on the network.
+    const QHostAddress permitted(fromWire(m_state.settings.wexIp.trimmed()));
+    const QHostAddress on = permitted.isLoopback() ? QHostAddress(QHostAddress::LocalHost)
+                                                   : QHostAddress(QHostAddress::AnyIPv4);
+    if (port < 0 || port > 65535 || !m_server.listen(on, static_cast<quint16>(port))) {
+        // A busy or refused port is tried again a little later, one line per attempt.
+        m_list1.add(QStringLiteral("F:Listen ") + QString::number(port) + QLatin1Char(' ') +
+                    (port < 0 || port > 65535 ? QStringLiteral("kein Port") : m_server.errorString()));
+        m_socketState = kError;
+        m_retry.start();
+        return;
+    }
+    m_socketState = kListening;
+}
+
+void WexInterface::Command22_Click()
+{
+    m_retry.stop();
+    m_closeWait.stop();
+    m_closing = false;
+    dropClient();
+    m_server.close();
+    m_connected = false;
+    m_socketState = kClosed;
+}
+
+void WexInterface::onNewConnection()
+{
+    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        const QString ip = peerText(*socket);
+        m_list1.add(QStringLiteral("C.REQ IP=") + ip + QStringLiteral(" ID=") + fromWire(leadingBlank(++m_requestId)));
+        if (m_client) {
+            // One outside program at a time.
+            socket->abort();
+            socket->deleteLater();
+        } else if (ip != fromWire(m_state.settings.wexIp.trimmed())) {
+            m_list1.add(QStringLiteral("Falsche Client IP!"));
+            socket->abort();
+            socket->deleteLater();
+        } else {
+            accept(socket);
+        }
+    }
+}
+
+void WexInterface::accept(QTcpSocket* socket)
+{
+    // While connected the socket does not listen.
+    m_server.close();
+    m_client = socket;
+    socket->setParent(this);
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+    // Closing is handled after the current handler has finished.
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { onClosed(socket, false); },
+            Qt::QueuedConnection);
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this, socket](QAbstractSocket::SocketError e) {
+                onClosed(socket, e != QAbstractSocket::RemoteHostClosedError);
+            },
+            Qt::QueuedConnection);
+    m_buffer.clear();
+    m_connected = true;
+    m_socketState = kConnected;
+    WexSenddata(wexFrame("WHOISIT"));
+}
+
+void WexInterface::dropClient()
+{
+    if (!m_client)
+        return;
+    QTcpSocket* socket = m_client;
+    m_client = nullptr;
+    disconnect(socket, nullptr, this, nullptr);
+    socket->abort();
+    socket->deleteLater();
+}
+
+void WexInterface::onReadyRead(QTcpSocket* socket)
+{
+    const QByteArray bytes = socket->readAll();
+    if (socket != m_client || m_closing)
+        return;
+    Wex_DataArrival(bytes);
+}
+
+void WexInterface::onClosed(QTcpSocket* socket, bool error)
+{
+    if (socket != m_client)
+        return;
+    if (m_closing) {
+        finishClose();
+        return;
+    }
+    // The outside program went away ("Wex_Close") or the socket failed ("Wex_Error"):
+    // listen for the next one.
+    Q_UNUSED(error);
+    m_connected = false;
+    startListening(true);
+}
+
+void WexInterface::Wex_DataArrival(QByteArrayView bytes)
+{
+    if (!m_buffer.receive(bytes, [this](QByteArrayView message, bool) { return handleMessage(message); }))
+        m_list1.add(QStringLiteral("F:Wex_DataArrival WexBuffer voll, Daten verworfen"));
+}
+
+bool WexInterface::handleMessage(QByteArrayView message)
+{
+    m_list1.add(QStringLiteral("IN:") + shown(message));
+    const CommandFields f(message);
+    if (f[1] == "USER") {
+        if (f[2] == m_state.settings.wexUser) {
+            WexSenddata(wexFrame("USER OK"));
+            WexSendInstruments();
+            return true;
+        }
+        m_list1.add(QStringLiteral("Wrong User ") + fromWire(f[2]));
+        refuseUser();
+        return false;
+    }
+    if (f[1] == "HI") {
+        WexSenddata(hereIAm(m_clock.now().time()));
+        return true;
+    }
+    WEXVerarbeiten(message, f);
+    return true;
+}
+
+void WexInterface::WEXVerarbeiten(QByteArrayView message, const CommandFields& f)
+{
+    const QByteArray command = upperSingleByte(f[1]);
+    if (command == "@PO") {
+        m_orders.Ext_Placeorder(message.size() > 4 ? message.sliced(4) : QByteArrayView());
+    } else if (command == "@CO") {
+        m_orders.Ext_CancelOrder(toInt32(readNumber(f[2])).value_or(0));
+    } else if (command == "@WT_RA") {
+        Command20_Click();
+    } else if (command == "@WT_REX") {
+        m_executionsPending = true;
+        m_connection.Senddata(frame("@RAE"));
+    }
+}
+
+void WexInterface::Command20_Click()
+{
+    m_account.WexAccountPending = true;
+    m_connection.Senddata(frame("@GSUK"));
+}
+
+void WexInterface::refuseUser()
+{
+    // The connection ends; it is no longer counted as connected while it closes.
+    m_connected = false;
+    m_closing = true;
+    m_socketState = kClosing;
+    m_buffer.clear();
+    if (m_client && m_client->state() != QAbstractSocket::UnconnectedState) {
+        m_client->disconnectFromHost();
+        m_closeWait.start();
+        return;
+    }
+    QTimer::singleShot(0, this, &WexInterface::finishClose);
+}
+
+void WexInterface::finishClose()
+{
+    if (!m_closing)
+        return;
+    startListening(true);
+    m_buffer.clear();
+}
+
+void WexInterface::WexSenddata(const QByteArray& text)
+{
+    if (!m_client || m_closing || m_client->state() != QAbstractSocket::ConnectedState) {
+        m_list1.add(QStringLiteral("F:WexSenddata ") + shown(text));
+        return;
+    }
+    if (m_client->bytesToWrite() + text.size() > kMaxUnsent) {
+        m_list1.add(QStringLiteral("F:WexSenddata voll ") + shown(text));
+        return;
+    }
+    m_list1.add(QStringLiteral("OUT:") + shown(text));
+    m_client->write(text);
+}
+
+void WexInterface::WexSendInstruments() { WexSenddata(wexInstrumentList(m_state)); }
+
+void WexInterface::ExtS_NewOrderId(const QByteArray& reference, qint32 orderUserId)
+{
+    WexSenddata(wexNewOrderId(reference, orderUserId));
+}
+
+void WexInterface::ExtS_Error(int code, const QByteArray& text) { WexSenddata(wexError(code, text)); }
+
+void WexInterface::ExtS_Orderstatus(int orderIndex)
+{
+    if (m_state.book.orders.valid(orderIndex))
+        WexSenddata(wexOrderStatus(m_state.book.orders[orderIndex]));
+}
+
+void WexInterface::ExtEx(QByteArrayView text) { m_list1.add(QStringLiteral("Ex:") + fromWire(text)); }
+
+void WexInterface::refreshStatus()
+{
+    const QString connectedText = QStringLiteral("Fennix connected");
+    if (m_connected) {
+        if (m_messages.messageLine() != connectedText)
+            m_messages.setMessageLine(connectedText);
+    } else if (m_messages.messageLine() == connectedText) {
+        m_messages.setMessageLine(QStringLiteral("Fennix nicht connected"));
+    }
+}
+
+} // namespace korvi
