@@ -75,7 +75,10 @@ void WexInterface::startListening(bool logListen)
     dropClient();
     m_server.close();
     m_connected = false;
-    const int port = configuredPort();
+    int port = configuredPort();
+    // Port 0 lets the system choose; listening again keeps the port it chose.
+    if (port == 0)
+        port = m_chosenPort;
     if (logListen)
         m_list1.add(QStringLiteral("Listen ") + fromWire(leadingBlank(port)));
     // A permitted address on this machine needs no listening on the network.
@@ -91,6 +94,8 @@ void WexInterface::startListening(bool logListen)
         return;
     }
     m_socketState = kListening;
+    if (configuredPort() == 0)
+        m_chosenPort = m_server.serverPort();
 }
 
 void WexInterface::Command22_Click()

@@ -99,6 +99,7 @@ private:
     bool m_executionsPending = false;
     int m_socketState = 0;
     int m_requestId = 0;
+    quint16 m_chosenPort = 0;
 };
 
 } // namespace korvi

@@ -1,0 +1,110 @@
+#include "externalfixture.h"
+
+#include <QFile>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+using namespace korvi;
+using namespace korvi::test;
+
+namespace {
+
+struct RemoteRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs korvi-remote while the client's event loop keeps going.
+RemoteRun remote(const QStringList& args, int ms = 30000)
+{
+    QProcess p;
+    p.start(QString::fromLocal8Bit(qgetenv("KORVI_REMOTE")), args);
+    RemoteRun run;
+    if (!p.waitForStarted(5000))
+        return run;
+    if (!waitFor([&] { return p.state() == QProcess::NotRunning; }, ms)) {
+        p.kill();
+        p.waitForFinished(2000);
+        return run;
+    }
+    run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return run;
+}
+
+// The order with this user order id, once the server reported it with `status`.
+bool orderReached(const ClientApp& app, qint32 id, qint16 status)
+{
+    const int o = app.state.book.SuchOrderUserID(id);
+    return o != 0 && app.state.book.orders[o].Status == status;
+}
+
+} // namespace
+
+// korvi-remote places a market order through the client's order socket; the game server
+// fills it and the fill comes back to korvi-remote as a status change. The same order from
+// a command file is confirmed in "KORVIREM.ORD".
+TEST(ExternalEndToEnd, RemoteAndCommandFileAgainstTheGameServer)
+{
+    KORVI_NEEDS_SERVER();
+    ASSERT_FALSE(qEnvironmentVariableIsEmpty("KORVI_REMOTE"));
+    LiveSession live;
+    ClientApp& app = live.client.app;
+    ASSERT_TRUE(live.start({"--instant-fills"}));
+    ASSERT_TRUE(waitFor([&] { return app.state.user().UserKz.trimmed().size() > 0; }));
+    app.orderGrid.rebuild();
+    app.state.settings.wexPort = "0";
+    app.external.wex.Command17_Click();
+    const QString port = QString::number(app.external.wex.listeningPort());
+    ASSERT_NE(port, "0");
+    const QString code = QString::fromLatin1(app.state.Instruments[1].Lumticker.trimmed());
+
+    const RemoteRun list = remote({"--port", port, "instruments"});
+    EXPECT_EQ(list.exitCode, 0) << list.err.toStdString();
+    EXPECT_TRUE(list.out.startsWith(QStringLiteral("1\t") + QString::fromLatin1(app.state.Instruments[1].Ticker.trimmed()) +
+                                    QLatin1Char('\t') + code + QLatin1Char('\t')))
+        << list.out.toStdString();
+
+    const RemoteRun buy = remote({"--port", port, "buy", code.toLower(), "1", "--ref", "E2E", "--wait", "--timeout", "20"});
+    ASSERT_EQ(buy.exitCode, 0) << buy.err.toStdString() << buy.out.toStdString();
+    const QStringList lines = buy.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 3) << buy.out.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("order -"))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(" ref E2E")));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("server id ")));
+    EXPECT_TRUE(lines.last().contains(QStringLiteral(" Filled filled 1 rem 0 "))) << buy.out.toStdString();
+    const qint32 id = lines[0].section(QLatin1Char(' '), 1, 1).toInt();
+    EXPECT_TRUE(orderReached(app, id, Filled));
+    EXPECT_TRUE(app.external.list1.lines().filter(QStringLiteral("Ex:")).size() >= 1);
+
+    // The failures korvi-remote names by its exit code.
+    EXPECT_EQ(remote({"--port", port, "buy", "NOSUCH", "1"}).exitCode, 4);
+    EXPECT_EQ(remote({"--port", port, "--user", "zaqr", "account"}).exitCode, 3);
+    ASSERT_TRUE(waitFor([&] { return app.external.wex.stateNumber() == 2; }));
+    const RemoteRun account = remote({"--port", port, "account"});
+    EXPECT_EQ(account.exitCode, 0) << account.err.toStdString();
+    EXPECT_FALSE(account.out.isEmpty());
+    app.external.wex.Command22_Click();
+    const RemoteRun closed = remote({"--port", port, "instruments"});
+    EXPECT_EQ(closed.exitCode, 2);
+    EXPECT_TRUE(closed.err.contains(QStringLiteral("not reachable")));
+
+    // The same order from a command file.
+    app.external.files.Check6_Click(true);
+    {
+        QFile file(live.client.dir.filePath(QStringLiteral("KORVIREM.TXT")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("'von Hand\r\n@PO;" + code.toLatin1() + ";0;BUY;MKT;1;0;0;F1\r\n");
+    }
+    const QString confirmations = live.client.dir.filePath(QStringLiteral("KORVIREM.ORD"));
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(confirmations); }, 5000));
+    QFile file(confirmations);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray line = file.readAll();
+    const qint32 fileId = id - 1;
+    EXPECT_EQ(line, "\"F1\";" + QByteArray::number(fileId) + " \r\n");
+    EXPECT_TRUE(waitFor([&] { return orderReached(app, fileId, Filled); }, 10000))
+        << app.outgoing.lines().mid(app.outgoing.lines().size() - 15).join("\n").toStdString();
+}
