@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/clientapp.h"
+#include "support/doubles.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+// A client with three instruments and an order grid, without a server connection, for
+// feeding the external interfaces arbitrary input.
+struct ExternalHarness {
+    int argc = 1;
+    char name[8] = "fuzz";
+    char* argv[2] = {name, nullptr};
+    QCoreApplication app{argc, argv};
+    QTemporaryDir dir;
+    korvi::test::FakePrompts prompts;
+    korvi::test::FakeSound sound;
+    korvi::test::FakeClock clock;
+    korvi::test::FakePages pages;
+    korvi::ClientApp client{dir.path(), prompts, sound, clock, pages};
+
+    ExternalHarness()
+    {
+        korvi::InitUser(client.state);
+        client.dispatcher.dispatch("@SI=FDAX;W1;EUR;3800;3799;10;3801;20;Dax Future;25;1;2\n"
+                                   "FESX;ESX;EUR;50;49;5;51;6;Euro Stoxx;10;0;0\n"
+                                   "FGBL;BUND;EUR;131;130;0;132;0;Bund;1000;0;0\n");
+        client.dispatcher.dispatch("@SAO=-5;ORD00005;;BUY ;2;LMT;3700;0;4;0;2;0;093000;093000;;1;0;0;;0;0");
+        client.state.user().UserKz = "ABC123";
+        client.state.settings.wexPort = "0";
+        client.orderGrid.rebuild();
+    }
+    // Keeps the logs and the order counter from growing across runs.
+    void settle()
+    {
+        QCoreApplication::processEvents();
+        prompts.messages.clear();
+        for (korvi::LogList* list : {&client.external.list1, &client.external.list2, &client.outgoing,
+                                     &client.protocol, &client.incoming})
+            if (list->lines().size() > 10000)
+                list->clear();
+        if (client.state.user().LastUserOrderID > 1000000)
+            client.state.user().LastUserOrderID = 0;
+    }
+};
