@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 top=$(pwd)
 bash tools/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build --target korvi quenby korvi-server
+cmake --build build --target korvi quenby korvi-server korvi-remote
 
 mkdir -p demo
 if [ ! -f demo/Korvi.Ini ]; then

@@ -120,3 +120,23 @@ TEST(FileInterface, BoxDecides)
     waitFor([] { return false; }, 1500);
     EXPECT_EQ(f.read(FileInterface::kCommandFile), "'b\r\n");
 }
+
+// The two boxes come back from the settings with their effect and go back into them; in
+// the game edition "Fennix extern" stays off.
+TEST(FileInterface, BoxesFollowTheSettings)
+{
+    FileFixture f;
+    f.s.settings.asciiRemote = 1;
+    f.ext.start();
+    EXPECT_TRUE(f.ext.files.isOn());
+    EXPECT_NE(f.wexPort(), 0);
+    f.ext.files.Check6_Click(false);
+    f.ext.collectSettings();
+    EXPECT_EQ(f.s.settings.asciiRemote, 0);
+
+    EXPECT_TRUE(f.ext.Check5_Click(true));
+    EXPECT_EQ(f.s.settings.fennixExtern, 1);
+    f.s.GameEdition = 1;
+    EXPECT_FALSE(f.ext.Check5_Click(false));
+    EXPECT_EQ(f.s.settings.fennixExtern, 1);
+}

@@ -47,7 +47,7 @@ QString statusLine(const QList<QByteArray>& f)
              text(f.value(5).trimmed()));
 }
 
-int sameId(const QByteArray& a, qint64 id) { return a.trimmed().toLongLong() == id; }
+bool sameId(const QByteArray& a, qint64 id) { return a.trimmed().toLongLong() == id; }
 
 // Waits for the messages of one order: "@OC" with its number, "@OI" with the server's id,
 // and with `follow` every "@OS" until it is filled or cancelled.
