@@ -47,6 +47,7 @@ struct StartFixture : ClientFixture {
         s.userName = user;
         s.password = password;
         s.serverAddress = "127.0.0.1";
+        s.wexPort = "0"; // the order socket listens from start-up; tests take a free port
         ASSERT_TRUE(saveSettingsFile(dir.path(), s));
     }
 };
