@@ -185,7 +185,13 @@ void WexInterface::onClosed(QTcpSocket* socket, bool error)
 
 void WexInterface::Wex_DataArrival(QByteArrayView bytes)
 {
-    if (!m_buffer.receive(bytes, [this](QByteArrayView message, bool) { return handleMessage(message); }))
+    auto handle = [this](QByteArrayView message, bool framed) {
+        // A line typed on a terminal ends with the terminal's line end, which is no part of it.
+        while (!framed && (message.endsWith('\n') || message.endsWith('\r')))
+            message.chop(1);
+        return handleMessage(message);
+    };
+    if (!m_buffer.receive(bytes, handle))
         m_list1.add(QStringLiteral("F:Wex_DataArrival WexBuffer voll, Daten verworfen"));
 }
 

@@ -58,7 +58,7 @@ TEST(WexInterface, ConversationByteForByte)
     EXPECT_TRUE(f.ext.wex.WexConnected());
     EXPECT_EQ(f.ext.wex.stateNumber(), 7);
     // "HI" typed on a terminal: no frame characters either way.
-    f.outside.send("HI");
+    f.outside.send("HI\r\n");
     EXPECT_EQ(f.outside.take(kHereIAm.size()), kHereIAm);
 
     struct Step {
