@@ -38,7 +38,7 @@ struct ExternalHarness {
         prompts.messages.clear();
         for (korvi::LogList* list : {&client.external.list1, &client.external.list2, &client.outgoing,
                                      &client.protocol, &client.incoming})
-            if (list->lines().size() > 10000)
+            if (list->lines().size() > 1000)
                 list->clear();
         if (client.state.user().LastUserOrderID > 1000000)
             client.state.user().LastUserOrderID = 0;
