@@ -25,6 +25,7 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
       closing(state, orderGrid, orderEntry, placing, prompts, protocol),
       account(state, status, protocol, outgoing), rankings(status, protocol),
       statements(state, clock, prompts, protocol, [this](qint32 day) { return login.WSS_GKO(day); }),
+      chart(state, orderEntry, prompts),
       m_prompts(prompts),
       m_sound(sound), m_clock(clock)
 {
@@ -84,6 +85,8 @@ void ClientApp::wireHandlers()
     orderEntry.placeAllOrders = [this](int entry) { placing.Placeallorders(entry); };
     orderEntry.cancelOrder = [this](int order) { placing.Cancelorder(order); };
     orderEntry.resetAllEntries = [this](int entry) { placing.ResetAlleLeerOrders(entry); };
+    orderEntry.showChart = [this](int wp) { chart.open(wp); };
+    connect(this, &ClientApp::pricesRefreshed, &chart, &ChartControl::pricesRefreshed);
 
     dispatcher.on(Cmd::SendUserKonto, [this](QByteArrayView body) { account.WS_SUK(body); });
     dispatcher.on(Cmd::SendUserData, [this](QByteArrayView body) { account.WS_SUD(body); });

@@ -4,6 +4,7 @@
 #include "account/rankings.h"
 #include "account/statements.h"
 #include "account/statustexts.h"
+#include "chart/chartcontrol.h"
 #include "orders/orderentry.h"
 #include "account/closing.h"
 #include "orders/ordergrid.h"
@@ -82,6 +83,7 @@ public:
     Account account;             // "@SUK", "@SUD", "@SUP": account figures and positions
     Rankings rankings;           // "@PI", "@SYI", "@GV"
     Statements statements;       // the "Auszüge" page: requesting, listing, showing, printing
+    ChartControl chart;          // the chart instrument "ChartWP", its ranges and redraws
 
     // Hooks that later parts of the client fill: written at the end of the program. It
     // starts with the price files and the presets.
