@@ -67,6 +67,12 @@ void Mima(const PriceHistory& history, int wp, int range, double& minimum, doubl
     }
 }
 
+QString chartLabel(double price)
+{
+    // The small addition keeps a grid height like 101.25, computed as 101.2499999..., at .25.
+    return QString::fromLatin1(writeDouble(std::floor(price * 100 + 1e-6) / 100));
+}
+
 QPointF ChartFrame::toPixel(double x, double price) const
 {
     return QPointF(area.left() + (x - left) / (right - left) * area.width(),
@@ -136,7 +142,7 @@ ChartFrame chartupdate(QPainter& painter, const QRect& area, const PriceHistory&
     const double halfText = h / 6;
     for (int i = 0; i < f.labelCount; ++i) {
         const double y = f.label(i);
-        const QString text = QString::fromLatin1(writeDouble(std::floor(y * 100 + 1e-6) / 100));
+        const QString text = chartLabel(y);
         const double baseline = f.toPixel(0, y + halfText).y() + metrics.ascent();
         painter.drawLine(f.toPixel(f.xe, y), f.toPixel(f.xe + f.tick, y));
         painter.drawText(QPointF(f.toPixel(f.xe + f.tick, y).x(), baseline), text);

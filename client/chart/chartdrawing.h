@@ -23,6 +23,9 @@ inline constexpr double kMimaMaximum = -999999;
 // kMimaMaximum for a range below 1 or an instrument without history.
 void Mima(const PriceHistory& history, int wp, int range, double& minimum, double& maximum);
 
+// The text of a price label: the price cut (not rounded) to two decimals, leading-blank form.
+QString chartLabel(double price);
+
 // The coordinate system one chart was drawn in: history positions across (the newest at
 // 3000), prices up, mapped onto the pixels of `area`.
 struct ChartFrame {
