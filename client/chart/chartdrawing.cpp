@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace korvi {
 
@@ -32,6 +33,104 @@ const QColor kBlue(0, 0, 255);
 const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 255, 0);
 const QColor kGrid(160, 160, 160);
+
+// One step curve (ask or bid) as a polyline in pixels. Where several positions fall into
+// one pixel column only the points that shape it there are kept: where the curve enters,
+// its lowest and highest point, and where it leaves. The path is connected, so the pixels
+// it covers stay the same while a full history needs far fewer segments.
+class StepPath {
+public:
+    explicit StepPath(int reserve) { m_points.reserve(reserve); }
+    void add(QPointF p)
+    {
+        // A one pixel line at x lands in the pixel column floor(x).
+        const int column = static_cast<int>(std::floor(p.x()));
+        if (m_points.empty() || column != m_column) {
+            m_column = column;
+            m_start = m_points.size();
+            m_points.push_back(p);
+            return;
+        }
+        p.setX(m_points[m_start].x()); // exactly vertical inside the column
+        // Within the column: [entry, extreme, extreme, exit] at most.
+        const size_t n = m_points.size() - m_start;
+        if (n < 3) {
+            m_points.push_back(p);
+            return;
+        }
+        QPointF& lo = m_points[m_start + 1];
+        QPointF& hi = m_points[m_start + 2];
+        QPointF& exit = m_points[m_start + 3 < m_points.size() ? m_start + 3 : m_start + 2];
+        if (n == 3) {
+            m_points.push_back(p);
+        } else {
+            // The old exit is inside the column's span unless it is a new extreme.
+            const QPointF old = exit;
+            exit = p;
+            if (old.y() < std::min(lo.y(), hi.y()))
+                (lo.y() < hi.y() ? lo : hi) = old;
+            else if (old.y() > std::max(lo.y(), hi.y()))
+                (lo.y() > hi.y() ? lo : hi) = old;
+        }
+    }
+    void draw(QPainter& painter, const QColor& colour) const
+    {
+        painter.setPen(QPen(colour, 1));
+        painter.drawPolyline(m_points.data(), int(m_points.size()));
+    }
+
+private:
+    std::vector<QPointF> m_points;
+    size_t m_start = 0;
+    int m_column = 0;
+};
+
+// The ask (blue) and bid (red) as step curves, one snapshot per position, and the last
+// price (green) as three pixel high bars on top, each colour drawn in one call.
+void drawCurves(QPainter& painter, const ChartFrame& f, const PriceHistory& history, int wp, int range)
+{
+    // Prices far outside the chart are drawn at its edge: the lines there are vertical or
+    // out of sight, and pixel numbers stay within integer range.
+    const double lowest = f.area.top() - 10000.0, highest = f.area.bottom() + 10000.0;
+    auto at = [&](double x, float price) {
+        const QPointF p = f.toPixel(x, price);
+        return QPointF(p.x(), std::isnan(p.y()) ? lowest : std::clamp(p.y(), lowest, highest));
+    };
+    StepPath blue(4 * range), red(4 * range);
+    std::vector<QRect> green;
+    green.reserve(range);
+    const int pos = history.pos(wp);
+    const PriceSnapshot* previous = nullptr;
+    for (int x = PriceHistory::kSlots + 1 - range; x <= PriceHistory::kSlots; ++x) {
+        const PriceSnapshot& s = history.at(wp, (pos + x - 1) % PriceHistory::kSlots + 1);
+        // The vertical step at x - 1 is the line from the previous point to this one.
+        if (!previous) {
+            blue.add(at(x - 1, s.Ask));
+            red.add(at(x - 1, s.Bid));
+        } else {
+            if (s.Ask != previous->Ask)
+                blue.add(at(x - 1, s.Ask));
+            if (s.Bid != previous->Bid)
+                red.add(at(x - 1, s.Bid));
+        }
+        blue.add(at(x, s.Ask));
+        red.add(at(x, s.Bid));
+        const QPointF a = at(x - 1, s.Letzter);
+        const int left = qRound(a.x()), right = std::max(left + 1, qRound(f.toPixel(x, 0).x()));
+        const int top = qRound(a.y()) - 1;
+        if (!green.empty() && green.back().top() == top && green.back().right() + 1 >= left)
+            green.back().setRight(right - 1);
+        else
+            green.emplace_back(left, top, right - left, 3);
+        previous = &s;
+    }
+    blue.draw(painter, kBlue);
+    red.draw(painter, kRed);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kGreen);
+    painter.drawRects(green.data(), int(green.size()));
+    painter.setBrush(Qt::NoBrush);
+}
 
 } // namespace
 
@@ -73,11 +172,6 @@ QString chartLabel(double price)
     return QString::fromLatin1(writeDouble(std::floor(price * 100 + 1e-6) / 100));
 }
 
-QPointF ChartFrame::toPixel(double x, double price) const
-{
-    return QPointF(area.left() + (x - left) / (right - left) * area.width(),
-                   area.top() + (top - price) / (top - bottom) * area.height());
-}
 
 double ChartFrame::priceAt(double pixelY) const
 {
@@ -153,31 +247,8 @@ ChartFrame chartupdate(QPainter& painter, const QRect& area, const PriceHistory&
     for (int i = 0; i < f.labelCount; ++i)
         painter.drawLine(f.toPixel(f.xs, f.label(i)), f.toPixel(f.xe, f.label(i)));
 
-    if (f.curves) {
-        const QPen blue(kBlue, 1), red(kRed, 1), green(kGreen, 3, Qt::SolidLine, Qt::FlatCap);
-        const int pos = history.pos(wp);
-        const PriceSnapshot* previous = nullptr;
-        for (int x = PriceHistory::kSlots + 1 - range; x <= PriceHistory::kSlots; ++x) {
-            const PriceSnapshot& s = history.at(wp, (pos + x - 1) % PriceHistory::kSlots + 1);
-            if (previous) {
-                if (s.Ask != previous->Ask) {
-                    painter.setPen(blue);
-                    painter.drawLine(f.toPixel(x - 1, previous->Ask), f.toPixel(x - 1, s.Ask));
-                }
-                if (s.Bid != previous->Bid) {
-                    painter.setPen(red);
-                    painter.drawLine(f.toPixel(x - 1, previous->Bid), f.toPixel(x - 1, s.Bid));
-                }
-            }
-            painter.setPen(blue);
-            painter.drawLine(f.toPixel(x - 1, s.Ask), f.toPixel(x, s.Ask));
-            painter.setPen(red);
-            painter.drawLine(f.toPixel(x - 1, s.Bid), f.toPixel(x, s.Bid));
-            painter.setPen(green);
-            painter.drawLine(f.toPixel(x - 1, s.Letzter), f.toPixel(x, s.Letzter));
-            previous = &s;
-        }
-    }
+    if (f.curves)
+        drawCurves(painter, f, history, wp, range);
     painter.restore();
     return f;
 }

@@ -41,7 +41,11 @@ struct ChartFrame {
     double tick = 0; // length of a label tick in positions
 
     double label(int i) const { return firstLabel + i * step; }
-    QPointF toPixel(double x, double price) const;
+    QPointF toPixel(double x, double price) const
+    {
+        return QPointF(area.left() + (x - left) / (right - left) * area.width(),
+                       area.top() + (top - price) / (top - bottom) * area.height());
+    }
     // The price at a pixel row of the area (0 = its top edge).
     double priceAt(double pixelY) const;
 };

@@ -236,6 +236,81 @@ TEST(ChartDrawing, FlatPriceGetsABandAndZeroSizeDrawsNothing)
     }
 }
 
+// A full ring into a narrow chart: several positions share each pixel column. The chart
+// must cover the same pixels as the step curve drawn segment by segment.
+TEST(ChartDrawing, FullRingMatchesTheCurveDrawnSegmentBySegment)
+{
+    PriceHistory h;
+    h.create(1);
+    std::uint32_t seed = 12345;
+    double price = 18250;
+    for (int s = 1; s <= PriceHistory::kSlots; ++s) {
+        seed = seed * 1103515245u + 12345u;
+        price += (int(seed >> 16) % 5 - 2) * 0.5;
+        h.at(1, s) = {float(price - 300), float(price + 0.5), float(price - 600), 0, 0}; // kept apart
+    }
+    h.setPos(1, 1000);
+    QImage img = blank(700, 400);
+    QPainter painter(&img);
+    const ChartFrame f = chartupdate(painter, img.rect(), h, 1, 3000);
+    painter.end();
+    if (qEnvironmentVariableIsSet("CHART_DUMP"))
+        img.save(qEnvironmentVariable("CHART_DUMP") + ".full.png");
+
+    QImage reference = blank(700, 400);
+    QPainter ref(&reference);
+    ref.setPen(QPen(kBlue, 1));
+    for (int x = 1; x <= 3000; ++x) {
+        const PriceSnapshot& s = h.at(1, (1000 + x - 1) % 3000 + 1);
+        if (x > 1) {
+            const PriceSnapshot& p = h.at(1, (1000 + x - 2) % 3000 + 1);
+            ref.drawLine(f.toPixel(x - 1, p.Ask), f.toPixel(x - 1, s.Ask));
+        }
+        ref.drawLine(f.toPixel(x - 1, s.Ask), f.toPixel(x, s.Ask));
+    }
+    ref.end();
+    // Every column shows the span of blue rows that the segments give it; a single line may
+    // land one column either side, so each span is compared with the neighbours' union.
+    auto spans = [](const QImage& image) {
+        std::vector<std::pair<int, int>> out(image.width(), {9999, -1});
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0; y < image.height(); ++y)
+                if (image.pixelColor(x, y) == kBlue)
+                    out[x] = {std::min(out[x].first, y), std::max(out[x].second, y)};
+        return out;
+    };
+    const auto mine = spans(img), theirs = spans(reference);
+    auto within = [](std::pair<int, int> s, const std::vector<std::pair<int, int>>& other, int x) {
+        int lo = 9999, hi = -1;
+        for (int c = x - 1; c <= x + 1; ++c)
+            lo = std::min(lo, other[c].first), hi = std::max(hi, other[c].second);
+        return s.first >= lo - 1 && s.second <= hi + 1;
+    };
+    int columns = 0, differing = 0;
+    for (int x = qRound(f.toPixel(1, 0).x()) + 1; x < qRound(f.toPixel(2999, 0).x()); ++x) {
+        ++columns;
+        differing += !within(mine[x], theirs, x) || !within(theirs[x], mine, x);
+    }
+    EXPECT_GT(columns, 500);
+    EXPECT_EQ(differing, 0);
+}
+
+TEST(ChartDrawing, PricesFarOutsideAnyMarketStillDraw)
+{
+    PriceHistory h;
+    h.create(1);
+    h.at(1, 1) = {1, 3e38f, 2, 0, 0};
+    h.at(1, 2) = {1e-30f, 5, -3e38f, 0, 0};
+    h.setPos(1, 2);
+    QImage img = blank(400, 300);
+    QPainter painter(&img);
+    const ChartFrame f = chartupdate(painter, img.rect(), h, 1, 100);
+    painter.end();
+    EXPECT_TRUE(f.curves);
+    EXPECT_EQ(f.labelCount, 0); // more labels than could ever be read
+    EXPECT_GT(countColour(img, kBlue), 0);
+}
+
 TEST(Hotfields, HintsMessagesAndQuantityBands)
 {
     struct Case {
