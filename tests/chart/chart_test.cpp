@@ -124,8 +124,6 @@ TEST(ChartDrawing, RisingPricesLabelsAndGrid)
     QPainter painter(&img);
     const ChartFrame f = chartupdate(painter, img.rect(), h, 1, 100);
     painter.end();
-    if (qEnvironmentVariableIsSet("CHART_DUMP"))
-        img.save(qEnvironmentVariable("CHART_DUMP"));
 
     ASSERT_TRUE(f.curves);
     EXPECT_EQ(f.xs, 2900);
@@ -254,8 +252,6 @@ TEST(ChartDrawing, FullRingMatchesTheCurveDrawnSegmentBySegment)
     QPainter painter(&img);
     const ChartFrame f = chartupdate(painter, img.rect(), h, 1, 3000);
     painter.end();
-    if (qEnvironmentVariableIsSet("CHART_DUMP"))
-        img.save(qEnvironmentVariable("CHART_DUMP") + ".full.png");
 
     QImage reference = blank(700, 400);
     QPainter ref(&reference);
