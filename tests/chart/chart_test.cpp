@@ -370,8 +370,16 @@ TEST(ChartWindow, OpensFromTheGridFollowsItsScrollBarsAndCloses)
         EXPECT_EQ(c.window.scrollBar(i).maximum(), 3000);
         EXPECT_EQ(c.window.scrollBar(i).value(), 100);
     }
-    EXPECT_EQ(c.window.area(0).width(), c.window.area(1).width());
+    // Side by side over their scroll bars, the strip out of sight, the label at the bottom.
+    c.window.resize(801, 420);
+    const QRect p1 = c.window.area(0).geometry(), p2 = c.window.area(1).geometry();
+    EXPECT_EQ(p1, QRect(0, 0, 400, p1.height()));
+    EXPECT_EQ(p2, QRect(400, 0, 400, p1.height()));
+    EXPECT_EQ(c.window.scrollBar(0).geometry().topLeft(), QPoint(0, p1.height()));
+    EXPECT_EQ(c.window.scrollBar(1).geometry().topLeft(), QPoint(400, p1.height()));
     EXPECT_EQ(c.window.strip().width(), 0);
+    EXPECT_EQ(c.window.hintLabel().geometry().bottom(), 419);
+    EXPECT_EQ(c.window.area(1).frame().area.size(), p2.size()); // redrawn at the new size
 
     const int d0 = c.window.area(0).drawCount(), d1 = c.window.area(1).drawCount();
     c.window.scrollBar(0).setValue(3000);
