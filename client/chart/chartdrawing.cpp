@@ -172,7 +172,6 @@ QString chartLabel(double price)
     return QString::fromLatin1(writeDouble(std::floor(price * 100 + 1e-6) / 100));
 }
 
-
 double ChartFrame::priceAt(double pixelY) const
 {
     return area.height() > 0 ? top - pixelY / area.height() * (top - bottom) : 0;
