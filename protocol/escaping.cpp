@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QSaveFile>
-#include <cstring>
 
 namespace korvi {
 
@@ -59,25 +58,22 @@ namespace {
 // that ends the data is written as it is.
 char* decodeInto(const char* p, const char* end, char* o)
 {
+    // A plain byte loop: packages hold many zero bytes, so escapes come every few bytes
+    // and searching for the next one does not pay.
     while (p < end) {
-        const void* hit = std::memchr(p, static_cast<unsigned char>(kEscapeByte), size_t(end - p));
-        const char* stop = hit ? static_cast<const char*>(hit) : end;
-        std::memcpy(o, p, size_t(stop - p));
-        o += stop - p;
-        p = stop;
-        if (p == end)
-            break;
-        // p is at a 0xFE.
-        const char letter = p + 1 < end ? p[1] : '\0';
+        const char c = *p++;
+        if (c != kEscapeByte) {
+            *o++ = c;
+            continue;
+        }
+        const char letter = p < end ? *p : '\0';
         if (letter >= 'd' && letter <= 'f') {
             *o++ = static_cast<char>(letter - 'd');
-            p += 2;
-        } else if (letter == 'g') {
-            *o++ = kEscapeByte;
-            p += 2;
+            ++p;
         } else {
+            // 0xFE 'g' is 0xFE; any other 0xFE stays as it is.
             *o++ = kEscapeByte;
-            p += 1;
+            p += letter == 'g' ? 1 : 0;
         }
     }
     return o;
@@ -161,7 +157,7 @@ DecodeResult DecodeFile(const QString& source, const QString& target)
         if (got == 0)
             break;
         ++result.chunks;
-        decoded.clear();
+        decoded.resize(0); // keeps the room of the previous chunk
         decoder.feed(QByteArrayView(chunk.constData(), got), decoded);
         if (out.write(decoded) != decoded.size()) {
             result.error = out.errorString();
@@ -170,7 +166,7 @@ DecodeResult DecodeFile(const QString& source, const QString& target)
         }
         result.written += decoded.size();
     }
-    decoded.clear();
+    decoded.resize(0);
     decoder.finish(decoded);
     if (out.write(decoded) != decoded.size() || !out.commit()) {
         result.error = out.errorString();
