@@ -119,6 +119,7 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
         m_endWithoutSaving = true;
         QApplication::exit(0);
     });
+    connect(&app, &ClientApp::updateHandOffFailed, this, &MainWindow::initialise);
 
     const bool normalStart = app.formLoad(programPath);
     setWindowTitle(app.caption());
