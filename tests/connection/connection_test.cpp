@@ -12,9 +12,7 @@ using namespace korvi::test;
 namespace {
 
 struct Fixture : ClientFixture {
-    ScriptedPeer peer;
-
-    Fixture()
+    Fixture() : ClientFixture(Offline)
     {
         app.state.ServerAddress = "127.0.0.1";
         app.state.UserName = "anna";
