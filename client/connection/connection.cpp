@@ -253,11 +253,16 @@ bool Connection::Senddata(const QByteArray& framedText)
 {
     // A text that cannot be written is never logged as sent.
     if (!isConnected() || m_socket->write(framedText) != framedText.size()) {
-        m_outgoing.add(QStringLiteral("NICHT GESENDET:") + fromWire(framedText));
+        logNotSent(framedText);
         return false;
     }
     m_outgoing.add(QStringLiteral("OUT:") + fromWire(framedText));
     return true;
+}
+
+void Connection::logNotSent(QByteArrayView text)
+{
+    m_outgoing.add(QStringLiteral("NICHT GESENDET:") + fromWire(text));
 }
 
 void Connection::sendDirect(QByteArrayView text)

@@ -81,6 +81,8 @@ public:
     // "Senddata": sends an already framed text and logs it "OUT:". Without a connection
     // nothing is written and the text is logged as not sent; returns whether it was sent.
     bool Senddata(const QByteArray& framedText);
+    // Logs a message that did not leave, in the list where sent ones are logged.
+    void logNotSent(QByteArrayView text);
     // Sends one message framed, without the "OUT:" line (login replies).
     void sendDirect(QByteArrayView text);
     // Sends one framed request only while connected (the request buttons).

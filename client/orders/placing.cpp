@@ -53,7 +53,7 @@ QString OrderPlacing::notSentText(bool cancel)
 void OrderPlacing::refuseOffline(bool cancel, const QByteArray& text)
 {
     if (!text.isEmpty())
-        m_protocol.add(QStringLiteral("NICHT GESENDET:") + fromWire(text));
+        m_connection.logNotSent(text);
     const QString message = notSentText(cancel);
     m_messages.setMessageLine(message);
     if (m_boxPending)

@@ -30,6 +30,7 @@ struct GridFixture : ClientFixture {
             placed << e;
             s.book.ResetLeerOrder(e);
             s.book.DeleteRow(row);
+            return true;
         };
     }
     OrderRecord order(int wp, qint16 status, qint32 id, const char* side = "BUY ")

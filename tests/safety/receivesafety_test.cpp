@@ -184,7 +184,8 @@ TEST(SettingsFile, ColumnWidthsSurviveRebuildsAndARestart)
     ClientApp app(dir.path(), prompts, sound, clock, pages);
     InitUser(app.state);
     ASSERT_TRUE(loadSettingsFile(dir.path(), app.state.settings));
-    EXPECT_TRUE(app.state.settings.execGridWidths.startsWith(" 900; 1500; 600;"));
+    EXPECT_TRUE(app.state.settings.execGridWidths.trimmed().startsWith("900; 1500; 600;"))
+        << app.state.settings.execGridWidths.constData();
     OrderGridView orders(app.orderGrid.cells, app.orderEntry);
     CellGridView executions(app.executions.cells);
     orders.setSavedWidths(app.state.settings.orderGridWidths);

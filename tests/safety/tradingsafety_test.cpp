@@ -231,8 +231,8 @@ TEST(Offline, OrdersAndCancelsStayAndTheUserIsTold)
     EXPECT_EQ(t.s.user().LastUserOrderID, 41);
     EXPECT_EQ(t.app.orderGrid.cells.rowCount(), rows);
     EXPECT_TRUE(t.consistent());
-    EXPECT_TRUE(t.app.protocol.lines().filter("NICHT GESENDET:@PO=ABC123;0;1;BUY ;MKT;1; 18000.5").size() == 1);
-    EXPECT_TRUE(t.app.protocol.lines().filter("NICHT GESENDET:@CO=ABC123;7;SRV7").size() == 1);
+    EXPECT_TRUE(t.app.outgoing.lines().filter("NICHT GESENDET:@PO=ABC123;0;1;BUY ;MKT;1; 18000.5").size() == 1);
+    EXPECT_TRUE(t.app.outgoing.lines().filter("NICHT GESENDET:@CO=ABC123;7;SRV7").size() == 1);
     EXPECT_TRUE(t.prompts.messages.isEmpty()) << "the box waits until the click is handled";
     waitFor([&] { return !t.prompts.messages.isEmpty(); }, 1000);
     QCoreApplication::processEvents();
