@@ -203,10 +203,14 @@ TEST(SettingsFile, ColumnWidthsSurviveRebuildsAndARestart)
 TEST(StartDialogs, AreCentredOnTheScreen)
 {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    CredentialsDialog credentials("anna", "pw");
+    // The main window sits in a corner; the dialogs still open in the screen's middle.
+    QWidget main;
+    main.setGeometry(screen.left(), screen.top(), 200, 120);
+    main.show();
+    CredentialsDialog credentials("anna", "pw", &main);
     credentials.show();
     EXPECT_LE((credentials.frameGeometry().center() - screen.center()).manhattanLength(), 2);
-    AutostartDialog autostart;
+    AutostartDialog autostart(&main);
     autostart.show();
     EXPECT_LE((autostart.frameGeometry().center() - screen.center()).manhattanLength(), 2);
     autostart.reject();
