@@ -5,17 +5,37 @@
 
 namespace korvi {
 
-// A protocol list of one of the windows ("L_Prot", "List5", "List2", "List1"). It only
-// grows; the user empties it with a double click.
+// A protocol list of one of the windows ("L_Prot", "List5", "List2", "List1"). The user
+// empties it with a double click. It keeps the newest `kMaxLines` lines (the oldest go
+// first), and a line longer than `kMaxLineChars` keeps its beginning with its full length
+// noted, so a client that runs for weeks, or a server that sends a huge message, cannot
+// make the list grow without end or make the window measure megabytes of text.
 class LogList : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
 
+    static constexpr qsizetype kMaxLines = 5000;
+    static constexpr qsizetype kMaxLineChars = 400;
+
+    // The line as the list keeps it: a long one cut, with " ... (n Zeichen)" after it.
+    static QString shortened(const QString& line)
+    {
+        if (line.size() <= kMaxLineChars)
+            return line;
+        return line.left(kMaxLineChars) + QStringLiteral(" ... (") + QString::number(line.size()) +
+               QStringLiteral(" Zeichen)");
+    }
+
     void add(const QString& line)
     {
-        m_lines.append(line);
-        emit added(line);
+        const QString kept = shortened(line);
+        if (m_lines.size() >= kMaxLines) {
+            m_lines.removeFirst();
+            ++m_dropped;
+        }
+        m_lines.append(kept);
+        emit added(kept);
     }
     void clear()
     {
@@ -24,6 +44,8 @@ public:
     }
     const QStringList& lines() const { return m_lines; }
     bool contains(const QString& line) const { return m_lines.contains(line); }
+    // Lines dropped at the front since the program started.
+    qint64 dropped() const { return m_dropped; }
 
 signals:
     void added(const QString& line);
@@ -31,6 +53,7 @@ signals:
 
 private:
     QStringList m_lines;
+    qint64 m_dropped = 0;
 };
 
 } // namespace korvi

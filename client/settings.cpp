@@ -8,20 +8,47 @@ namespace korvi {
 
 namespace {
 
-// A text that the reader would cut at a comma is written quoted, so that a password with a
-// comma survives being saved; quotes are removed again on reading.
+// How an unquoted text line reads back: a leading double quote starts a quoted text, a
+// comma ends the text, outer blanks go.
+QByteArray readBackUnquoted(const QByteArray& text)
+{
+    QByteArray out;
+    TextFileReader r(text + "\r\n");
+    r.item(out);
+    return out;
+}
+
+// A text is written as it is when it reads back unchanged, and in double quotes otherwise
+// (a comma, outer blanks, a leading double quote), so that a password survives being saved.
 void textLine(TextFileWriter& w, const QByteArray& text)
 {
-    if (text.contains(',') && !text.contains('"'))
-        w.quoted(text);
-    else
+    if (readBackUnquoted(text) == text)
         w.text(text);
+    else
+        w.quoted(text);
+}
+
+// A text line: a line in double quotes gives everything between its first and its last
+// character, so a text holding double quotes itself reads back whole; other lines read as
+// the file reader reads items.
+bool textItem(TextFileReader& r, QByteArray& target)
+{
+    QByteArray line;
+    if (!r.rawLine(line))
+        return false;
+    const QByteArray t = line.trimmed();
+    if (t.size() >= 2 && t.startsWith('"') && t.endsWith('"')) {
+        target = t.mid(1, t.size() - 2);
+        return true;
+    }
+    TextFileReader single(line + "\r\n");
+    return single.item(target);
 }
 
 void nonEmpty(TextFileReader& r, QByteArray& target)
 {
     QByteArray v;
-    if (r.item(v) && !v.isEmpty())
+    if (textItem(r, v) && !v.isEmpty())
         target = v;
 }
 
@@ -39,11 +66,11 @@ bool parseSettings(const QByteArray& content, Settings& s)
     if (content.isEmpty())
         return false;
     TextFileReader r(content);
-    r.item(s.userName);
-    r.item(s.serverAddress);
+    textItem(r, s.userName);
+    textItem(r, s.serverAddress);
     r.int16(s.ipCheck);
-    r.item(s.reserved4);
-    r.item(s.reserved5);
+    textItem(r, s.reserved4);
+    textItem(r, s.reserved5);
     r.int16(s.reserved6);
     r.item(s.orderGridWidths);
     r.item(s.execGridWidths);
@@ -53,11 +80,11 @@ bool parseSettings(const QByteArray& content, Settings& s)
     single(r, s.top);
     single(r, s.left);
     r.int16(s.zeigeAlleOrders);
-    r.item(s.password);
-    r.item(s.colourFile);
+    textItem(r, s.password);
+    textItem(r, s.colourFile);
     r.int16(s.safetyQuestion);
     r.int16(s.chatSound);
-    r.item(s.chatSoundFile);
+    textItem(r, s.chatSoundFile);
     r.int16(s.fennixExtern);
     r.int16(s.asciiRemote);
     r.int16(s.executionSound);

@@ -56,6 +56,14 @@ bool TextFileReader::item(QByteArray& out)
     return true;
 }
 
+bool TextFileReader::rawLine(QByteArray& out)
+{
+    if (atEnd())
+        return false;
+    out = m_lines[m_next++];
+    return true;
+}
+
 bool TextFileReader::number(double& out)
 {
     QByteArray t;

@@ -31,6 +31,8 @@ public:
 
     bool atEnd() const { return m_next >= m_lines.size(); }
     bool item(QByteArray& out);
+    // The next line whole, as it stands in the file.
+    bool rawLine(QByteArray& out);
     bool number(double& out);
     bool int16(qint16& out);
 

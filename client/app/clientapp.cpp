@@ -37,6 +37,7 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
     state.settings.wexIp = "127.0.0.1";
     dispatcher.onControl([this](QByteArrayView line) { control.handle(line); });
     control.exitNow = [this] { emit exitRequested(); };
+    connect(&messages, &Messages::credentialsCancelled, this, &ClientApp::exitRequested);
     connect(&connection, &Connection::userNameChanged, this, &ClientApp::userNameChanged);
 
     m_timer1.setInterval(150);
@@ -62,7 +63,10 @@ void ClientApp::wireHandlers()
     dispatcher.onShortPrice(4, [this](QByteArrayView body) { prices.WS_KuKurzAV(body); });
     dispatcher.onShortPrice(5, [this](QByteArrayView body) { prices.WS_KuKurzBBV(body); });
 
-    dispatcher.on(Cmd::Welcome, [this](QByteArrayView body) { login.WS_Welcome(body); });
+    dispatcher.on(Cmd::Welcome, [this](QByteArrayView body) {
+        connection.welcomed();
+        login.WS_Welcome(body);
+    });
     dispatcher.on(Cmd::TimeSet, [this](QByteArrayView body) { login.WS_TimeSet(body); });
     dispatcher.on(Cmd::UserData, [this](QByteArrayView body) { login.ws_ud(body); });
     connect(&login, &Login::welcomeText, this, &ClientApp::welcomeText);
@@ -85,7 +89,7 @@ void ClientApp::wireHandlers()
     connect(this, &ClientApp::pricesRefreshed, &orderGrid, &OrderGrid::redrawInstruments);
     orderEntry.send = [this](const QByteArray& framed) { connection.Senddata(framed); };
     orderEntry.placeOrder = [this](int entry, int row) {
-        placing.PlaceOrder(entry, row, placing.ExtOrderActive, placing.ExtOrderRef);
+        return placing.PlaceOrder(entry, row, placing.ExtOrderActive, placing.ExtOrderRef);
     };
     orderEntry.placeAllOrders = [this](int entry) { placing.Placeallorders(entry); };
     orderEntry.cancelOrder = [this](int order) { placing.Cancelorder(order); };

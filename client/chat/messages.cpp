@@ -7,6 +7,7 @@
 #include "state.h"
 #include "textfile.h"
 
+#include <QTimer>
 #include <limits>
 
 namespace korvi {
@@ -47,8 +48,12 @@ QString Messages::stamped(QByteArrayView data) const
 void Messages::WS_Message(QByteArrayView data)
 {
     ShowMessage(stamped(data));
-    if (upperSingleByte(data) == "FALSCHES PA\xdfWORT")
-        askNewCredentials();
+    if (upperSingleByte(data) != "FALSCHES PA\xdfWORT" || m_credentialsPending)
+        return;
+    // The dialog runs after the receive step has returned: a dialog inside it would hold
+    // back every frame that arrives while it is open.
+    m_credentialsPending = true;
+    QTimer::singleShot(0, this, &Messages::askNewCredentials);
 }
 
 void Messages::askNewCredentials()
@@ -59,10 +64,14 @@ void Messages::askNewCredentials()
     m_connection.KeepConnected = false;
     QString user = fromWire(m_connection.userField());
     QString password = fromWire(m_connection.passwordField());
-    if (m_prompts.credentials(user, password)) {
-        m_connection.setUserField(toWire(user));
-        m_connection.setPasswordField(toWire(password));
+    const bool ok = m_prompts.credentials(user, password);
+    m_credentialsPending = false;
+    if (!ok) {
+        emit credentialsCancelled();
+        return;
     }
+    m_connection.setUserField(toWire(user));
+    m_connection.setPasswordField(toWire(password));
     // A "USER GESPERRT" handled while the dialog was open keeps the reconnects off.
     if (keep && !m_connection.KeepConnected)
         m_connection.KeepConnected = true;

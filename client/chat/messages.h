@@ -46,6 +46,9 @@ signals:
     void popupRequested(const QString& text);
     // A document was written or refused: the account statement view reads its files again.
     void documentsChanged();
+    // "Abbruch" in the credentials dialog after a wrong password: the program ends at once,
+    // without saving.
+    void credentialsCancelled();
 
 private:
     QString stamped(QByteArrayView data) const;
@@ -61,6 +64,7 @@ private:
     QString m_line;
     QStringList m_history;
     bool m_noPopup = false;
+    bool m_credentialsPending = false;
 };
 
 } // namespace korvi

@@ -1,5 +1,7 @@
 #include "autostartdialog.h"
 
+#include "credentialsdialog.h"
+
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -34,6 +36,12 @@ AutostartDialog::AutostartDialog(QWidget* parent)
         }
     });
     m_timer.start();
+}
+
+void AutostartDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    centreOnScreen(*this);
 }
 
 void AutostartDialog::done(int result)

@@ -19,6 +19,7 @@ public:
 
 protected:
     void done(int result) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     AutostartCountdown m_countdown;

@@ -104,6 +104,7 @@ void Connection::connectwinsock(const QByteArray& host)
         m_socket->abort();
         m_socket.release()->deleteLater();
     }
+    m_welcomed = false;
     LinkState = 1;
     m_socket = std::make_unique<QTcpSocket>();
     connect(m_socket.get(), &QTcpSocket::connected, this, &Connection::onConnected);
@@ -136,6 +137,7 @@ void Connection::logout()
         m_socket->abort();
         m_socket.release()->deleteLater();
     }
+    m_welcomed = false;
     LinkState = 0;
     TableText = "_";
     arrivals = 0;
@@ -178,6 +180,7 @@ void Connection::onConnected()
 void Connection::onClosed()
 {
     m_incoming.add(QStringLiteral("WS closed"));
+    m_welcomed = false;
     TableText = "";
 }
 
@@ -192,7 +195,8 @@ void Connection::onError()
 void Connection::onReadyRead()
 {
     // A handler that lets events run may see more data arrive; it is read after the
-    // current messages, so every frame is still handled once and in order.
+    // current messages, so every frame is still handled once and in order. The socket
+    // does not announce data that arrived while this handler ran, so the loop asks it.
     if (m_receiving) {
         m_readAgain = true;
         return;
@@ -205,7 +209,7 @@ void Connection::onReadyRead()
         const QByteArray bytes = m_socket->readAll();
         if (!bytes.isEmpty())
             receive(bytes);
-    } while (m_readAgain);
+    } while (m_readAgain || (m_socket && m_socket->bytesAvailable() > 0));
     m_receiving = false;
 }
 
@@ -251,11 +255,20 @@ void Connection::receive(QByteArrayView bytes)
     m_buffer.compact();
 }
 
-void Connection::Senddata(const QByteArray& framedText)
+bool Connection::Senddata(const QByteArray& framedText)
 {
-    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
-        m_socket->write(framedText);
+    // A text that cannot be written is never logged as sent.
+    if (!isConnected() || m_socket->write(framedText) != framedText.size()) {
+        logNotSent(framedText);
+        return false;
+    }
     m_outgoing.add(QStringLiteral("OUT:") + fromWire(framedText));
+    return true;
+}
+
+void Connection::logNotSent(QByteArrayView text)
+{
+    m_outgoing.add(QStringLiteral("NICHT GESENDET:") + fromWire(text));
 }
 
 void Connection::sendDirect(QByteArrayView text)

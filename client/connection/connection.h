@@ -78,13 +78,21 @@ public:
 
     void connectwinsock(const QByteArray& host);
 
-    // "Senddata": sends an already framed text and logs it "OUT:".
-    void Senddata(const QByteArray& framedText);
+    // "Senddata": sends an already framed text and logs it "OUT:". Without a connection
+    // nothing is written and the text is logged as not sent; returns whether it was sent.
+    bool Senddata(const QByteArray& framedText);
+    // Logs a message that did not leave, in the list where sent ones are logged.
+    void logNotSent(QByteArrayView text);
     // Sends one message framed, without the "OUT:" line (login replies).
     void sendDirect(QByteArrayView text);
     // Sends one framed request only while connected (the request buttons).
     bool sendRequest(QByteArrayView text);
     bool isConnected() const;
+    // Orders can reach the server: connected and greeted ("@WELCOME") on this connection.
+    // Before the greeting the server takes nothing but the login replies.
+    bool canTrade() const { return isConnected() && m_welcomed; }
+    // The server greeted this connection.
+    void welcomed() { m_welcomed = isConnected(); }
     // The socket state number of the socket layer (0 closed ... 7 connected, 9 error).
     int socketState() const;
 
@@ -141,6 +149,7 @@ private:
     bool m_loaded = false;
     bool m_receiving = false;
     bool m_readAgain = false;
+    bool m_welcomed = false;
     int m_lookupGeneration = 0;
     QByteArray m_lkursRaw;
     bool m_lkursDirty = false;

@@ -14,9 +14,14 @@ namespace korvi {
 
 void bindLogList(QListWidget& view, LogList& list, QLabel* detail)
 {
+    // Every line has the same height, so the view never measures the lines' texts.
+    view.setUniformItemSizes(true);
     for (const QString& line : list.lines())
         view.addItem(line);
     QObject::connect(&list, &LogList::added, &view, [&view](const QString& line) {
+        // The view keeps no more lines than the list does.
+        while (view.count() >= LogList::kMaxLines)
+            delete view.takeItem(0);
         view.addItem(line);
         view.scrollToBottom();
     });

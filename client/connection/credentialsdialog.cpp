@@ -1,10 +1,28 @@
 #include "credentialsdialog.h"
 
 #include <QFormLayout>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QPushButton>
 
 namespace korvi {
+
+void centreOnScreen(QWidget& window)
+{
+    const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window.frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window.move(frame.topLeft());
+}
+
+void CredentialsDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    centreOnScreen(*this);
+}
 
 CredentialsDialog::CredentialsDialog(const QString& user, const QString& password, QWidget* parent)
     : QDialog(parent)

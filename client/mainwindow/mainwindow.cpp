@@ -24,23 +24,6 @@ namespace korvi {
 namespace {
 // Window positions are stored in twips, 15 to a pixel at the usual 96 dots per inch.
 constexpr double kTwipsPerPixel = 15.0;
-// Column widths are kept in twips, like the window's position.
-void applyColumnWidths(QTableView& view, const QByteArray& saved, int columns)
-{
-    const QList<int> widths = parseColumnWidths(saved);
-    for (int c = 0; c < widths.size() && c < columns; ++c) {
-        if (widths[c] >= 0)
-            view.setColumnWidth(c, qRound(widths[c] / kTwipsPerPixel));
-    }
-}
-
-QByteArray columnWidths(const QTableView& view, int columns)
-{
-    QList<int> widths;
-    for (int c = 0; c < columns; ++c)
-        widths << qRound(view.columnWidth(c) * kTwipsPerPixel);
-    return formatColumnWidths(widths);
-}
 
 } // namespace
 
@@ -226,8 +209,8 @@ void MainWindow::initialise()
 void MainWindow::applyGeometry()
 {
     const Settings& s = m_app.state.settings;
-    applyColumnWidths(*m_orderGrid, s.orderGridWidths, GridLayout::kColumns);
-    applyColumnWidths(m_executionsPage->grid(), s.execGridWidths, 16);
+    m_orderGrid->setSavedWidths(s.orderGridWidths);
+    m_executionsPage->grid().setSavedWidths(s.execGridWidths);
     if (s.width > 0 && s.height > 0)
         resize(qRound(s.width / kTwipsPerPixel), qRound(s.height / kTwipsPerPixel));
     if (s.top > 0 || s.left > 0)
@@ -237,8 +220,8 @@ void MainWindow::applyGeometry()
 void MainWindow::storeGeometry()
 {
     Settings& s = m_app.state.settings;
-    s.orderGridWidths = columnWidths(*m_orderGrid, GridLayout::kColumns);
-    s.execGridWidths = columnWidths(m_executionsPage->grid(), 16);
+    s.orderGridWidths = m_orderGrid->savedWidths(GridLayout::kColumns);
+    s.execGridWidths = m_executionsPage->grid().savedWidths(16);
     s.width = static_cast<float>(width() * kTwipsPerPixel);
     s.height = static_cast<float>(height() * kTwipsPerPixel);
     s.top = static_cast<float>(y() * kTwipsPerPixel);

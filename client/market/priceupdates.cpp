@@ -3,6 +3,9 @@
 #include "numbers.h"
 #include "state.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace korvi {
 
 namespace {
@@ -12,6 +15,42 @@ void setPrice(float& target, double value)
 {
     if (const auto v = toSingle(value))
         target = *v;
+}
+
+// The fewest decimals (up to 6) that give back `value` when a decimal with that many
+// places is stored as a single.
+int decimalsOf(float value)
+{
+    double scale = 1;
+    for (int d = 0; d < 6; ++d, scale *= 10) {
+        if (static_cast<float>(std::round(double(value) * scale) / scale) == value)
+            return d;
+    }
+    return 6;
+}
+
+// The decimals a number read from the wire was written with (up to 6).
+int decimalsOf(double value)
+{
+    double scale = 1;
+    for (int d = 0; d < 6; ++d, scale *= 10) {
+        if (std::fabs(std::round(value * scale) / scale - value) <= 1e-9 * std::max(1.0, std::fabs(value)))
+            return d;
+    }
+    return 6;
+}
+
+// A price given as a distance from the last price. The last price is a single, so its
+// sum with the distance would carry the single's error ("78.49001" for 78.49); the sum is
+// rounded to the decimals of the two numbers, which is the price the server meant.
+double fromLast(float last, double distance)
+{
+    if (!std::isfinite(distance))
+        return distance;
+    const int d = std::max(decimalsOf(last), decimalsOf(distance));
+    const double scale = std::pow(10.0, d);
+    const double exactLast = std::round(double(last) * scale) / scale;
+    return std::round((exactLast + distance) * scale) / scale;
 }
 
 void setSize(qint32& target, QByteArrayView field)
@@ -67,9 +106,9 @@ void PriceUpdates::WS_KuKurz(QByteArrayView body)
     if (!r)
         return;
     setPrice(r->Letzter, readNumber(m_f[2]));
-    setPrice(r->Bid, double(r->Letzter) - readNumber(m_f[3]));
+    setPrice(r->Bid, fromLast(r->Letzter, -readNumber(m_f[3])));
     setSize(r->BidVol, m_f[4]);
-    setPrice(r->Ask, double(r->Letzter) + readNumber(m_f[5]));
+    setPrice(r->Ask, fromLast(r->Letzter, readNumber(m_f[5])));
     setSize(r->AskVol, m_f[6]);
     finish(m_n, true);
 }
@@ -79,9 +118,9 @@ void PriceUpdates::WS_KuKurzBBVAAV(QByteArrayView body)
     InstrumentRecord* r = target(body, 20, true);
     if (!r)
         return;
-    setPrice(r->Bid, double(r->Letzter) - readNumber(m_f[2]));
+    setPrice(r->Bid, fromLast(r->Letzter, -readNumber(m_f[2])));
     setSize(r->BidVol, m_f[3]);
-    setPrice(r->Ask, double(r->Letzter) + readNumber(m_f[4]));
+    setPrice(r->Ask, fromLast(r->Letzter, readNumber(m_f[4])));
     setSize(r->AskVol, m_f[5]);
     finish(m_n, true);
 }
@@ -91,7 +130,7 @@ void PriceUpdates::WS_KuKurzAAV(QByteArrayView body)
     InstrumentRecord* r = target(body, 20, true);
     if (!r)
         return;
-    setPrice(r->Ask, double(r->Letzter) + readNumber(m_f[2]));
+    setPrice(r->Ask, fromLast(r->Letzter, readNumber(m_f[2])));
     setSize(r->AskVol, m_f[3]);
     finish(m_n, true);
 }
@@ -101,7 +140,7 @@ void PriceUpdates::WS_KuKurzA(QByteArrayView body)
     InstrumentRecord* r = target(body, 20, true);
     if (!r)
         return;
-    setPrice(r->Ask, double(r->Letzter) + readNumber(m_f[2]));
+    setPrice(r->Ask, fromLast(r->Letzter, readNumber(m_f[2])));
     finish(m_n, true);
 }
 
@@ -119,7 +158,7 @@ void PriceUpdates::WS_KuKurzBBV(QByteArrayView body)
     InstrumentRecord* r = target(body, 20, true);
     if (!r)
         return;
-    setPrice(r->Bid, double(r->Letzter) - readNumber(m_f[2]));
+    setPrice(r->Bid, fromLast(r->Letzter, -readNumber(m_f[2])));
     setSize(r->BidVol, m_f[3]);
     finish(m_n, true);
 }

@@ -34,6 +34,26 @@ QString normaliseQuantity(const QString& text)
 OrderEntry::OrderEntry(State& state, OrderGrid& grid, Prompts& prompts, LogList& protocol, QObject* parent)
     : QObject(parent), m_state(state), m_grid(grid), m_prompts(prompts), m_protocol(protocol)
 {
+    connect(&m_grid.cells, &CellGrid::layoutReset, this, &OrderEntry::followEditor);
+}
+
+void OrderEntry::followEditor()
+{
+    // The grid was rebuilt while the editor was open: it moves with its entry line, or
+    // closes when the line is gone.
+    if (!m_editor.visible || m_editor.entry == 0)
+        return;
+    const int row = m_state.book.SuchRow(m_editor.entry, EntryLine);
+    const int column = m_grid.gridColumn(OrderLineType, m_editor.logical);
+    if (row == 0 || column == 0) {
+        hideEditor();
+        return;
+    }
+    if (row == m_editor.row && column == m_editor.column)
+        return;
+    m_editor.row = row;
+    m_editor.column = column;
+    emit editorChanged();
 }
 
 void OrderEntry::setQuantityText(const QString& text)
@@ -60,7 +80,7 @@ int OrderEntry::instrumentRow(int wpIndex) const
 void OrderEntry::mouseDown(bool rightButton, int row, int column)
 {
     if (m_editor.visible)
-        Combo1_Click(m_editor.text);
+        leaveEditor();
     if (rightButton) {
         rightClick(row);
         return;
@@ -95,10 +115,8 @@ void OrderEntry::OGAktion(int rowOverride)
     if (text == QLatin1String("TRANSMIT") && entryLine) {
         const OrderRecord r = book.LeerOrders[e.Item];
         if (r.BrRolle == 0) {
-            if (placeOrder) {
-                placeOrder(e.Item, row);
+            if (placeOrder && placeOrder(e.Item, row))
                 cells.removeRow(row);
-            }
         } else if (placeAllOrders) {
             placeAllOrders(r.BrRolle == 1 ? e.Item : r.BrParent);
         }
@@ -165,7 +183,8 @@ int OrderEntry::openEntryLine(int instrumentRow, const QByteArray& side)
 {
     OrderBook& book = m_state.book;
     RowMap& map = book.OGRowMap;
-    if (!map.valid(instrumentRow))
+    m_lastNewEntryRow = 0;
+    if (!map.valid(instrumentRow) || map[instrumentRow].Art != WPZeile)
         return 0;
     const qint16 wp = map[instrumentRow].WPIndex;
     const InstrumentRecord* ins = m_state.instrument(wp);
@@ -205,8 +224,13 @@ void OrderEntry::SetzeCombo1(int row, int column, int mode, float seed)
         m_editor.items = {"MKT", "LMT", "STP", "MOC"};
     }
     m_editor.text = m_grid.cells.at(row, column).text;
+    m_editor.initialText = m_editor.text;
     m_editor.row = row;
     m_editor.column = column;
+    const RowMap& map = m_state.book.OGRowMap;
+    if (map.valid(row) && map[row].Art == EntryLine)
+        m_editor.entry = map[row].Item;
+    m_editor.logical = m_grid.layout.logicalColumn(OrderLineType, column);
     m_editorOpenedByClick = true;
     emit editorChanged();
 }
@@ -219,21 +243,24 @@ void OrderEntry::Combo1_Click(const QString& typed)
     text.replace(QLatin1Char(','), QLatin1Char('.'));
     const QByteArray bytes = toWire(text);
     const double value = readNumber(bytes);
-    const int row = m_editor.row;
-    const int column = m_editor.column;
+    const int entry = m_editor.entry;
+    const int logical = m_editor.logical;
     hideEditor();
 
+    // The entry line is looked up again: the grid may have been rebuilt while the editor
+    // was open, and the value belongs to the line, wherever it stands now.
     CellGrid& cells = m_grid.cells;
-    cells.setCurrent(row, column);
     OrderBook& book = m_state.book;
-    if (!book.OGRowMap.valid(row) || book.OGRowMap[row].Art != EntryLine ||
-        !book.LeerOrders.valid(book.OGRowMap[row].Item)) {
+    const int row = entry != 0 ? book.SuchRow(entry, EntryLine) : 0;
+    const int column = m_grid.gridColumn(OrderLineType, logical);
+    if (row == 0 || column == 0 || !book.LeerOrders.valid(entry) || book.LeerOrders[entry].WPIndex == 0) {
         m_protocol.add(QString::fromLatin1("Combo1: keine Zuordnung m\xf6glich"));
         return;
     }
-    OrderRecord& r = book.LeerOrders[book.OGRowMap[row].Item];
+    cells.setCurrent(row, column);
+    OrderRecord& r = book.LeerOrders[entry];
     cells.cell(row, column).text = text;
-    switch (m_grid.layout.logicalColumn(OrderLineType, column)) {
+    switch (logical) {
     case O_BS:
         r.BS = fixedText(bytes, 4);
         break;
@@ -262,6 +289,17 @@ void OrderEntry::Combo1_Click(const QString& typed)
     }
 }
 
+void OrderEntry::leaveEditor()
+{
+    if (!m_editor.visible)
+        return;
+    if (m_editor.text == m_editor.initialText) {
+        hideEditor();
+        return;
+    }
+    Combo1_Click(m_editor.text);
+}
+
 void OrderEntry::hideEditor()
 {
     if (!m_editor.visible)
@@ -276,6 +314,7 @@ void OrderEntry::rightClick(int row)
     if (row < 2 || !book.OGRowMap.valid(row))
         return;
     const RowEntry e = book.OGRowMap[row];
+    m_menuTarget = targetOf(row);
     const QString notClosed = QStringLiteral("Bitte eine nicht abgeschlossene Order anklicken!");
     const QString already = QStringLiteral("Diese Order ist bereits eine Bracketorder!");
     switch (e.Art) {
@@ -325,10 +364,65 @@ QStringList OrderEntry::menuItems(GridMenu menu)
     return {};
 }
 
+MenuTarget OrderEntry::targetOf(int row) const
+{
+    MenuTarget t;
+    const OrderBook& book = m_state.book;
+    if (!book.OGRowMap.valid(row))
+        return t;
+    const RowEntry& e = book.OGRowMap[row];
+    t.row = row;
+    t.kind = e.Art;
+    t.wpIndex = e.WPIndex;
+    if (const InstrumentRecord* ins = m_state.instrument(e.WPIndex))
+        t.ticker = ins->Ticker;
+    if (e.Art == EntryLine) {
+        t.entry = e.Item;
+    } else if ((e.Art == OpenOrder || e.Art == FinishedOrder) && book.orders.valid(e.Item)) {
+        t.orderUserId = book.orders[e.Item].OrderUserID;
+        t.orderId = book.orders[e.Item].OrderID;
+    }
+    return t;
+}
+
+int OrderEntry::rowOf(const MenuTarget& t) const
+{
+    const OrderBook& book = m_state.book;
+    const InstrumentRecord* ins = m_state.instrument(t.wpIndex);
+    if (!ins || ins->Ticker != t.ticker)
+        return 0;
+    switch (t.kind) {
+    case WPZeile:
+        return instrumentRow(t.wpIndex);
+    case EntryLine:
+        if (!book.LeerOrders.valid(t.entry) || book.LeerOrders[t.entry].WPIndex != t.wpIndex)
+            return 0;
+        return book.SuchRow(t.entry, EntryLine);
+    case OpenOrder:
+    case FinishedOrder: {
+        const int order = !t.orderId.trimmed().isEmpty() ? book.SuchOrderID(t.orderId)
+                                                         : book.SuchOrderUserID(t.orderUserId);
+        return order != 0 ? book.SuchRow(order, OpenOrder) : 0;
+    }
+    default:
+        return 0;
+    }
+}
+
 void OrderEntry::chooseMenuItem(GridMenu menu, int row, int item)
 {
+    int current = row;
+    // The menu was opened by rightClick on this row: act on its line where it is now.
+    if (m_menuTarget.kind >= 0 && m_menuTarget.row == row) {
+        current = rowOf(m_menuTarget);
+        m_menuTarget = {};
+        if (current == 0) {
+            m_protocol.add(QString::fromLatin1("Men\xfc: die Zeile gibt es nicht mehr, nichts ausgef\xfchrt"));
+            return;
+        }
+    }
     if (menuAction)
-        menuAction(menu, row, item);
+        menuAction(menu, current, item);
 }
 
 } // namespace korvi

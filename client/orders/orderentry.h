@@ -13,15 +13,32 @@ struct State;
 
 // The in-cell editor of the order grid ("Combo1"): shown over one cell with a list of
 // values for the quantity (mode 1), a price (mode 2) or the order type (mode 3).
+// The editor belongs to an entry line, not to a grid row: a rebuild while it is open moves
+// the line, and the value goes where the line is then.
 struct CellEditor {
     bool visible = false;
     int mode = 0;
-    int row = 0;
+    int row = 0;      // where the line is now (for placing the editor)
     int column = 0;
+    int entry = 0;    // the entry line's index in the entry-line table
+    int logical = 0;  // the logical column of the order-line layout
     QStringList items;
     int selected = -1;
     QString text;
+    QString initialText; // the cell's text when the editor opened
     bool filling = false;
+};
+
+// What a context menu acts on, held while the menu is open: the instrument, the entry line
+// or the order, never a grid row, which a rebuild meanwhile may give to another line.
+struct MenuTarget {
+    int row = 0;        // the row the menu was opened on
+    int kind = -1;      // row kind at that time
+    int wpIndex = 0;
+    QByteArray ticker;  // the instrument number may name another instrument after "@SI"
+    int entry = 0;      // entry line index (kind 2)
+    qint32 orderUserId = 0; // order's number (kinds 3 and 4)
+    QByteArray orderId;
 };
 
 // The context menus of the order grid.
@@ -44,36 +61,49 @@ public:
     // Acts on the grid's current cell. `row`, when not 0, replaces the instrument line a new
     // entry line is opened from.
     void OGAktion(int row = 0);
-    // Mouse press on a grid cell: the editor's value is taken first; then the left button
-    // runs OGAktion and the right one asks for a context menu.
+    // Mouse press on a grid cell: the editor's value is taken first when the user changed
+    // it; then the left button runs OGAktion and the right one asks for a context menu.
     void mouseDown(bool rightButton, int row, int column);
-    // Opens a new entry line for instrument `wpIndex` ("BUY" or "SEL"); returns its row.
+    // Opens a new entry line for instrument `wpIndex` ("BUY" or "SEL"); returns its row
+    // (0 when none was opened).
     int openEntryLine(int instrumentRow, const QByteArray& side);
 
     // The editor.
     const CellEditor& editor() const { return m_editor; }
     void SetzeCombo1(int row, int column, int mode, float seed);
-    // Takes `text` into the entry line of the editor's cell ("Combo1_Click").
+    // Takes `text` into the entry line of the editor's cell ("Combo1_Click"): the user
+    // chose a value or confirmed it with Enter.
     void Combo1_Click(const QString& text);
+    // The user left the editor (a click elsewhere, loss of focus): its value is taken only
+    // when the user changed it.
+    void leaveEditor();
     void hideEditor();
 
     // The instrument line row of instrument `wpIndex`, or 0.
     int instrumentRow(int wpIndex) const;
     int lastNewEntryRow() const { return m_lastNewEntryRow; }
 
-    // Hooks filled by the order placing and the chart.
-    std::function<void(int entry, int row)> placeOrder;
+    // Hooks filled by the order placing and the chart. placeOrder returns whether the
+    // entry line is gone (sent or refused); a line that could not be sent stays.
+    std::function<bool(int entry, int row)> placeOrder;
     std::function<void(int entry)> placeAllOrders;
     std::function<void(int order)> cancelOrder;
     std::function<void(int entry)> resetAllEntries;
     std::function<void(QByteArray framed)> send;
     std::function<void(int wpIndex)> showChart;
-    // A context menu item was chosen: the menu, the grid row and the item's number.
+    // A context menu item was chosen: the menu, the grid row where its line is now and the
+    // item's number.
     std::function<void(GridMenu menu, int row, int item)> menuAction;
 
     // The captions of a context menu.
     static QStringList menuItems(GridMenu menu);
+    // An item of the menu opened on grid row `row` was chosen. The menu's line is looked up
+    // again, as the grid may have been rebuilt while the menu was open; when it is gone the
+    // action is dropped with a line in the protocol list.
     void chooseMenuItem(GridMenu menu, int row, int item);
+    // The row where the line of a menu target is now, or 0 when it is gone.
+    int rowOf(const MenuTarget& target) const;
+    MenuTarget targetOf(int row) const;
     // The user typed into the editor.
     void setEditorText(const QString& text) { m_editor.text = text; }
 
@@ -90,6 +120,7 @@ signals:
 private:
     void rightClick(int row);
     void removeEntryRow(int row);
+    void followEditor();
 
     State& m_state;
     OrderGrid& m_grid;
@@ -99,6 +130,7 @@ private:
     QString m_quantity = QStringLiteral(" 1");
     int m_lastNewEntryRow = 0;
     bool m_editorOpenedByClick = false;
+    MenuTarget m_menuTarget;
 };
 
 // The price step of the price editor for a seed price.

@@ -2,6 +2,7 @@
 
 #include "cellgrid.h"
 #include "orderentry.h"
+#include "settings.h"
 
 #include <QFont>
 #include <QHeaderView>
@@ -93,12 +94,59 @@ CellGridView::CellGridView(CellGrid& grid, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFocusPolicy(Qt::ClickFocus);
     connect(&grid, &CellGrid::layoutReset, this, [this] {
+        m_applying = true;
         setColumnWidth(0, qMax(8, m_grid.columnWidth0 / 15));
+        m_applying = false;
+        applyWidths();
         applyRowHeights(0, m_grid.rowCount() - 1);
     });
     connect(&grid, &CellGrid::rowsChanged, this, &CellGridView::applyRowHeights);
+    // A model reset gives every column the default width; the saved ones come back after.
+    connect(&m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_resetting = true; });
+    connect(&m_model, &QAbstractItemModel::modelReset, this, [this] {
+        m_resetting = false;
+        applyWidths();
+    });
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        if (m_applying || m_resetting || column < 0 || column >= m_model.columnCount())
+            return;
+        while (m_widths.size() <= column)
+            m_widths.append(-1);
+        m_widths[column] = qRound(size * kTwipsPerPixel);
+    });
     setColumnWidth(0, qMax(8, m_grid.columnWidth0 / 15));
     applyRowHeights(0, m_grid.rowCount() - 1);
+}
+
+void CellGridView::setSavedWidths(QByteArrayView text)
+{
+    m_widths = parseColumnWidths(text);
+    applyWidths();
+}
+
+void CellGridView::applyWidths()
+{
+    m_applying = true;
+    const int columns = m_model.columnCount();
+    for (int c = 0; c < m_widths.size() && c < columns; ++c) {
+        if (m_widths[c] >= 0)
+            setColumnWidth(c, qRound(m_widths[c] / kTwipsPerPixel));
+    }
+    m_applying = false;
+}
+
+QByteArray CellGridView::savedWidths(int columns) const
+{
+    QList<int> out;
+    for (int c = 0; c < columns; ++c) {
+        if (c < m_model.columnCount())
+            out << qRound(columnWidth(c) * kTwipsPerPixel);
+        else if (c < m_widths.size() && m_widths[c] >= 0)
+            out << m_widths[c];
+        else
+            out << qRound(horizontalHeader()->defaultSectionSize() * kTwipsPerPixel);
+    }
+    return formatColumnWidths(out);
 }
 
 void CellGridView::applyRowHeights(int first, int last)
@@ -162,6 +210,8 @@ void OrderGridView::mousePressEvent(QMouseEvent* event)
     m_entry.mouseDown(event->button() == Qt::RightButton, index.row(), index.column());
 }
 
+void OrderGridView::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
+
 bool OrderGridView::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress) {
@@ -176,7 +226,7 @@ bool OrderGridView::eventFilter(QObject* watched, QEvent* event)
         }
     } else if (event->type() == QEvent::FocusOut && watched == m_editor.lineEdit() && m_editor.isVisible() &&
                !m_editor.view()->isVisible()) {
-        m_entry.Combo1_Click(m_editor.currentText());
+        m_entry.leaveEditor();
     }
     return CellGridView::eventFilter(watched, event);
 }

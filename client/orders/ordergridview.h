@@ -32,11 +32,23 @@ public:
     explicit CellGridView(CellGrid& grid, QWidget* parent = nullptr);
     CellGrid& grid() { return m_grid; }
 
+    // Column widths as the settings file keeps them (" 1200; 800; ...", twips). Widths set
+    // here are applied whenever the grid gets its columns and after every full redraw, and
+    // a column the user resizes is remembered, so the widths survive rebuilds and a session
+    // in which the grid never had a column.
+    void setSavedWidths(QByteArrayView text);
+    QByteArray savedWidths(int columns) const;
+    static constexpr double kTwipsPerPixel = 15.0;
+
 protected:
     void applyRowHeights(int first, int last);
+    void applyWidths();
 
     CellGrid& m_grid;
     CellGridModel m_model;
+    QList<int> m_widths; // twips per column, -1: as built
+    bool m_applying = false;
+    bool m_resetting = false;
 };
 
 // The order grid ("OG"): clicks go to the order entry, the in-cell editor ("Combo1") is a
@@ -49,6 +61,9 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    // A double click is two clicks to the user's hand but one press is already acted on:
+    // the second press of a double click does nothing, so one click makes one order.
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -11,6 +11,7 @@
 #include "state.h"
 #include "textfile.h"
 
+#include <QTimer>
 #include <limits>
 
 namespace korvi {
@@ -43,13 +44,41 @@ OrderPlacing::OrderPlacing(State& state, OrderGrid& grid, OrderEntry& entry, Con
 {
 }
 
-void OrderPlacing::PlaceOrder(int entry, int row, bool isExtern, const QByteArray& extRef)
+QString OrderPlacing::notSentText(bool cancel)
+{
+    return cancel ? QStringLiteral("Streichung nicht gesendet: keine Verbindung zum Server!")
+                  : QStringLiteral("Order nicht gesendet: keine Verbindung zum Server!");
+}
+
+void OrderPlacing::refuseOffline(bool cancel, const QByteArray& text)
+{
+    if (!text.isEmpty())
+        m_connection.logNotSent(text);
+    const QString message = notSentText(cancel);
+    m_messages.setMessageLine(message);
+    if (m_boxPending)
+        return;
+    m_boxPending = true;
+    QTimer::singleShot(0, this, [this, message] {
+        m_boxPending = false;
+        m_prompts.message(message);
+    });
+}
+
+bool OrderPlacing::PlaceOrder(int entry, int row, bool isExtern, const QByteArray& extRef)
 {
     OrderBook& book = m_state.book;
-    if (!book.LeerOrders.valid(entry) || m_state.users.size() < 2)
-        return;
+    if (!book.LeerOrders.valid(entry) || book.LeerOrders[entry].WPIndex == 0 || m_state.users.size() < 2)
+        return false;
+    if (!m_connection.canTrade()) {
+        OrderRecord preview = book.LeerOrders[entry];
+        preview.UserKz = m_state.user().UserKz;
+        refuseOffline(false, placeOrderText(preview));
+        return false;
+    }
     try {
         UserRecord& user = m_state.user();
+        const qint32 previousId = user.LastUserOrderID;
         // The number is used up even when the order is refused below.
         if (user.LastUserOrderID < std::numeric_limits<qint32>::max())
             ++user.LastUserOrderID;
@@ -66,7 +95,7 @@ void OrderPlacing::PlaceOrder(int entry, int row, bool isExtern, const QByteArra
                     book.DeleteRow(row);
                 m_messages.ShowMessage(buyBelow ? QStringLiteral("Keine STP-Buy Order mit Limit unter Last-Kurs!")
                                                 : QString::fromLatin1("Keine STP-Sell Order mit Limit \xfc" "ber Last-Kurs!"));
-                return;
+                return true;
             }
         }
 
@@ -79,17 +108,26 @@ void OrderPlacing::PlaceOrder(int entry, int row, bool isExtern, const QByteArra
                     child.BrParentID = r.OrderUserID;
             }
         }
-        if (isExtern) {
+        if (isExtern)
             r.OrderUserID = -r.OrderUserID;
+        const QByteArray text = placeOrderText(r);
+        if (!m_connection.Senddata(frame(text))) {
+            // The socket refused the bytes: the number goes back and the line stays.
+            if (user.LastUserOrderID == previousId + 1)
+                user.LastUserOrderID = previousId;
+            r.OrderUserID = 0;
+            refuseOffline(false, {});
+            return false;
+        }
+        // The outside programs learn the number only of an order that really left.
+        if (isExtern) {
             if (external.ExtS_NewOrderId)
                 external.ExtS_NewOrderId(extRef, r.OrderUserID);
             if (external.WriteOrderConfirmation)
                 external.WriteOrderConfirmation(extRef, r.OrderUserID);
         }
-        const QByteArray text = placeOrderText(r);
         if (r.OrderUserID < 0 && external.list1)
             external.list1(fromWire(text));
-        m_connection.Senddata(frame(text));
 
         book.ResetLeerOrder(entry);
         if (book.OGRowMap.valid(row))
@@ -97,43 +135,58 @@ void OrderPlacing::PlaceOrder(int entry, int row, bool isExtern, const QByteArra
     } catch (const std::exception& e) {
         m_protocol.add(QStringLiteral("F:Placeorder ") + QString::fromLatin1(e.what()));
     }
+    return true;
 }
 
-void OrderPlacing::placeRow(int row)
+bool OrderPlacing::placeRow(int row)
 {
     const int entry = m_state.book.OGRowMap[row].Item;
-    PlaceOrder(entry, row, false, {});
+    if (!PlaceOrder(entry, row, false, {}))
+        return false;
     m_grid.cells.removeRow(row);
+    return true;
 }
 
 void OrderPlacing::Placeallorders(int mainEntry)
 {
     OrderBook& book = m_state.book;
     m_grid.cells.beginUpdate();
+    bool mainSent = true;
     for (int row = book.OGRowMap.count(); row >= 2; --row) {
         if (book.OGRowMap[row].Art == EntryLine && book.OGRowMap[row].Item == mainEntry) {
-            placeRow(row);
+            mainSent = placeRow(row);
             break;
         }
     }
-    // The main order went first, so its children carry its number.
-    for (int row = book.OGRowMap.count(); row >= 2; --row) {
+    // The main order went first, so its children carry its number; children of a main
+    // order that could not be sent stay with it.
+    for (int row = book.OGRowMap.count(); mainSent && row >= 2; --row) {
         const RowEntry& e = book.OGRowMap[row];
         if (e.Art == EntryLine && book.LeerOrders.valid(e.Item) && book.LeerOrders[e.Item].WPIndex != 0 &&
-            book.LeerOrders[e.Item].BrParent == mainEntry)
-            placeRow(row);
+            book.LeerOrders[e.Item].BrParent == mainEntry && !placeRow(row))
+            break;
     }
     m_grid.cells.endUpdate();
 }
 
-void OrderPlacing::Cancelorder(int order)
+bool OrderPlacing::Cancelorder(int order)
 {
+    if (!m_state.book.orders.valid(order))
+        return false;
+    const QByteArray text = cancelOrderText(m_state.book.orders[order]);
+    if (!m_connection.canTrade()) {
+        refuseOffline(true, text);
+        return false;
+    }
     try {
-        const OrderRecord& o = m_state.book.orders[order];
-        m_connection.Senddata(frame(cancelOrderText(o)));
+        if (!m_connection.Senddata(frame(text))) {
+            refuseOffline(true, {});
+            return false;
+        }
     } catch (const std::exception& e) {
         m_protocol.add(QStringLiteral("F:Cancelorder ") + QString::fromLatin1(e.what()));
     }
+    return true;
 }
 
 void OrderPlacing::CancelorderUser(qint32 orderUserId)
@@ -167,23 +220,43 @@ void OrderPlacing::ResetAlleLeerOrders(int entry)
 void OrderPlacing::Command8_Click(int index)
 {
     OrderBook& book = m_state.book;
-    if (book.DefaultWP == 0) {
+    const qint16 wp = book.DefaultWP;
+    if (wp == 0) {
         m_prompts.message(QStringLiteral("Bitte zuerst ein Wertpapier als DEFAULT kennzeichnen !"));
         return;
     }
-    const int row = m_entry.instrumentRow(book.DefaultWP);
-    if (row == 0)
+    const InstrumentRecord* ins = m_state.instrument(wp);
+    if (!ins || m_entry.instrumentRow(wp) == 0)
         return;
+    if (!m_connection.canTrade()) {
+        refuseOffline(false, {});
+        return;
+    }
+    // The question lets received messages run, and they may rebuild the grid or replace
+    // the instrument list: the instrument is held by number and ticker and its line is
+    // looked up afterwards.
+    const QByteArray ticker = ins->Ticker;
     if (m_state.settings.safetyQuestion != 0 &&
         !m_prompts.yesNo(QStringLiteral("Order wirklich ausf\u00fchren ?\nDiese Sicherheitsabfrage kann unter "
                                         "'Sonstiges' deaktiviert werden!")))
         return;
+    ins = m_state.instrument(wp);
+    if (!ins || ins->Ticker != ticker) {
+        m_messages.setMessageLine(QString::fromLatin1("Order abgebrochen: ") + fromWire(ticker) +
+                                  QString::fromLatin1(" ist nicht mehr in der Liste"));
+        return;
+    }
+    if (!m_connection.canTrade()) {
+        refuseOffline(false, {});
+        return;
+    }
+    const int row = m_entry.instrumentRow(wp);
+    if (row == 0)
+        return;
     m_grid.cells.setCurrent(row, m_grid.gridColumn(InstrumentLineType, index == 0 ? C_Ask : C_Bid));
     m_entry.OGAktion();
-    int line = row + 1;
-    while (line < book.OGRowMap.count() && book.OGRowMap[line].Art == Trennzeile)
-        ++line;
-    if (!book.OGRowMap.valid(line) || book.OGRowMap[line].Art != EntryLine)
+    const int line = m_entry.lastNewEntryRow();
+    if (!book.OGRowMap.valid(line) || book.OGRowMap[line].Art != EntryLine || book.OGRowMap[line].WPIndex != wp)
         return;
     m_grid.cells.setCurrent(line, m_grid.gridColumn(OrderLineType, O_TRANS));
     m_entry.OGAktion();
@@ -192,6 +265,10 @@ void OrderPlacing::Command8_Click(int index)
 void OrderPlacing::transAlle()
 {
     OrderBook& book = m_state.book;
+    if (!m_connection.canTrade()) {
+        refuseOffline(false, {});
+        return;
+    }
     m_grid.cells.beginUpdate();
     for (int row = book.OGRowMap.count(); row >= 2; --row) {
         if (book.OGRowMap[row].Art == EntryLine)
@@ -203,6 +280,10 @@ void OrderPlacing::transAlle()
 void OrderPlacing::cancelAlle()
 {
     OrderBook& book = m_state.book;
+    if (!m_connection.canTrade()) {
+        refuseOffline(true, {});
+        return;
+    }
     for (int o = 1; o <= book.orders.count(); ++o) {
         const qint16 status = book.orders[o].Status;
         if (status == PreSubm || status == Submitted)

@@ -45,10 +45,13 @@ public:
     ExternalOrderHooks external;
 
     // Sends entry line `entry` (grid row `row`) and removes the line and its row-map entry;
-    // the caller removes the grid row.
-    void PlaceOrder(int entry, int row, bool isExtern, const QByteArray& extRef);
+    // the caller removes the grid row. Returns whether the line is gone (sent, or refused
+    // by the stop check). Without a connection nothing is numbered or removed: the user is
+    // told, and the line stays for a later try.
+    bool PlaceOrder(int entry, int row, bool isExtern, const QByteArray& extRef);
     void Placeallorders(int mainEntry);
-    void Cancelorder(int order);
+    // Returns whether the cancellation was sent.
+    bool Cancelorder(int order);
     void CancelorderUser(qint32 orderUserId);
     void ResetAlleLeerOrders(int entry);
 
@@ -58,8 +61,16 @@ public:
     void cancelAlle();       // "CANCEL Alle"
     void loescheTrans();     // "Lösche TRANS"
 
+    // The texts the user is shown when there is no connection.
+    static QString notSentText(bool cancel);
+
 private:
-    void placeRow(int row);
+    bool placeRow(int row);
+    // Tells the user that an order (or a cancellation) did not leave: in the message line
+    // at once, in a message box after the current handler has returned (never more than
+    // one box waiting).
+    void refuseOffline(bool cancel, const QByteArray& text);
+    bool m_boxPending = false;
 
     State& m_state;
     OrderGrid& m_grid;

@@ -117,6 +117,7 @@ TEST(TradeFlowEndToEnd, OrderLifeThroughTheConnection)
     app.connection.setPortField(QByteArray::number(peer.port()));
     app.connection.login();
     ASSERT_TRUE(waitFor([&] { return peer.connectionCount() == 1; }));
+    peer.send("@WELCOME");
     peer.send("@SI=FDAX;DAX;EUR;100;99.5;10;100.5;20;Dax Future;25;1;2\n");
     peer.send("@UD=ABC123");
     peer.send("@LI=41");

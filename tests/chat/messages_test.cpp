@@ -51,9 +51,11 @@ TEST(Messages, LineHistoryWindowAndBeep)
 TEST(Messages, WrongPasswordAsksForNewCredentialsInAnyCase)
 {
     MessageFixture f;
+    int exits = 0;
+    QObject::connect(&f.app, &ClientApp::exitRequested, [&] { ++exits; });
     f.app.connection.KeepConnected = true;
     f.in("@MSG=falsches pa\xdfwort");
-    EXPECT_EQ(f.prompts.credentialsShown, 1);
+    ASSERT_TRUE(waitFor([&] { return f.prompts.credentialsShown == 1; }));
     EXPECT_EQ(f.app.connection.userField(), "neu");
     EXPECT_EQ(f.app.connection.passwordField(), "geheim");
     EXPECT_EQ(f.app.state.user().Login, "neu%geheim");
@@ -63,8 +65,9 @@ TEST(Messages, WrongPasswordAsksForNewCredentialsInAnyCase)
     f.in("@MSG=FALSCHES PASSWORT");
     f.prompts.credentialsOk = false;
     f.in("@MSG=FALSCHES PA\xdfWORT");
-    EXPECT_EQ(f.prompts.credentialsShown, 2);
+    ASSERT_TRUE(waitFor([&] { return f.prompts.credentialsShown == 2; }));
     EXPECT_EQ(f.app.connection.userField(), "neu"); // cancelled: fields unchanged
+    EXPECT_EQ(exits, 1);                            // and the program ends
 }
 
 TEST(Messages, DocumentsAreWrittenAsCrLfLinesInsideTheFolderOnly)

@@ -11,9 +11,7 @@ using namespace korvi::test;
 namespace {
 
 struct LoginFixture : ClientFixture {
-    ScriptedPeer peer;
-
-    LoginFixture()
+    LoginFixture() : ClientFixture(Offline)
     {
         app.state.ServerAddress = "127.0.0.1";
         app.state.UserName = "anna";
@@ -87,10 +85,11 @@ TEST(Login, TimeSetGoesThroughTheClockAndBadTimesAreIgnored)
     LoginFixture f;
     f.in("@TS=09:05:07");
     f.in("@TIMESET= 23:59:59 ");
+    f.in("@TS=7:45"); // hours and minutes only: the seconds are 0
     f.in("@TS=25:00:00");
     f.in("@TS=gestern");
     f.in("@TS=");
-    EXPECT_EQ(f.clock.setTimes, QList<QTime>({QTime(9, 5, 7), QTime(23, 59, 59)}));
+    EXPECT_EQ(f.clock.setTimes, QList<QTime>({QTime(9, 5, 7), QTime(23, 59, 59), QTime(7, 45, 0)}));
 }
 
 TEST(Login, BlockedUserStopsTheReconnectsInAnyCase)

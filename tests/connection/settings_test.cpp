@@ -66,21 +66,31 @@ TEST(SettingsFile, RoundTripsEveryValue)
     EXPECT_EQ(r.wexIp, "192.0.2.1");
 }
 
-TEST(SettingsFile, OlderFifteenLineFileTakesDefaults)
+TEST(SettingsFile, OlderFifteenLineFileKeepsWhatWasThereBefore)
 {
+    // Lines 1 to 15 come from the file; every value of the missing lines keeps what the
+    // settings held before reading, whatever that was.
     QByteArrayList lines = serializeSettings(sample()).split('\n');
     const QByteArray fifteen = lines.mid(0, 15).join('\n') + '\n';
-    Settings r;
-    r.wexIp = "10.0.0.9"; // what start-up put there
+    Settings before;
+    before.safetyQuestion = 7;
+    before.chatSound = 8;
+    before.chatSoundFile = "x.wav";
+    before.fennixExtern = 9;
+    before.asciiRemote = 10;
+    before.executionSound = 11;
+    before.wexPort = "4999";
+    before.wexUser = "USR";
+    before.wexIp = "10.0.0.9";
+    Settings r = before;
     ASSERT_TRUE(parseSettings(fifteen, r));
     EXPECT_EQ(r.colourFile, "korvi.col");
-    EXPECT_EQ(r.safetyQuestion, 1);
-    EXPECT_EQ(r.chatSound, 1);
-    EXPECT_EQ(r.chatSoundFile, "1.wav");
-    EXPECT_EQ(r.executionSound, 1);
-    EXPECT_EQ(r.wexPort, "4100");
-    EXPECT_EQ(r.wexUser, "ZAQR");
-    EXPECT_EQ(r.wexIp, "10.0.0.9");
+    EXPECT_EQ(r.password, "demo");
+    EXPECT_EQ(serializeSettings(r).split('\n').mid(15), serializeSettings(before).split('\n').mid(15));
+    // A file without the safety line leaves the question on.
+    Settings fresh;
+    ASSERT_TRUE(parseSettings(fifteen, fresh));
+    EXPECT_EQ(fresh.safetyQuestion, 1);
 }
 
 TEST(SettingsFile, EmptyPortLineKeepsThePortAndGarbageIsHarmless)

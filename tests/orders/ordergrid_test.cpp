@@ -30,6 +30,7 @@ struct GridFixture : ClientFixture {
             placed << e;
             s.book.ResetLeerOrder(e);
             s.book.DeleteRow(row);
+            return true;
         };
     }
     OrderRecord order(int wp, qint16 status, qint32 id, const char* side = "BUY ")
@@ -404,4 +405,24 @@ TEST(OrderGrid, EveryCellOfOneRowOfEachKind)
     EXPECT_EQ(row(6), (QStringList{"FDAX", "41      ", "41", "DAY", "BUY ", "3", " 18000.5", " 0", "LMT", "-",
                                    "CANCEL", "Submitted", "10:15:02", " 1 -  2", " 18000.25", "", "Z6 O1 B0-0         ",
                                    ""}));
+}
+
+TEST(OrderGrid, OffsetLabelForEveryBracketChildOnly)
+{
+    GridFixture f;
+    // Role and limit -> the "Limit1" cell: children (2 take-profit, 3 stop-loss, 4 close)
+    // show a limit of 0 or below as an offset; main and plain orders show the number.
+    const QList<std::tuple<qint16, float, QString>> cases = {
+        {0, -0.5f, "-.5"},        {1, -0.5f, "-.5"},         {2, -0.5f, "Offset: .5"},
+        {3, -1.25f, "Offset: 1.25"}, {4, 0.0f, "Offset: 0"}, {2, 101.5f, " 101.5"},
+    };
+    for (const auto& [role, limit, shown] : cases) {
+        OrderRecord r = f.order(1, 4, 50 + role);
+        r.BrRolle = role;
+        r.Limit1 = limit;
+        f.s.book.orders.clear();
+        f.s.book.orders.append(r);
+        f.grid.rebuild();
+        EXPECT_EQ(f.text(f.s.book.SuchRow(1, OpenOrder), OrderLineType, O_Limit1), shown) << role << " " << limit;
+    }
 }

@@ -64,6 +64,21 @@ TEST(Framing, OverflowDropsAndResynchronises)
     EXPECT_EQ(drain(b), (QByteArrayList{"@TAIL"}));
 }
 
+TEST(Framing, FrameFillingTheWholeCapacityIsKept)
+{
+    // A frame exactly as long as the buffer holds is a message; one byte more is not.
+    ReceiveBuffer b(64);
+    const QByteArray body = "@MSG=" + QByteArray(64 - 7, 'x');
+    const QByteArray exact = frame(body);
+    ASSERT_EQ(exact.size(), b.capacity());
+    EXPECT_TRUE(b.append(exact.left(30)));
+    EXPECT_TRUE(b.append(exact.mid(30)));
+    EXPECT_EQ(drain(b), QByteArrayList{body});
+    EXPECT_FALSE(b.append(frame(body + 'y')));
+    EXPECT_TRUE(drain(b).isEmpty());
+    EXPECT_EQ(feed(b, "\x01@OK\x02"), QByteArrayList{"@OK"});
+}
+
 TEST(Framing, FrameAndCommandParts)
 {
     EXPECT_EQ(frame("@IR"), QByteArray("\x01@IR\x02"));
@@ -84,12 +99,41 @@ TEST(Catalogue, LongAndShortWordsCaseSensitive)
     EXPECT_EQ(lookupCommand("@"), Cmd::Keepalive);
     EXPECT_FALSE(lookupCommand("@oo").has_value());
     EXPECT_FALSE(lookupCommand("@XYZ").has_value());
-    EXPECT_EQ(commandWord(Cmd::Kursupdate), "@KU");
-    EXPECT_EQ(commandWord(Cmd::GetKontoauszug), "@GKO");
-    // Every command has a word, and a word maps back to its command.
-    for (int i = 0; i < static_cast<int>(Cmd::Count); ++i) {
-        const auto cmd = static_cast<Cmd>(i);
-        ASSERT_FALSE(commandWord(cmd).isEmpty()) << i;
-        EXPECT_EQ(lookupCommand(commandWord(cmd)), cmd);
-    }
+    // The words the server sends, in both forms, each with the handler it must reach.
+    const QList<QPair<const char*, Cmd>> received = {
+        {"@", Cmd::Keepalive}, {"@WELCOME", Cmd::Welcome}, {"@RV", Cmd::RequestVersion},
+        {"@SV", Cmd::SendVersion}, {"@SYI", Cmd::SystemInfo}, {"@PI", Cmd::PlatzInfo},
+        {"@PlatzInfo", Cmd::PlatzInfo}, {"@GV", Cmd::GewinnerVerlierer},
+        {"@GewinnerVerlierer", Cmd::GewinnerVerlierer}, {"@TS", Cmd::TimeSet}, {"@TIMESET", Cmd::TimeSet},
+        {"@UD", Cmd::UserData}, {"@SAO", Cmd::SendAllOrders}, {"@SENDALLORDERS", Cmd::SendAllOrders},
+        {"@SAE", Cmd::SendAllExecutions}, {"@SENDALLEXECUTIONS", Cmd::SendAllExecutions},
+        {"@SUK", Cmd::SendUserKonto}, {"@SENDUSERKONTO", Cmd::SendUserKonto}, {"@SUD1", Cmd::SendUserKonto},
+        {"@SUD", Cmd::SendUserData}, {"@SENDUSERDATA", Cmd::SendUserData}, {"@SUP", Cmd::SendUserPlaetze},
+        {"@SENDUSERPLAETZE", Cmd::SendUserPlaetze}, {"@OO", Cmd::OpenOrder}, {"@OpenOrder", Cmd::OpenOrder},
+        {"@CR", Cmd::CancelRejected}, {"@CancelRejected", Cmd::CancelRejected}, {"@OR", Cmd::OrderRejected},
+        {"@OrderRejected", Cmd::OrderRejected}, {"@SOO", Cmd::SendOpenOrders},
+        {"@SENDOPENORDERS", Cmd::SendOpenOrders}, {"@SI", Cmd::SendInstruments},
+        {"@SENDINSTRUMENTS", Cmd::SendInstruments}, {"@KU", Cmd::Kursupdate}, {"@KURSUPDATE", Cmd::Kursupdate},
+        {"@LI", Cmd::LastOrderId}, {"@ST", Cmd::Status}, {"@STATUS", Cmd::Status}, {"@EX", Cmd::Execution},
+        {"@Execution", Cmd::Execution}, {"@OS", Cmd::OrderStatus}, {"@ORDERSTATUS", Cmd::OrderStatus},
+        {"@RC", Cmd::ReceiveChat}, {"@ReceiveChat", Cmd::ReceiveChat}, {"@RT", Cmd::ReceiveTChat},
+        {"@ReceiveTChat", Cmd::ReceiveTChat}, {"@ER", Cmd::Error}, {"@ERROR", Cmd::Error},
+        {"@CC", Cmd::ConnectionClosed}, {"@CONNECTIONCLOSED", Cmd::ConnectionClosed},
+        {"@SD", Cmd::SendDocument}, {"@SENDDOCUMENT", Cmd::SendDocument}, {"@SA", Cmd::SendAnnotation},
+        {"@SENDANNOTATION", Cmd::SendAnnotation}, {"@MSG", Cmd::Message}, {"@MESSAGE", Cmd::Message},
+        {"@HB", Cmd::Heartbeat}, {"@Heartbeat", Cmd::Heartbeat}, {"@FIS", Cmd::FileStart},
+        {"@FID", Cmd::FileData}, {"@FIE", Cmd::FileEnd}, {"@SCU", Cmd::SendChatUsers},
+        {"@CU1", Cmd::ChatUserOn}, {"@CU0", Cmd::ChatUserOff},
+    };
+    for (const auto& [word, cmd] : received)
+        EXPECT_EQ(lookupCommand(word), cmd) << word;
+    // The words the client sends are written exactly so.
+    const QList<QPair<Cmd, const char*>> sent = {
+        {Cmd::Login, "@U"},           {Cmd::PlaceOrder, "@PO"},         {Cmd::CancelOrder, "@CO"},
+        {Cmd::BracketQuery, "@BR?"},  {Cmd::RequestAll, "@RA"},         {Cmd::RequestOpenOrders, "@RAO"},
+        {Cmd::RequestAllExecutions, "@RAE"}, {Cmd::InstrumentRequest, "@IR"}, {Cmd::TimeGet, "@TIMEGET"},
+        {Cmd::GetKontoauszug, "@GKO"}, {Cmd::RequestInfo, "@RI"},
+    };
+    for (const auto& [cmd, word] : sent)
+        EXPECT_EQ(commandWord(cmd), word);
 }

@@ -25,11 +25,17 @@ public:
     bool credentialsOk = true;
     QString newUser = "neu";
     QString newPassword = "geheim";
+    // Run while the question or dialog is "open", as received messages run meanwhile in
+    // the real program.
+    std::function<void()> whileAsking;
+    std::function<void()> whileCredentials;
 
     void message(const QString& text) override { messages << text; }
     bool yesNo(const QString& text) override
     {
         questions << text;
+        if (whileAsking)
+            whileAsking();
         return yesAnswer;
     }
     AutostartChoice autostart() override
@@ -40,6 +46,8 @@ public:
     bool credentials(QString& user, QString& password) override
     {
         ++credentialsShown;
+        if (whileCredentials)
+            whileCredentials();
         if (!credentialsOk)
             return false;
         user = newUser;

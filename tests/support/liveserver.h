@@ -2,6 +2,7 @@
 
 #include "app/clientapp.h"
 #include "support/doubles.h"
+#include "support/scriptedpeer.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -50,8 +51,11 @@ private:
     QProcess m_process;
 };
 
-// A client without windows, with recording doubles for every seam.
+// A client without windows, with recording doubles for every seam. It starts connected to
+// a scripted peer and greeted, so orders can leave; `Offline` leaves it unconnected.
 struct ClientFixture {
+    enum Start { Online, Offline };
+    ScriptedPeer peer;
     QTemporaryDir dir;
     FakePrompts prompts;
     FakeSound sound;
@@ -59,7 +63,20 @@ struct ClientFixture {
     FakePages pages;
     ClientApp app{dir.path(), prompts, sound, clock, pages};
 
-    ClientFixture() { InitUser(app.state); }
+    explicit ClientFixture(Start start = Online)
+    {
+        InitUser(app.state);
+        if (start == Online)
+            goOnline();
+    }
+    // Connects to the peer and lets the greeting arrive.
+    void goOnline()
+    {
+        app.connection.setPortField(QByteArray::number(peer.port()));
+        app.connection.connectwinsock("127.0.0.1");
+        waitFor([&] { return app.connection.isConnected() && peer.connectionCount() > 0; });
+        app.dispatcher.dispatch("@WELCOME");
+    }
 
     // Logs in to the server on 127.0.0.1 and waits for the instrument list.
     bool loginTo(quint16 port, const QByteArray& user = "demo", const QByteArray& password = "demo")

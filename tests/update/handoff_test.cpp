@@ -48,6 +48,7 @@ QByteArray contentOf(const QString& path)
 }
 
 struct HandOffFixture {
+    ScriptedPeer peer; // messages are sent (and logged as sent) only over a connection
     QTemporaryDir dir;
     QTemporaryDir programDir;
     FakePrompts prompts;
@@ -60,6 +61,9 @@ struct HandOffFixture {
     {
         app.handOff.starter = &starter;
         app.handOff.programDir = programDir.path();
+        app.connection.setPortField(QByteArray::number(peer.port()));
+        app.connection.connectwinsock("127.0.0.1");
+        waitFor([&] { return app.connection.isConnected(); });
     }
     QString at(const char* name) const { return dir.filePath(QLatin1String(name)); }
 };
