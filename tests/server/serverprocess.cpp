@@ -103,10 +103,16 @@ int ServerProcess::admin(const QString& dataDir, const QStringList& command, QBy
     return p.exitCode();
 }
 
-bool Peer::connectTo(quint16 port)
+bool Peer::connectTo(quint16 port, const QHostAddress& host)
 {
-    m_socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    m_socket.connectToHost(host, port);
     return m_socket.waitForConnected(5000);
+}
+
+void Peer::stopReading()
+{
+    m_socket.setReadBufferSize(4096);
+    m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
 }
 
 void Peer::send(QByteArrayView message) { sendRaw(korvi::frame(message)); }
