@@ -181,7 +181,7 @@ void GameServer::onNewConnection()
         adopt(socket);
 }
 
-void GameServer::adopt(QTcpSocket* socket)
+Session* GameServer::adopt(QTcpSocket* socket)
 {
     // Connections that have not logged in cost a password check each; they are limited
     // in total and per address, so idle or guessing connections cannot crowd out the game.
@@ -204,12 +204,13 @@ void GameServer::adopt(QTcpSocket* socket)
                    now());
         socket->abort();
         socket->deleteLater();
-        return;
+        return nullptr;
     }
     auto* session = new Session(socket, m_nextSession++, *this);
     session->setParent(this);
     m_sessions.push_back(session);
     connect(session, &Session::finished, this, &GameServer::onSessionFinished);
+    return session;
 }
 
 void GameServer::onSessionFinished(Session* session)

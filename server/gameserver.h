@@ -70,8 +70,8 @@ public:
     LoginGuard& guard() { return m_guard; }
     PasswordChecker& passwords() { return *m_passwords; }
     // Takes a connection of a client on: it is greeted, or closed at once when too many
-    // connections wait for their login.
-    void adopt(QTcpSocket* socket);
+    // connections wait for their login (then none is returned).
+    Session* adopt(QTcpSocket* socket);
     qint64 now() const { return m_clock.elapsed(); }
     int loginTimeoutMs() const { return m_options.loginTimeoutSeconds * 1000; }
     TradingEngine& engine() { return *m_engine; }
