@@ -286,6 +286,8 @@ void GameServer::onHousekeeping()
         if (!s->playing()) {
             if (t - s->connectedAt() > loginTimeoutMs())
                 s->abort(QStringLiteral("no login within %1 s").arg(m_options.loginTimeoutSeconds));
+            else if (s->stage() == Session::Stage::Checking && t - s->lastSentAt() >= kKeepaliveMs)
+                s->send(msg::kKeepalive); // a slow check or a login delay must not look like a dead server
             continue;
         }
         if (t - s->lastHeartbeatAt() >= kHeartbeatLineMs)
