@@ -58,6 +58,8 @@ public:
     qint64 queuedBytes() const;
     // The client's address, as the login limits count it.
     const QString& address() const { return m_address; }
+    // The version the client reported ("@SV=" body), empty until it did.
+    const QByteArray& clientVersion() const { return m_clientVersion; }
 
     // Handles bytes as they came from the client (the socket's arrivals go here).
     void receive(QByteArrayView bytes);
@@ -82,6 +84,8 @@ public:
 
 signals:
     void finished(korvi::server::Session* session);
+    // The connection handed queued bytes to the system: room for more.
+    void written();
 
 private:
     void onReadyRead();
@@ -111,6 +115,7 @@ private:
     QByteArray m_loginPassword;
     std::shared_ptr<std::atomic_bool> m_checkCancelled;
     LogSummary m_log;
+    QByteArray m_clientVersion;
     qint64 m_connectedAt = 0;
     qint64 m_lastSentAt = 0;
     qint64 m_lastHeartbeatAt = 0;
