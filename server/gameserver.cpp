@@ -41,6 +41,7 @@ GameServer::GameServer(const ServerOptions& options, std::vector<InstrumentSpec>
     , m_simulator(m_specs, seedFor(options))
     , m_server(new QTcpServer(this))
     , m_pages(new AddressPageServer(this))
+    , m_passwords(std::make_unique<PasswordChecker>())
 {
     m_clock.start();
     connect(m_server, &QTcpServer::newConnection, this, &GameServer::onNewConnection);
@@ -53,7 +54,11 @@ GameServer::GameServer(const ServerOptions& options, std::vector<InstrumentSpec>
     connect(&m_rankingTimer, &QTimer::timeout, this, &GameServer::onRankings);
 }
 
-GameServer::~GameServer() = default;
+GameServer::~GameServer()
+{
+    // Checks under way finish before the sessions they report to go.
+    m_passwords.reset();
+}
 
 bool GameServer::start(QString& error)
 {
@@ -74,7 +79,7 @@ bool GameServer::start(QString& error)
     m_held.clear(); // nobody is connected yet
     if (!m_tradeStore.commit(error))
         return false;
-    QHostAddress address = QHostAddress::Any;
+    QHostAddress address = QHostAddress::LocalHost;
     if (!m_options.bindAddress.isEmpty() && !address.setAddress(m_options.bindAddress)) {
         error = QStringLiteral("--bind: not an address: %1").arg(m_options.bindAddress);
         return false;
@@ -101,8 +106,8 @@ bool GameServer::start(QString& error)
     if (m_options.statsSeconds > 0)
         m_statsTimer.start(m_options.statsSeconds * 1000);
     m_statsFrom = now();
-    logLine(QStringLiteral("game port %1, address pages on port %2, %3 instruments, %4 price messages per second")
-                .arg(tcpPort()).arg(httpPort()).arg(m_specs.size()).arg(m_options.rate));
+    logLine(QStringLiteral("game port %1, address pages on port %2, on %3, %4 instruments, %5 price messages per second")
+                .arg(tcpPort()).arg(httpPort()).arg(address.toString()).arg(m_specs.size()).arg(m_options.rate));
     return true;
 }
 
@@ -180,12 +185,40 @@ std::vector<PriceState> GameServer::quotes() const
 
 void GameServer::onNewConnection()
 {
-    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
-        auto* session = new Session(socket, m_nextSession++, *this);
-        session->setParent(this);
-        m_sessions.push_back(session);
-        connect(session, &Session::finished, this, &GameServer::onSessionFinished);
+    while (QTcpSocket* socket = m_server->nextPendingConnection())
+        adopt(socket);
+}
+
+Session* GameServer::adopt(QTcpSocket* socket)
+{
+    // Connections that have not logged in cost a password check each; they are limited
+    // in total and per address, so idle or guessing connections cannot crowd out the game.
+    const QString address = socket->peerAddress().toString();
+    int waiting = 0;
+    int fromAddress = 0;
+    for (const Session* s : m_sessions) {
+        if (s->playing() || s->stage() == Session::Stage::Closing)
+            continue;
+        ++waiting;
+        if (s->address() == address)
+            ++fromAddress;
     }
+    if (waiting >= m_options.maxWaiting || fromAddress >= m_options.maxWaitingPerAddress) {
+        m_log.line(QStringLiteral("refused ") + address,
+                   QStringLiteral("connection from %1 refused: %2 connections wait for their login (%3 from there)")
+                       .arg(address)
+                       .arg(waiting)
+                       .arg(fromAddress),
+                   now());
+        socket->abort();
+        socket->deleteLater();
+        return nullptr;
+    }
+    auto* session = new Session(socket, m_nextSession++, *this);
+    session->setParent(this);
+    m_sessions.push_back(session);
+    connect(session, &Session::finished, this, &GameServer::onSessionFinished);
+    return session;
 }
 
 void GameServer::versionReported(Session* session)
@@ -273,13 +306,17 @@ void GameServer::onHousekeeping()
     }
     if (t - m_blockCheckedAt >= kBlockCheckMs)
         dropBlocked();
+    m_log.flush(t);
     const std::vector<Session*> sessions = m_sessions;
     for (Session* s : sessions) {
         if (s->stage() == Session::Stage::Closing)
             continue;
+        s->flushLog(t);
         if (!s->playing()) {
             if (t - s->connectedAt() > loginTimeoutMs())
                 s->abort(QStringLiteral("no login within %1 s").arg(m_options.loginTimeoutSeconds));
+            else if (s->stage() == Session::Stage::Checking && t - s->lastSentAt() >= kKeepaliveMs)
+                s->send(msg::kKeepalive); // a slow check or a login delay must not look like a dead server
             continue;
         }
         if (t - s->lastHeartbeatAt() >= kHeartbeatLineMs)

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "instrumentconfig.h"
+#include "loginguard.h"
 #include "options.h"
+#include "passwordhash.h"
 #include "pricesimulator.h"
 #include "tradingengine.h"
 #include "tradestore.h"
+#include "serverlog.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -15,6 +18,7 @@
 #include <vector>
 
 class QTcpServer;
+class QTcpSocket;
 
 namespace korvi::server {
 
@@ -47,6 +51,9 @@ public:
     // Largest frame a client may send, and largest send queue before prices are skipped.
     static constexpr qsizetype kMaxFrameBytes = 1024 * 1024;
     static constexpr qint64 kMaxQueuedBytes = 1024 * 1024;
+    // Largest send queue of all: a session that would go past it is dropped. It leaves
+    // room above the price limit for a participant's greeting with a long order book.
+    static constexpr qint64 kMaxSendQueueBytes = 8 * 1024 * 1024;
 
     GameServer(const ServerOptions& options, std::vector<InstrumentSpec> definitions, ParticipantStore& store,
                QObject* parent = nullptr);
@@ -61,6 +68,11 @@ public:
     const std::vector<InstrumentSpec>& definitions() const { return m_specs; }
     std::vector<PriceState> quotes() const;
     ParticipantStore& store() { return m_store; }
+    LoginGuard& guard() { return m_guard; }
+    PasswordChecker& passwords() { return *m_passwords; }
+    // Takes a connection of a client on: it is greeted, or closed at once when too many
+    // connections wait for their login (then none is returned).
+    Session* adopt(QTcpSocket* socket);
     qint64 now() const { return m_clock.elapsed(); }
     int loginTimeoutMs() const { return m_options.loginTimeoutSeconds * 1000; }
     TradingEngine& engine() { return *m_engine; }
@@ -129,6 +141,9 @@ private:
     std::vector<QByteArray> m_lastWinners;
     qint64 m_winnersSentAt = -1;
     bool m_storeFailing = false;
+    LoginGuard m_guard;
+    LogSummary m_log;
+    std::unique_ptr<PasswordChecker> m_passwords;
     // Traffic figures for the statistics lines.
     qint64 m_framesOut = 0;
     qint64 m_bytesOut = 0;

@@ -50,6 +50,7 @@ int main(int argc, char** argv)
     setLogEnabled(!options.quiet);
 
     ParticipantStore store;
+    store.setHashIterations(options.hashIterations);
     QString error;
     if (!store.open(options.dataDir, error)) {
         print(stderr, "korvi-server: " + error.toLocal8Bit() + '\n');

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "passwordhash.h"
 #include "updatepublisher.h"
 
 #include <QCommandLineParser>
@@ -37,7 +38,10 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Seed of the price simulator; the same seed gives the same market."), QStringLiteral("S"));
     const QCommandLineOption rate(QStringLiteral("rate"), QStringLiteral("Price messages per second over all instruments (default 50, 0 = none)."), QStringLiteral("R"));
     const QCommandLineOption instruments(QStringLiteral("instruments"), QStringLiteral("Instrument list (default: instruments.conf beside the program)."), QStringLiteral("FILE"));
-    const QCommandLineOption bind(QStringLiteral("bind"), QStringLiteral("Listen on this address only (default: all)."), QStringLiteral("ADDRESS"));
+    const QCommandLineOption bind(QStringLiteral("bind"), QStringLiteral("Listen for participants and address-page requests on this address (default 127.0.0.1, this machine only; 0.0.0.0 for every network)."), QStringLiteral("ADDRESS"));
+    const QCommandLineOption hashIterations(QStringLiteral("hash-iterations"), QStringLiteral("PBKDF2 rounds of new password hashes (default 600000; fewer only for tests). Stored hashes with fewer rounds are upgraded at the next login."), QStringLiteral("N"));
+    const QCommandLineOption maxWaiting(QStringLiteral("max-waiting"), QStringLiteral("Connections that have not logged in yet, at most (default 256); further ones are closed at once."), QStringLiteral("N"));
+    const QCommandLineOption maxWaitingPerAddress(QStringLiteral("max-waiting-per-address"), QStringLiteral("The same from one address (default 16)."), QStringLiteral("N"));
     const QCommandLineOption publicHost(QStringLiteral("public-host"), QStringLiteral("Host named on the address pages (default: the address the page was asked on)."), QStringLiteral("HOST"));
     const QCommandLineOption loginTimeout(QStringLiteral("login-timeout"), QStringLiteral("Seconds a connection may take to log in (default 30)."), QStringLiteral("SECONDS"));
     const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Log traffic figures every this many seconds."), QStringLiteral("SECONDS"));
@@ -47,7 +51,9 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption updatePackage(QStringLiteral("update-package"), QStringLiteral("Send this file as the update package \"KORVIUP.EXX\" to every client that reports a version below --update-below."), QStringLiteral("FILE"));
     const QCommandLineOption updateBelow(QStringLiteral("update-below"), QStringLiteral("Clients reporting a version below this one (e.g. 1.1.369) receive the update package."), QStringLiteral("VERSION"));
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("No log on stderr."));
-    parser.addOptions({help, port, httpPort, data, seed, rate, instruments, bind, publicHost, loginTimeout, stats, closeTime, instantFills, testControl, updatePackage, updateBelow, quiet});
+    parser.addOptions({help, port, httpPort, data, seed, rate, instruments, bind, publicHost, loginTimeout, stats, closeTime,
+                       instantFills, testControl, updatePackage, updateBelow, quiet, hashIterations, maxWaiting,
+                       maxWaitingPerAddress});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("Optional administration command, see above."), QStringLiteral("[user ...]"));
 
     if (!parser.parse(QStringList{QStringLiteral("korvi-server")} + arguments)) {
@@ -90,6 +96,25 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
         options.instruments = parser.value(instruments);
     if (parser.isSet(bind))
         options.bindAddress = parser.value(bind);
+    const struct {
+        const QCommandLineOption* option;
+        int* target;
+        int least;
+        int most;
+    } counts[] = {{&hashIterations, &options.hashIterations, kMinIterations, 10'000'000},
+                  {&maxWaiting, &options.maxWaiting, 1, 100'000},
+                  {&maxWaitingPerAddress, &options.maxWaitingPerAddress, 1, 100'000}};
+    for (const auto& c : counts) {
+        if (!parser.isSet(*c.option))
+            continue;
+        bool ok = false;
+        const int value = parser.value(*c.option).toInt(&ok);
+        if (!ok || value < c.least || value > c.most) {
+            text = QStringLiteral("--%1 needs a number from %2 to %3").arg(c.option->names().constFirst()).arg(c.least).arg(c.most);
+            return ParseResult::Error;
+        }
+        *c.target = value;
+    }
     if (parser.isSet(publicHost))
         options.publicHost = parser.value(publicHost).toLatin1();
     for (const auto& [option, target] : {std::pair{&loginTimeout, &options.loginTimeoutSeconds}, std::pair{&stats, &options.statsSeconds}}) {

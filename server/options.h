@@ -1,5 +1,7 @@
 #pragma once
 
+#include "passwordhash.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -17,9 +19,12 @@ struct ServerOptions {
     std::optional<quint64> seed;   // none: a new seed each start (logged)
     double rate = 50;              // price messages per second over all instruments
     QString instruments;           // empty: the shipped list beside the program
-    QString bindAddress;           // empty: all interfaces
+    QString bindAddress = QStringLiteral("127.0.0.1"); // only this machine unless opened with --bind
     QByteArray publicHost;         // host named on the address pages; empty: the address asked
     int loginTimeoutSeconds = 30;
+    int hashIterations = kDefaultIterations; // rounds of new and upgraded password hashes
+    int maxWaiting = 256;          // connections not logged in, in total
+    int maxWaitingPerAddress = 16; // connections not logged in, from one address
     int statsSeconds = 0;          // 0: no statistics lines
     bool quiet = false;
     std::optional<QTime> closeTime = QTime(22, 0); // daily close; none: only when asked

@@ -60,7 +60,7 @@ bool ParticipantStore::open(const QString& folder, QString& error)
     // Participants change seldom: every change goes to the disk at once.
     if (!openGameDatabase(folder, m_connection, true, error))
         return false;
-    m_dummyHash = hashPassword("not a password");
+    m_dummyHash = hashPassword("not a password", m_hashIterations);
     return createSchema(error);
 }
 
@@ -170,7 +170,7 @@ bool ParticipantStore::insert(const QByteArray& name, const QByteArray& password
     q.prepare(QStringLiteral("INSERT INTO participants (name, password, account_start, base_value)"
                              " VALUES (?, ?, ?, ?)"));
     q.addBindValue(QString::fromLatin1(name));
-    q.addBindValue(QString::fromLatin1(hashPassword(password)));
+    q.addBindValue(QString::fromLatin1(hashPassword(password, m_hashIterations)));
     q.addBindValue(QString::fromLatin1(DatumText(dayNumber(QDate::currentDate()))));
     q.addBindValue(kStartCapital);
     if (!q.exec()) {
@@ -278,6 +278,29 @@ QSet<qint64> ParticipantStore::blockedIds() const
             out.insert(q.value(0).toLongLong());
     }
     return out;
+}
+
+std::optional<QByteArray> ParticipantStore::passwordHash(const QByteArray& name) const
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.prepare(QStringLiteral("SELECT password FROM participants WHERE name = ?"));
+    q.addBindValue(QString::fromLatin1(name));
+    if (!q.exec() || !q.next())
+        return std::nullopt;
+    return q.value(0).toString().toLatin1();
+}
+
+bool ParticipantStore::setPasswordHash(qint64 id, const QByteArray& hash, QString& error)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.prepare(QStringLiteral("UPDATE participants SET password = ? WHERE id = ?"));
+    q.addBindValue(QString::fromLatin1(hash));
+    q.addBindValue(id);
+    if (!q.exec()) {
+        error = sqlError(q);
+        return false;
+    }
+    return true;
 }
 
 ParticipantStore::Login ParticipantStore::checkLogin(const QByteArray& name, const QByteArray& password,

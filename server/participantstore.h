@@ -1,5 +1,7 @@
 #pragma once
 
+#include "passwordhash.h"
+
 #include <QByteArray>
 #include <QSet>
 #include <QString>
@@ -40,6 +42,11 @@ public:
     ParticipantStore(const ParticipantStore&) = delete;
     ParticipantStore& operator=(const ParticipantStore&) = delete;
 
+    // Rounds of the hashes written from now on, the demo participant's included; set it
+    // before open().
+    void setHashIterations(int iterations) { m_hashIterations = iterations; }
+    int hashIterations() const { return m_hashIterations; }
+
     // Opens (and on the first use creates) the database in `folder`. A new database gets
     // the participant "demo" with the password "demo", so a fresh game can be tried at once.
     bool open(const QString& folder, QString& error);
@@ -65,6 +72,13 @@ public:
     // take the same time; a blocked participant is reported only with the right password.
     Login checkLogin(const QByteArray& name, const QByteArray& password, Participant& out) const;
 
+    // The stored password hash of a participant, for a check away from the caller's
+    // thread; none for an unknown name (check against dummyHash() then, to take the same time).
+    std::optional<QByteArray> passwordHash(const QByteArray& name) const;
+    const QByteArray& dummyHash() const { return m_dummyHash; }
+    // Replaces a stored hash, e.g. by one with more rounds after a good login.
+    bool setPasswordHash(qint64 id, const QByteArray& hash, QString& error);
+
 private:
     bool createSchema(QString& error);
     bool insert(const QByteArray& name, const QByteArray& password, QString& error);
@@ -72,6 +86,7 @@ private:
     QString m_connection;
     bool m_createdNow = false;
     QByteArray m_dummyHash; // checked against for unknown names, to take the same time
+    int m_hashIterations = kDefaultIterations;
 };
 
 } // namespace korvi::server

@@ -1,29 +1,45 @@
 #include "passwordhash.h"
 
 #include <QByteArrayList>
-#include <QCryptographicHash>
-#include <QPasswordDigestor>
 #include <QRandomGenerator>
+#include <QThread>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
 
 namespace korvi::server {
 
 namespace {
 
+constexpr int kMaxIterations = 10'000'000;
+
 QByteArray derive(QByteArrayView password, const QByteArray& salt, int iterations)
 {
-    return QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, password.toByteArray(), salt,
-                                              iterations, 32);
+    QByteArray key(32, '\0');
+    const int ok = PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()),
+                                     reinterpret_cast<const unsigned char*>(salt.constData()),
+                                     static_cast<int>(salt.size()), iterations, EVP_sha256(),
+                                     static_cast<int>(key.size()), reinterpret_cast<unsigned char*>(key.data()));
+    return ok == 1 ? key : QByteArray();
 }
 
-// Compares without stopping at the first difference, so the time taken tells nothing.
-bool sameBytes(const QByteArray& a, const QByteArray& b)
+struct Parsed {
+    int iterations = 0;
+    QByteArray salt;
+    QByteArray expected;
+};
+
+bool parse(QByteArrayView stored, Parsed& out)
 {
-    if (a.size() != b.size())
+    const QList<QByteArray> parts = stored.toByteArray().split('$');
+    if (parts.size() != 4 || parts[0] != "pbkdf2-sha256")
         return false;
-    unsigned char diff = 0;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return diff == 0;
+    bool ok = false;
+    out.iterations = parts[1].toInt(&ok);
+    if (!ok || out.iterations < 1 || out.iterations > kMaxIterations)
+        return false;
+    out.salt = QByteArray::fromHex(parts[2]);
+    out.expected = QByteArray::fromHex(parts[3]);
+    return !out.salt.isEmpty() && out.expected.size() == 32;
 }
 
 } // namespace
@@ -40,18 +56,53 @@ QByteArray hashPassword(QByteArrayView password, int iterations)
 
 bool verifyPassword(QByteArrayView password, QByteArrayView stored)
 {
-    const QList<QByteArray> parts = stored.toByteArray().split('$');
-    if (parts.size() != 4 || parts[0] != "pbkdf2-sha256")
+    Parsed p;
+    if (!parse(stored, p))
         return false;
-    bool ok = false;
-    const int iterations = parts[1].toInt(&ok);
-    if (!ok || iterations < 1 || iterations > 10'000'000)
-        return false;
-    const QByteArray salt = QByteArray::fromHex(parts[2]);
-    const QByteArray expected = QByteArray::fromHex(parts[3]);
-    if (salt.isEmpty() || expected.size() != 32)
-        return false;
-    return sameBytes(derive(password, salt, iterations), expected);
+    const QByteArray actual = derive(password, p.salt, p.iterations);
+    // Compared without stopping at the first difference, so the time taken tells nothing.
+    return actual.size() == p.expected.size() && CRYPTO_memcmp(actual.constData(), p.expected.constData(), 32) == 0;
+}
+
+int hashIterations(QByteArrayView stored)
+{
+    Parsed p;
+    return parse(stored, p) ? p.iterations : 0;
+}
+
+PasswordChecker::PasswordChecker(int threads, QObject* parent) : QObject(parent)
+{
+    if (threads <= 0)
+        threads = std::max(1, QThread::idealThreadCount() - 1);
+    m_pool.setMaxThreadCount(threads);
+}
+
+PasswordChecker::~PasswordChecker()
+{
+    m_pool.clear();
+    m_pool.waitForDone();
+}
+
+void PasswordChecker::check(QByteArray password, QByteArray stored, int targetIterations,
+                            std::shared_ptr<std::atomic_bool> cancelled, Done done)
+{
+    ++m_pending;
+    m_pool.start([this, password = std::move(password), stored = std::move(stored), targetIterations,
+                  cancelled = std::move(cancelled), done = std::move(done)]() mutable {
+        Result result;
+        const bool wanted = !cancelled || !*cancelled;
+        if (wanted) {
+            result.ok = verifyPassword(password, stored);
+            if (result.ok && hashIterations(stored) < targetIterations)
+                result.upgradedHash = hashPassword(password, targetIterations);
+        }
+        // The pool is emptied and waited for before this object goes, so `this` is alive.
+        QMetaObject::invokeMethod(this, [this, result, wanted, cancelled, done = std::move(done)] {
+            --m_pending;
+            if (wanted && (!cancelled || !*cancelled))
+                done(result);
+        }, Qt::QueuedConnection);
+    });
 }
 
 } // namespace korvi::server

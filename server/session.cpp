@@ -10,6 +10,7 @@
 
 #include <QTcpSocket>
 #include <QTime>
+#include <QTimer>
 #include <cmath>
 
 namespace korvi::server {
@@ -85,11 +86,18 @@ Session::Session(QTcpSocket* socket, quint64 number, GameServer& server)
         if (e != QAbstractSocket::RemoteHostClosedError)
             logLine(QStringLiteral("%1 socket error: %2").arg(who(), m_socket->errorString()));
     });
-    logLine(QStringLiteral("%1 connected from %2:%3").arg(who(), m_socket->peerAddress().toString()).arg(m_socket->peerPort()));
+    m_address = m_socket->peerAddress().toString();
+    logLine(QStringLiteral("%1 connected from %2:%3").arg(who(), m_address).arg(m_socket->peerPort()));
     send(msg::kIdentify);
     // A client may have gone again before we saw it.
     if (m_socket->state() != QAbstractSocket::ConnectedState)
         QMetaObject::invokeMethod(this, &Session::onDisconnected, Qt::QueuedConnection);
+}
+
+Session::~Session()
+{
+    if (m_checkCancelled)
+        *m_checkCancelled = true;
 }
 
 QString Session::who() const
@@ -110,9 +118,24 @@ void Session::sendFramed(const QByteArray& frames)
 {
     if (m_stage == Stage::Closing || m_socket->state() != QAbstractSocket::ConnectedState)
         return;
+    write(frames, frames.count(FrameEnd));
+}
+
+bool Session::write(const QByteArray& frames, qint64 frameCount)
+{
+    // Requests are answered whether or not the client reads; a queue past the ceiling
+    // means it does not, and only dropping it keeps the memory bounded.
+    if (m_socket->bytesToWrite() + frames.size() > GameServer::kMaxSendQueueBytes) {
+        dropLater(QStringLiteral("send queue over %1 bytes (%2 waiting, %3 more to send); the client does not read")
+                      .arg(GameServer::kMaxSendQueueBytes)
+                      .arg(m_socket->bytesToWrite())
+                      .arg(frames.size()));
+        return false;
+    }
     m_socket->write(frames);
     m_lastSentAt = m_server.now();
-    m_server.countSent(frames.count(FrameEnd), frames.size());
+    m_server.countSent(frameCount, frames.size());
+    return true;
 }
 
 void Session::sendPrices(const QByteArray& frames, int frameCount)
@@ -136,9 +159,7 @@ void Session::sendPrices(const QByteArray& frames, int frameCount)
         sendFramed(full);
         return;
     }
-    m_socket->write(frames);
-    m_lastSentAt = m_server.now();
-    m_server.countSent(frameCount, frames.size());
+    write(frames, frameCount);
 }
 
 void Session::sendHeartbeat()
@@ -166,12 +187,27 @@ void Session::abort(const QString& reason)
     onDisconnected();
 }
 
+void Session::dropLater(const QString& reason)
+{
+    if (m_stage == Stage::Closing || m_finished)
+        return;
+    logLine(QStringLiteral("%1 dropped: %2").arg(who(), reason));
+    m_stage = Stage::Closing;
+    QMetaObject::invokeMethod(this, [this] {
+        m_socket->abort();
+        onDisconnected();
+    }, Qt::QueuedConnection);
+}
+
 void Session::onDisconnected()
 {
     if (m_finished)
         return;
     m_finished = true;
     m_stage = Stage::Closing;
+    if (m_checkCancelled)
+        *m_checkCancelled = true;
+    m_log.flush(m_server.now(), true);
     logLine(QStringLiteral("%1 disconnected").arg(who()));
     emit finished(this);
 }
@@ -182,17 +218,32 @@ void Session::onReadyRead()
         const QByteArray chunk = m_socket->read(kReadChunk);
         if (chunk.isEmpty())
             break;
-        if (m_stage == Stage::Closing)
-            continue; // nothing more is listened to
-        if (!m_buffer.append(chunk)) {
-            abort(QStringLiteral("frame larger than %1 bytes").arg(GameServer::kMaxFrameBytes));
-            return;
-        }
-        QByteArrayView message;
-        while (m_stage != Stage::Closing && m_buffer.next(message))
-            handle(message);
-        m_buffer.compact();
+        receive(chunk);
     }
+}
+
+void Session::receive(QByteArrayView bytes)
+{
+    if (m_stage == Stage::Closing || m_finished)
+        return; // nothing more is listened to
+    if (!m_buffer.append(bytes)) {
+        abort(QStringLiteral("frame larger than %1 bytes").arg(GameServer::kMaxFrameBytes));
+        return;
+    }
+    processBuffer();
+}
+
+void Session::processBuffer()
+{
+    QByteArrayView message;
+    while (m_stage != Stage::Closing && m_stage != Stage::Checking && m_buffer.next(message))
+        handle(message);
+    m_buffer.compact();
+}
+
+void Session::note(const QString& kind, const QString& text)
+{
+    m_log.line(kind, QStringLiteral("%1 %2").arg(who(), text), m_server.now());
 }
 
 void Session::handle(QByteArrayView message)
@@ -203,6 +254,8 @@ void Session::handle(QByteArrayView message)
     }
     // Before the login only the two login replies count; the client sends them as
     // answers to "!;ID" and "!;USER".
+    if (m_stage == Stage::Checking)
+        return; // not reached: the buffer holds what comes while the password is checked
     if (message.startsWith(kIdentifyReply)) {
         m_announcedName = message.sliced(kIdentifyReply.size()).toByteArray();
         if (m_stage == Stage::Identify) {
@@ -216,30 +269,84 @@ void Session::handle(QByteArrayView message)
         handleLogin(parts.body);
         return;
     }
-    logLine(QStringLiteral("%1 sent before logging in, ignored: %2").arg(who(), printable(message)));
+    note(QStringLiteral("early"), QStringLiteral("sent before logging in, ignored: %1").arg(printable(message)));
 }
 
 void Session::handleLogin(QByteArrayView body)
 {
     const qsizetype cut = body.indexOf('%');
-    const QByteArray name = (cut < 0 ? body : body.first(cut)).toByteArray();
-    const QByteArray password = cut < 0 ? QByteArray() : body.sliced(cut + 1).toByteArray();
-    Participant p;
-    switch (m_server.store().checkLogin(name, password, p)) {
-    case ParticipantStore::Login::WrongPassword:
-        logLine(QStringLiteral("%1 login refused for '%2': wrong name or password").arg(who(), printable(name)));
-        send(msg::kWrongPassword);
-        // The client asks its user for new credentials and connects anew.
-        close(QStringLiteral("wrong name or password"));
+    m_loginName = (cut < 0 ? body : body.first(cut)).toByteArray();
+    m_loginPassword = cut < 0 ? QByteArray() : body.sliced(cut + 1).toByteArray();
+    const LoginGuard::Admission admission = m_server.guard().admit(m_loginName, m_address, m_server.now());
+    if (admission.refused) {
+        logLine(QStringLiteral("%1 login for '%2' refused: too many attempts waiting after %3 failed logins")
+                    .arg(who(), printable(m_loginName)).arg(admission.failures));
+        close(QStringLiteral("too many login attempts"));
         return;
-    case ParticipantStore::Login::Blocked:
-        logLine(QStringLiteral("%1 login refused for '%2': blocked").arg(who(), printable(name)));
+    }
+    m_stage = Stage::Checking;
+    if (admission.waitMs <= 0) {
+        startCheck();
+        return;
+    }
+    logLine(QStringLiteral("%1 login for '%2' from %3 waits %4 ms after %5 failed logins")
+                .arg(who(), printable(m_loginName), m_address)
+                .arg(admission.waitMs)
+                .arg(admission.failures));
+    QTimer::singleShot(admission.waitMs, this, &Session::startCheck);
+}
+
+void Session::startCheck()
+{
+    if (m_stage != Stage::Checking)
+        return;
+    const std::optional<QByteArray> stored = m_server.store().passwordHash(m_loginName);
+    m_checkCancelled = std::make_shared<std::atomic_bool>(false);
+    const bool known = stored.has_value();
+    // The password travels to the worker; the session keeps no copy of it.
+    m_server.passwords().check(std::exchange(m_loginPassword, {}), known ? *stored : m_server.store().dummyHash(),
+                               m_server.options().hashIterations, m_checkCancelled,
+                               [this, known](const PasswordChecker::Result& result) { finishLogin(known, result); });
+}
+
+void Session::refuseLogin()
+{
+    const int failures = m_server.guard().failed(m_loginName, m_address, m_server.now());
+    logLine(QStringLiteral("%1 login refused for '%2' from %3: wrong name or password (%4 failed in a row)")
+                .arg(who(), printable(m_loginName), m_address)
+                .arg(failures));
+    send(msg::kWrongPassword);
+    // The client asks its user for new credentials and connects anew.
+    close(QStringLiteral("wrong name or password"));
+}
+
+void Session::finishLogin(bool known, const PasswordChecker::Result& result)
+{
+    if (m_stage != Stage::Checking)
+        return;
+    // Read again after the check: the participant may have been blocked meanwhile.
+    const std::optional<Participant> found = known && result.ok ? m_server.store().find(m_loginName) : std::nullopt;
+    if (!found) {
+        refuseLogin();
+        return;
+    }
+    m_server.guard().succeeded(m_loginName);
+    if (!result.upgradedHash.isEmpty()) {
+        QString error;
+        if (m_server.store().setPasswordHash(found->id, result.upgradedHash, error))
+            logLine(QStringLiteral("%1 password hash of '%2' renewed with %3 rounds")
+                        .arg(who(), printable(m_loginName))
+                        .arg(m_server.options().hashIterations));
+        else
+            logLine(QStringLiteral("%1 cannot renew the password hash: %2").arg(who(), error));
+    }
+    if (found->blocked) {
+        logLine(QStringLiteral("%1 login refused for '%2': blocked").arg(who(), printable(m_loginName)));
         send(msg::kBlocked);
         close(QStringLiteral("participant blocked"));
         return;
-    case ParticipantStore::Login::Ok:
-        break;
     }
+    const Participant& p = *found;
     m_participant = p;
     m_stage = Stage::Playing;
     logLine(QStringLiteral("%1 logged in (%2)").arg(who(), QString::fromLatin1(p.shortId)));
@@ -252,6 +359,8 @@ void Session::handleLogin(QByteArrayView body)
     m_server.flushNow();
     sendFramed(frames);
     m_lastHeartbeatAt = m_server.now();
+    // What the client sent while its password was checked is handled now.
+    processBuffer();
 }
 
 void Session::handleRequest(QByteArrayView message)
@@ -262,7 +371,7 @@ void Session::handleRequest(QByteArrayView message)
         return;
     const std::optional<Cmd> cmd = message.startsWith('@') ? lookupCommand(parts.word) : std::nullopt;
     if (!cmd) {
-        logLine(QStringLiteral("%1 unknown message ignored: %2").arg(who(), printable(message)));
+        note(QStringLiteral("unknown"), QStringLiteral("unknown message ignored: %1").arg(printable(message)));
         return;
     }
     switch (*cmd) {
@@ -293,11 +402,11 @@ void Session::handleRequest(QByteArrayView message)
         return;
     case Cmd::SendVersion:
         m_clientVersion = parts.body.first(std::min<qsizetype>(parts.body.size(), 64)).toByteArray();
-        logLine(QStringLiteral("%1 runs client version %2").arg(who(), printable(parts.body)));
+        note(QStringLiteral("version"), QStringLiteral("runs client version %1").arg(printable(parts.body)));
         m_server.versionReported(this);
         return;
     case Cmd::VersionKnown:
-        logLine(QStringLiteral("%1 version report complete (%2)").arg(who(), printable(parts.body)));
+        note(QStringLiteral("versionknown"), QStringLiteral("version report complete (%1)").arg(printable(parts.body)));
         return;
     case Cmd::PlaceOrder:
         m_server.engine().placeOrder(id, parts.body);
@@ -312,19 +421,19 @@ void Session::handleRequest(QByteArrayView message)
         m_server.scheduleFlush();
         return;
     case Cmd::BracketQuery:
-        logLine(QStringLiteral("%1 bracket query: %2").arg(who(), printable(parts.body)));
+        note(QStringLiteral("bracketquery"), QStringLiteral("bracket query: %1").arg(printable(parts.body)));
         return;
     case Cmd::GetKontoauszug: {
         const std::optional<qint32> day = toInt32(readNumber(parts.body));
         if (!day || *day < 1 || *day > 2958465) { // up to 31 December 9999
-            logLine(QStringLiteral("%1 statement request for an impossible day: %2").arg(who(), printable(parts.body)));
+            note(QStringLiteral("badday"), QStringLiteral("statement request for an impossible day: %1").arg(printable(parts.body)));
             return;
         }
         m_server.sendAfterCommit(this, m_server.engine().statementMessage(id, *day));
         return;
     }
     default:
-        logLine(QStringLiteral("%1 message not served: %2").arg(who(), printable(message)));
+        note(QStringLiteral("unserved"), QStringLiteral("message not served: %1").arg(printable(message)));
         return;
     }
 }

@@ -5,10 +5,14 @@
 #include "instrumentconfig.h"
 #include "messages.h"
 #include "participantstore.h"
+#include "passwordhash.h"
 #include "pricesimulator.h"
+#include "serverlog.h"
 
 #include <QByteArray>
 #include <QObject>
+#include <atomic>
+#include <memory>
 #include <vector>
 
 class QTcpSocket;
@@ -29,15 +33,20 @@ msg::AccountLine accountLineOf(const Participant& participant);
 std::vector<QByteArray> welcomeSequence(const Participant& participant, const std::vector<InstrumentSpec>& definitions,
                                         const std::vector<PriceState>& quotes, const TradingEngine* engine = nullptr);
 
-// One connection from a client: its receive buffer, where it stands in the login, and
-// the participant once logged in. The server sends first ("!;ID"); the session answers
-// what the client sends and passes the price stream on.
+// One connection from a client: its receive buffer, its send queue, where it stands in
+// the login, and the participant once logged in. The server sends first ("!;ID"); the
+// session answers what the client sends and passes the price stream on. Everything sent
+// goes through one queue with a ceiling: a client that stops reading is dropped before
+// it can eat the server's memory.
 class Session : public QObject {
     Q_OBJECT
 public:
-    enum class Stage { Identify, Login, Playing, Closing };
+    // Checking: the password is being checked on a worker; what the client sends
+    // meanwhile waits in the receive buffer.
+    enum class Stage { Identify, Login, Checking, Playing, Closing };
 
     Session(QTcpSocket* socket, quint64 number, GameServer& server);
+    ~Session() override;
 
     quint64 number() const { return m_number; }
     Stage stage() const { return m_stage; }
@@ -47,9 +56,15 @@ public:
     qint64 lastSentAt() const { return m_lastSentAt; }
     qint64 lastHeartbeatAt() const { return m_lastHeartbeatAt; }
     qint64 queuedBytes() const;
+    // The client's address, as the login limits count it.
+    const QString& address() const { return m_address; }
     // The version the client reported ("@SV=" body), empty until it did.
     const QByteArray& clientVersion() const { return m_clientVersion; }
 
+    // Handles bytes as they came from the client (the socket's arrivals go here).
+    void receive(QByteArrayView bytes);
+    // Writes the summaries of repeated log lines whose interval is over.
+    void flushLog(qint64 now) { m_log.flush(now); }
     // Frames and sends one message.
     void send(QByteArrayView message);
     // Sends already framed messages as one write.
@@ -63,6 +78,9 @@ public:
     void close(const QString& reason);
     // Ends the connection at once.
     void abort(const QString& reason);
+    // Stops all sending and receiving now and ends the connection once the current event
+    // is handled; safe inside loops over the sessions.
+    void dropLater(const QString& reason);
 
 signals:
     void finished(korvi::server::Session* session);
@@ -72,8 +90,15 @@ signals:
 private:
     void onReadyRead();
     void onDisconnected();
+    void processBuffer();
     void handle(QByteArrayView message);
     void handleLogin(QByteArrayView body);
+    void startCheck();
+    void finishLogin(bool known, const PasswordChecker::Result& result);
+    void refuseLogin();
+    bool write(const QByteArray& frames, qint64 frameCount);
+    // A log line that may repeat; `kind` groups the lines counted together.
+    void note(const QString& kind, const QString& text);
     void handleRequest(QByteArrayView message);
     bool handleTestControl(const CommandParts& parts);
     QString who() const;
@@ -84,8 +109,13 @@ private:
     ReceiveBuffer m_buffer;
     Stage m_stage = Stage::Identify;
     Participant m_participant;
-    QByteArray m_announcedName;
-    QByteArray m_clientVersion;  // from "TTUSER=", for the log
+    QByteArray m_announcedName;  // from "TTUSER=", for the log
+    QString m_address;
+    QByteArray m_loginName;      // of the login being checked
+    QByteArray m_loginPassword;
+    std::shared_ptr<std::atomic_bool> m_checkCancelled;
+    LogSummary m_log;
+    QByteArray m_clientVersion;
     qint64 m_connectedAt = 0;
     qint64 m_lastSentAt = 0;
     qint64 m_lastHeartbeatAt = 0;

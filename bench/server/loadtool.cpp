@@ -1,13 +1,15 @@
 // korvi-load: starts a korvi-server on 127.0.0.1 with its own data folder, logs many
-// participants in at once, then keeps a number of them connected while the price stream
+// participants in at once (while one participant already playing measures how late the
+// prices come meanwhile), then keeps a number of them connected while the price stream
 // runs, and reports what arrived; then the same participants trade market orders as fast
 // as the server answers them, each keeping a number of orders in flight. Every phase is
 // bounded in time; the server is stopped at the end.
 //
 //   korvi-load [--server PATH] [--logins N] [--connections N] [--rate R] [--seconds S]
-//              [--order-seconds S] [--in-flight K]
+//              [--order-seconds S] [--in-flight K] [--hash-iterations N]
 #include "framing.h"
 #include "participantstore.h"
+#include "passwordhash.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -43,7 +45,14 @@ public:
     qint64 priceFrames() const { return m_priceFrames; }
     qint64 bytes() const { return m_bytes; }
     qint64 greetedAt() const { return m_greetedAt; }
-    void resetCounts() { m_frames = m_priceFrames = m_bytes = 0; }
+    // Longest time between two price frames since the last reset, in milliseconds.
+    qint64 longestPriceGap() const { return m_longestGap; }
+    void resetCounts()
+    {
+        m_frames = m_priceFrames = m_bytes = 0;
+        m_longestGap = 0;
+        m_lastPriceAt = clock.elapsed();
+    }
     qint64 ordersDone() const { return m_ordersDone; }
     qint64 ordersRefused() const { return m_ordersRefused; }
     // Sends `inFlight` market orders and a new one for every order that is answered in
@@ -69,8 +78,12 @@ private:
         QByteArrayView m;
         while (m_buffer.next(m)) {
             ++m_frames;
-            if (m.startsWith('~') || m.startsWith('^') || m.startsWith("@KU="))
+            if (m.startsWith('~') || m.startsWith('^') || m.startsWith("@KU=")) {
                 ++m_priceFrames;
+                const qint64 t = clock.elapsed();
+                m_longestGap = std::max(m_longestGap, t - m_lastPriceAt);
+                m_lastPriceAt = t;
+            }
             else if (m.startsWith("@OS=")) {
                 // Field 3 is the status: 5 cancelled, 6 filled.
                 const qsizetype a = m.indexOf(';');
@@ -123,6 +136,7 @@ private:
     qint32 m_orderNumber = 0;
     qint64 m_ordersDone = 0, m_ordersRefused = 0;
     qint64 m_frames = 0, m_priceFrames = 0, m_bytes = 0, m_greetedAt = 0;
+    qint64 m_lastPriceAt = 0, m_longestGap = 0;
 };
 
 QElapsedTimer Client::clock;
@@ -165,7 +179,9 @@ int main(int argc, char** argv)
     const QCommandLineOption secondsOpt("seconds", "Length of the stream measurement.", "S", "20");
     const QCommandLineOption orderSecondsOpt("order-seconds", "Length of the order measurement (0: none).", "S", "10");
     const QCommandLineOption inFlightOpt("in-flight", "Orders each participant keeps in flight.", "K", "10");
-    parser.addOptions({serverOpt, loginsOpt, connectionsOpt, rateOpt, secondsOpt, orderSecondsOpt, inFlightOpt});
+    const QCommandLineOption hashOpt("hash-iterations", "Password hash rounds of the server and its participants.", "N",
+                                     QString::number(korvi::server::kDefaultIterations));
+    parser.addOptions({serverOpt, loginsOpt, connectionsOpt, rateOpt, secondsOpt, orderSecondsOpt, inFlightOpt, hashOpt});
     parser.process(app);
     const int logins = std::clamp(parser.value(loginsOpt).toInt(), 0, 10000);
     const int connections = std::clamp(parser.value(connectionsOpt).toInt(), 1, 10000);
@@ -173,19 +189,30 @@ int main(int argc, char** argv)
     const int seconds = std::clamp(parser.value(secondsOpt).toInt(), 1, 600);
     const int orderSeconds = std::clamp(parser.value(orderSecondsOpt).toInt(), 0, 600);
     const int inFlight = std::clamp(parser.value(inFlightOpt).toInt(), 1, 1000);
+    const int hashIterations = std::clamp(parser.value(hashOpt).toInt(), korvi::server::kMinIterations, 10'000'000);
     raiseDescriptorLimit();
     Client::clock.start();
 
     QTemporaryDir dir;
     {
+        // Participants are added with cheap hashes, then all get one hash of the real
+        // strength, so preparing them does not take as long as the logins measured.
         korvi::server::ParticipantStore store;
+        store.setHashIterations(korvi::server::kMinIterations);
         QString error;
         std::vector<std::pair<QByteArray, QByteArray>> participants;
-        for (int i = 1; i <= std::max(logins, connections); ++i)
+        for (int i = 0; i <= std::max(logins, connections); ++i)
             participants.emplace_back(nameOf(i), "load");
         if (!store.open(dir.path(), error) || !store.addMany(participants, error)) {
             std::fprintf(stderr, "cannot prepare participants: %s\n", qPrintable(error));
             return 1;
+        }
+        const QByteArray strong = korvi::server::hashPassword("load", hashIterations);
+        for (const auto& p : store.list()) {
+            if (!store.setPasswordHash(p.id, strong, error)) {
+                std::fprintf(stderr, "cannot prepare participants: %s\n", qPrintable(error));
+                return 1;
+            }
         }
     }
 
@@ -193,7 +220,9 @@ int main(int argc, char** argv)
     const QString logPath = dir.filePath(QStringLiteral("server.log"));
     server.setStandardErrorFile(logPath);
     server.start(parser.value(serverOpt), {"--port", "0", "--http-port", "0", "--data", dir.path(), "--seed", "1",
-                                           "--rate", QString::number(rate), "--stats", "5"});
+                                           "--rate", QString::number(rate), "--stats", "5",
+                                           "--hash-iterations", QString::number(hashIterations), "--max-waiting", "100000",
+                                           "--max-waiting-per-address", "100000", "--login-timeout", "600"});
     if (!server.waitForStarted(10000) || !server.waitForReadyRead(10000)) {
         std::fprintf(stderr, "server did not start\n");
         return 1;
@@ -206,9 +235,13 @@ int main(int argc, char** argv)
     }
     std::printf("server on 127.0.0.1:%u, price rate %.0f/s\n", port, rate);
 
-    // Phase 1: many logins at once.
+    // Phase 1: many logins at once, watched by a participant already playing.
     if (logins > 0) {
         QObject group;
+        auto* watcher = new Client(nameOf(0), port, &group);
+        runUntil([&] { return watcher->greeted(); }, 60000);
+        runUntil([] { return false; }, 1000);
+        watcher->resetCounts();
         std::vector<Client*> clients;
         const qint64 start = Client::clock.elapsed();
         for (int i = 1; i <= logins; ++i)
@@ -216,8 +249,12 @@ int main(int argc, char** argv)
         const bool all = runUntil([&] { return std::all_of(clients.begin(), clients.end(), [](Client* c) { return c->greeted() || c->refused(); }); }, 60000);
         const qint64 last = std::max_element(clients.begin(), clients.end(), [](Client* a, Client* b) { return a->greetedAt() < b->greetedAt(); })[0]->greetedAt();
         const auto ok = std::count_if(clients.begin(), clients.end(), [](Client* c) { return c->greeted(); });
-        std::printf("logins: %lld of %d greeted in %.2f s%s\n", static_cast<long long>(ok), logins,
-                    (last - start) / 1000.0, all ? "" : " (timed out)");
+        const double loginSeconds = std::max<qint64>(1, last - start) / 1000.0;
+        std::printf("logins: %lld of %d greeted in %.2f s (%.1f logins/s, %d hash rounds)%s\n",
+                    static_cast<long long>(ok), logins, loginSeconds, ok / loginSeconds, hashIterations,
+                    all ? "" : " (timed out)");
+        std::printf("        a playing participant meanwhile: %lld price frames, at most %lld ms apart (server tick %d ms)\n",
+                    static_cast<long long>(watcher->priceFrames()), static_cast<long long>(watcher->longestPriceGap()), 20);
         for (Client* c : clients)
             c->close();
         runUntil([] { return false; }, 500); // let the server see the closes

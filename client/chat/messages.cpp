@@ -25,6 +25,8 @@ void Messages::setMessageLine(const QString& text)
     if (text == m_line && !m_history.isEmpty())
         return;
     m_line = text;
+    if (m_history.size() >= kMaxHistory)
+        m_history.removeFirst();
     m_history.append(text);
     emit messageLineChanged(text);
     emit historyAdded(text);

@@ -31,6 +31,9 @@ public:
     bool messageNoPopup() const { return m_noPopup; }
 
     const QString& messageLine() const { return m_line; }
+    // The newest messages, oldest first; older ones are dropped so a client that runs
+    // for weeks keeps a flat memory.
+    static constexpr qsizetype kMaxHistory = 10000;
     const QStringList& history() const { return m_history; }
 
     void WS_Message(QByteArrayView data);

@@ -176,6 +176,8 @@ void MainWindow::connectMessages()
     connect(&messages, &Messages::messageLineChanged, &m_messageLine, &QLabel::setText);
     connect(&messages, &Messages::historyAdded, this, [this](const QString& text) {
         m_messages.addItem(text);
+        if (m_messages.count() > Messages::kMaxHistory)
+            m_messages.removeItem(0);
         m_messages.setCurrentIndex(-1);
     });
     connect(&messages, &Messages::popupRequested, this, [this, &messages](const QString& text) {

@@ -46,6 +46,14 @@ TEST(Messages, LineHistoryWindowAndBeep)
     EXPECT_EQ(f.m.history().size(), 4);
     EXPECT_EQ(f.m.history().at(2), QStringLiteral("09:30:16 "));
     EXPECT_EQ(f.m.messageLine(), QStringLiteral("Extern: verbunden"));
+
+    // A server that talks for weeks: the history keeps the newest messages only.
+    f.m.setMessageNoPopup();
+    for (int i = 0; i < Messages::kMaxHistory + 5; ++i)
+        f.m.setMessageLine(QString::number(i));
+    EXPECT_EQ(f.m.history().size(), Messages::kMaxHistory);
+    EXPECT_EQ(f.m.history().first(), QStringLiteral("5"));
+    EXPECT_EQ(f.m.history().last(), QString::number(Messages::kMaxHistory + 4));
 }
 
 TEST(Messages, WrongPasswordAsksForNewCredentialsInAnyCase)

@@ -1,6 +1,8 @@
 #include "instrumentconfig.h"
 
 #include <QFile>
+#include <QSet>
+#include <cmath>
 #include <gtest/gtest.h>
 
 using namespace korvi::server;
@@ -12,7 +14,29 @@ TEST(InstrumentConfigTest, ShippedListIsValid)
     QString error;
     const std::vector<InstrumentSpec> definitions = loadInstrumentConfig(QStringLiteral(KORVI_SHIPPED_INSTRUMENTS), error);
     EXPECT_TRUE(error.isEmpty()) << error.toStdString();
-    EXPECT_GE(definitions.size(), 12u);
+    ASSERT_GE(definitions.size(), 12u);
+    // What a wrong line would break in the game: two instruments under one name, a start
+    // price off the tick grid (every price the simulator makes would be off it), a margin
+    // or factor that makes positions free.
+    QSet<QByteArray> tickers, codes;
+    for (const InstrumentSpec& d : definitions) {
+        SCOPED_TRACE(d.ticker.toStdString());
+        EXPECT_FALSE(tickers.contains(d.ticker));
+        EXPECT_FALSE(codes.contains(d.code));
+        tickers.insert(d.ticker);
+        codes.insert(d.code);
+        EXPECT_EQ(d.currency.size(), 3);
+        EXPECT_GT(d.factor, 0);
+        EXPECT_GT(d.margin, 0);
+        ASSERT_GT(d.tickSize, 0);
+        const double ticks = d.startPrice / d.tickSize;
+        EXPECT_NEAR(ticks, std::round(ticks), 1e-6);
+        EXPECT_GE(d.commission, 0);
+    }
+    // The first line is the one the demo and the documentation use.
+    EXPECT_EQ(definitions[0].ticker, "FDAX");
+    EXPECT_DOUBLE_EQ(definitions[0].factor, 25);
+    EXPECT_DOUBLE_EQ(definitions[0].tickSize, 0.5);
 }
 
 TEST(InstrumentConfigTest, ReadsLinesCommentsAndOptionalCommission)

@@ -15,10 +15,13 @@ TEST(OptionsTest, DefaultsAndEveryOption)
     EXPECT_EQ(o.httpPort, 8100);
     EXPECT_EQ(o.dataDir, QStringLiteral("korvi-data"));
     EXPECT_FALSE(o.seed.has_value());
+    EXPECT_EQ(o.bindAddress, QStringLiteral("127.0.0.1")) << "only this machine unless opened";
+    EXPECT_EQ(o.hashIterations, 600000);
 
     ServerOptions p;
     ASSERT_EQ(parseOptions({"--port", "0", "--http-port", "0", "--data", "/tmp/d", "--seed", "99", "--rate", "12.5",
-                            "--instruments", "i.conf", "--login-timeout", "3", "user", "add", "n", "pw"},
+                            "--instruments", "i.conf", "--login-timeout", "3", "--bind", "0.0.0.0", "--hash-iterations", "1000",
+                            "--max-waiting", "7", "--max-waiting-per-address", "2", "user", "add", "n", "pw"},
                            p, text),
               ParseResult::Run)
         << text.toStdString();
@@ -29,6 +32,10 @@ TEST(OptionsTest, DefaultsAndEveryOption)
     EXPECT_DOUBLE_EQ(p.rate, 12.5);
     EXPECT_EQ(p.instruments, QStringLiteral("i.conf"));
     EXPECT_EQ(p.loginTimeoutSeconds, 3);
+    EXPECT_EQ(p.bindAddress, QStringLiteral("0.0.0.0"));
+    EXPECT_EQ(p.hashIterations, 1000);
+    EXPECT_EQ(p.maxWaiting, 7);
+    EXPECT_EQ(p.maxWaitingPerAddress, 2);
     EXPECT_EQ(p.command, (QStringList{"user", "add", "n", "pw"}));
 }
 
@@ -36,6 +43,7 @@ TEST(OptionsTest, BadValuesAreErrorsAndHelpIsHelp)
 {
     for (const QStringList& args : {QStringList{"--port", "65536"}, QStringList{"--port", "x"}, QStringList{"--rate", "-1"},
                                     QStringList{"--seed", "abc"}, QStringList{"--login-timeout", "0"},
+                                    QStringList{"--hash-iterations", "999"}, QStringList{"--max-waiting", "0"},
                                     QStringList{"--no-such-option"}}) {
         ServerOptions o;
         QString text;

@@ -11,25 +11,47 @@ using namespace korvi::server;
 
 namespace {
 
-TEST(PasswordHashTest, SaltedAndVerifiable)
+TEST(PasswordHashTest, MatchesPublishedPbkdf2VectorsAndRejectsDamage)
 {
-    const QByteArray a = hashPassword("geheim");
-    const QByteArray b = hashPassword("geheim");
+    // Published PBKDF2-HMAC-SHA256 results, written in the stored form.
+    const struct {
+        const char* password;
+        const char* salt;
+        int rounds;
+        const char* key;
+    } vectors[] = {{"passwd", "salt", 1, "55ac046e56e3089fec1691c22544b605f94185216dde0465e68b9d57c20dacbc"},
+                   {"password", "salt", 4096, "c5e478d59288c841aa530db6845c4c8d962893a001ce4e11a4963873aa98134a"}};
+    for (const auto& v : vectors) {
+        const QByteArray stored = "pbkdf2-sha256$" + QByteArray::number(v.rounds) + '$' + QByteArray(v.salt).toHex()
+                                  + '$' + v.key;
+        EXPECT_TRUE(verifyPassword(v.password, stored)) << stored.toStdString();
+        EXPECT_FALSE(verifyPassword(QByteArray(v.password) + 'x', stored));
+        EXPECT_EQ(hashIterations(stored), v.rounds);
+    }
+
+    const QByteArray a = hashPassword("geheim", kMinIterations);
+    const QByteArray b = hashPassword("geheim", kMinIterations);
     EXPECT_NE(a, b) << "each hash has its own salt";
     EXPECT_FALSE(a.contains("geheim"));
     EXPECT_TRUE(verifyPassword("geheim", a));
     EXPECT_FALSE(verifyPassword("Geheim", a));
     EXPECT_FALSE(verifyPassword("", a));
+    EXPECT_EQ(hashIterations(a), kMinIterations);
+    EXPECT_EQ(kDefaultIterations, 600000) << "new hashes take the rounds current guidance asks for";
     // Damaged stored values never verify.
     for (const QByteArray& bad : {QByteArray(), QByteArray("geheim"), a.left(a.size() - 2),
-                                  QByteArray(a).replace("pbkdf2-sha256", "md5"), QByteArray(a).replace("$1000$", "$0$")})
+                                  QByteArray(a).replace("pbkdf2-sha256", "md5"), QByteArray(a).replace("$1000$", "$0$"),
+                                  QByteArray(a).replace("$1000$", "$1001$")}) {
         EXPECT_FALSE(verifyPassword("geheim", bad)) << bad.toStdString();
+    }
+    EXPECT_EQ(hashIterations("geheim"), 0);
 }
 
 TEST(ParticipantStoreTest, NewStoreHasDemoAndLoginsAreChecked)
 {
     QTemporaryDir dir;
     ParticipantStore store;
+    store.setHashIterations(kMinIterations);
     QString error;
     ASSERT_TRUE(store.open(dir.path(), error)) << error.toStdString();
     EXPECT_TRUE(store.createdNow());
@@ -69,6 +91,7 @@ TEST(ParticipantStoreTest, EverythingSurvivesReopeningAndNoPasswordIsStoredInCle
     QString error;
     {
         ParticipantStore store;
+        store.setHashIterations(kMinIterations);
         ASSERT_TRUE(store.open(dir.path(), error));
         ASSERT_TRUE(store.add("bob", "hunter2", error));
         ASSERT_TRUE(store.setBlocked("bob", true, error));
@@ -77,6 +100,7 @@ TEST(ParticipantStoreTest, EverythingSurvivesReopeningAndNoPasswordIsStoredInCle
         ASSERT_TRUE(store.setLastOrderId(bob->id, 41, error));
     }
     ParticipantStore store;
+    store.setHashIterations(kMinIterations);
     ASSERT_TRUE(store.open(dir.path(), error));
     EXPECT_FALSE(store.createdNow());
     const std::vector<Participant> all = store.list();
@@ -99,6 +123,7 @@ TEST(ParticipantStoreTest, UnusableFolderIsAClearError)
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     ParticipantStore store;
+    store.setHashIterations(kMinIterations);
     QString error;
     EXPECT_FALSE(store.open(dir.filePath(QStringLiteral("file/sub")), error));
     EXPECT_FALSE(error.isEmpty());

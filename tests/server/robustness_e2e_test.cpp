@@ -104,3 +104,45 @@ TEST_F(RobustnessTest, GarbageHalfFramesAndSilenceAreSurvived)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(RobustnessTest, AClientThatAsksButNeverReadsIsDroppedAndTheOthersKeepStreaming)
+{
+    Peer greedy;
+    ASSERT_TRUE(greedy.connectTo(m_server->tcpPort()));
+    ASSERT_EQ(greedy.loginAndGreeting("demo", "demo").size(), 13u);
+    greedy.stopReading();
+    QByteArray burst;
+    for (int i = 0; i < 2000; ++i)
+        burst += korvi::frame("@IR");
+    // Each answer is the whole instrument list; the queue ceiling is reached long before
+    // the last burst.
+    bool dropped = false;
+    for (int i = 0; i < 100 && !dropped; ++i) {
+        greedy.sendRaw(burst);
+        m_watcher.next(10);
+        dropped = m_server->log().contains(QLatin1String("dropped: send queue over"));
+    }
+    EXPECT_TRUE(dropped) << m_server->log().right(2000).toStdString();
+    EXPECT_TRUE(stillStreaming(m_watcher));
+}
+
+TEST_F(RobustnessTest, RepeatedJunkFromOneConnectionIsSummedUpInTheLog)
+{
+    Peer noisy;
+    ASSERT_TRUE(noisy.connectTo(m_server->tcpPort()));
+    ASSERT_EQ(noisy.loginAndGreeting("demo", "demo").size(), 13u);
+    QByteArray junk;
+    for (int i = 0; i < 5000; ++i)
+        junk += korvi::frame("@NOSUCH=" + QByteArray::number(i));
+    noisy.sendRaw(junk);
+    noisy.send("@TIMEGET");
+    ASSERT_TRUE(noisy.nextNonPrice()); // everything before it was handled
+    m_server->terminate();
+    const QString log = m_server->log();
+    EXPECT_EQ(log.count(QLatin1String("unknown message ignored")), 2) << "the first and the summary";
+    EXPECT_TRUE(log.contains(QLatin1String("@NOSUCH=4999 (4999 more like this in"))) << log.toStdString();
+}
+
+} // namespace

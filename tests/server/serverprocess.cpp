@@ -22,8 +22,11 @@ bool ServerProcess::start(const QStringList& extra)
     }
     m_process = std::make_unique<QProcess>();
     m_process->setProgram(program);
+    // Cheap password hashes keep logins fast in tests; a later value in `extra` wins.
     m_process->setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--http-port"),
-                                        QStringLiteral("0"), QStringLiteral("--data"), m_dataDir} + extra);
+                                        QStringLiteral("0"), QStringLiteral("--data"), m_dataDir,
+                                        QStringLiteral("--hash-iterations"), QStringLiteral("1000")}
+                            + extra);
     // The log goes to a file, so it can be read at any moment without an event loop.
     m_logPath = m_dataDir + QStringLiteral("/server-%1.log").arg(++s_logCount);
     m_process->setStandardErrorFile(m_logPath);
@@ -87,7 +90,9 @@ QString ServerProcess::log()
 int ServerProcess::admin(const QString& dataDir, const QStringList& command, QByteArray* out)
 {
     QProcess p;
-    p.start(qEnvironmentVariable("KORVI_SERVER"), QStringList{QStringLiteral("--data"), dataDir} + command);
+    p.start(qEnvironmentVariable("KORVI_SERVER"),
+            QStringList{QStringLiteral("--data"), dataDir, QStringLiteral("--hash-iterations"), QStringLiteral("1000")}
+                + command);
     if (!p.waitForFinished(20000)) {
         p.kill();
         p.waitForFinished(5000);
@@ -98,10 +103,16 @@ int ServerProcess::admin(const QString& dataDir, const QStringList& command, QBy
     return p.exitCode();
 }
 
-bool Peer::connectTo(quint16 port)
+bool Peer::connectTo(quint16 port, const QHostAddress& host)
 {
-    m_socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    m_socket.connectToHost(host, port);
     return m_socket.waitForConnected(5000);
+}
+
+void Peer::stopReading()
+{
+    m_socket.setReadBufferSize(4096);
+    m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
 }
 
 void Peer::send(QByteArrayView message) { sendRaw(korvi::frame(message)); }

@@ -49,7 +49,9 @@ private:
 // A client speaking the game framing on 127.0.0.1, with bounded waits everywhere.
 class Peer {
 public:
-    bool connectTo(quint16 port);
+    bool connectTo(quint16 port, const QHostAddress& host = QHostAddress(QHostAddress::LocalHost));
+    // From now on reads only a few kilobytes ahead, like a client that has stopped reading.
+    void stopReading();
     void send(QByteArrayView message);
     void sendRaw(QByteArrayView bytes);
     // The next message within `timeoutMs`; none on time-out or when the server closed.

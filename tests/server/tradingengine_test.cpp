@@ -468,6 +468,7 @@ protected:
     {
         ASSERT_TRUE(m_dir.isValid());
         QString error;
+        m_participants.setHashIterations(kMinIterations);
         ASSERT_TRUE(m_participants.open(m_dir.path(), error)) << error.toStdString();
         ASSERT_TRUE(m_participants.add("bob", "pw", error)) << error.toStdString();
         m_now = QDateTime(QDate(2024, 9, 20), QTime(10, 0, 0));
@@ -529,6 +530,41 @@ TEST_F(StoredEngineTest, RestartKeepsOrdersFillsPositionsAndFillsNothingTwice)
     // A duplicate of a number used before the restart is still refused.
     place(po(2, 1, "BUY", "MKT", 1));
     EXPECT_EQ(m_out.take(Ann, "@OR=").size(), 1u);
+}
+
+TEST_F(StoredEngineTest, ShortPositionsSurviveARestartWithCostResultAndTheirStop)
+{
+    place(po(1, 1, "SEL", "MKT", 3));                              // AAA short 3 at the bid 99.5
+    m_engine->makeBracketMain(Ann, "U00001;1;" + m_engine->findOrder(Ann, 1)->orderId);
+    place(po(2, 1, "BUY", "STP", 3, -2, role::StopLoss, 1));       // stop two points above: 101.5
+    place(po(3, 2, "SEL", "MKT", 1));                              // BBB short 1 at 49.5
+    place(po(4, 2, "SEL", "MKT", 1, 0, 0, 0, "U00002"), Bob);      // someone else's short
+    commit();
+    const AccountFigures before = m_engine->figures(Ann);
+    reopen({});
+    const Position aaa = m_engine->position(Ann, 0);
+    EXPECT_EQ(aaa.quantity, -3);
+    EXPECT_DOUBLE_EQ(aaa.cost, -2985);
+    EXPECT_EQ(m_engine->position(Ann, 1).quantity, -1);
+    EXPECT_DOUBLE_EQ(m_engine->position(Ann, 1).cost, -49.5);
+    EXPECT_EQ(m_engine->position(Bob, 1).quantity, -1);
+    const AccountFigures after = m_engine->figures(Ann);
+    EXPECT_DOUBLE_EQ(after.todayResult, before.todayResult);
+    EXPECT_DOUBLE_EQ(after.totalMargin, 3 * 1000 + 50);
+    // A falling market is a gain for the short: AAA from 99.5 to 98 is 3 x 1.5 x 10 = +45.
+    m_engine->onQuote(0, quote(98, 97.5, 98.5));
+    EXPECT_DOUBLE_EQ(m_engine->figures(Ann).todayResult, after.todayResult + 45 + 3 * (100 - 99.5) * 10);
+    // The stop still guards it after the restart: rising through 101.5 buys all 3 back.
+    const Order* stop = m_engine->findOrder(Ann, 2);
+    ASSERT_NE(stop, nullptr);
+    EXPECT_TRUE(stop->active);
+    EXPECT_DOUBLE_EQ(stop->limit1, 101.5);
+    m_engine->onQuote(0, quote(102, 101.5, 102));
+    EXPECT_EQ(m_engine->position(Ann, 0).quantity, 0);
+    const auto ex = m_out.take(Ann, "@EX=");
+    ASSERT_EQ(ex.size(), 1u);
+    EXPECT_EQ(fieldsOf(ex[0])[8], "3");
+    EXPECT_DOUBLE_EQ(num(fieldsOf(ex[0])[12]), (99.5 - 102) * 3 * 10) << "realised loss of the short";
 }
 
 TEST_F(StoredEngineTest, StatementsTellTheDayAndAMissedCloseIsBookedAtStart)

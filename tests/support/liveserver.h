@@ -18,7 +18,8 @@ public:
     bool start(const QStringList& extra = {})
     {
         m_process.start(QString::fromLocal8Bit(qgetenv("KORVI_SERVER")),
-                        QStringList{"--port", "0", "--http-port", "0", "--data", m_data.path()} + extra);
+                        QStringList{"--port", "0", "--http-port", "0", "--data", m_data.path(),
+                                    "--hash-iterations", "1000"} + extra);
         if (!m_process.waitForStarted(5000))
             return false;
         QByteArray banner;
