@@ -10,6 +10,7 @@
 #include "orders/orderstatus.h"
 #include "account/executions.h"
 #include "orders/placing.h"
+#include "chat/chatroom.h"
 #include "chat/messages.h"
 #include "connection/connection.h"
 #include "connection/controllines.h"
@@ -82,6 +83,7 @@ public:
     Account account;             // "@SUK", "@SUD", "@SUP": account figures and positions
     Rankings rankings;           // "@PI", "@SYI", "@GV"
     Statements statements;       // the "Auszüge" page: requesting, listing, showing, printing
+    ChatRoom chat;               // "@SV" level, the chat and its window's logic
 
     // Hooks that later parts of the client fill: written at the end of the program. It
     // starts with the price files and the presets.
@@ -113,6 +115,7 @@ private:
     void applySettings();
     void collectSettings();
     void wireHandlers();
+    void wireChat();
     void refreshPrices();
 
     Prompts& m_prompts;

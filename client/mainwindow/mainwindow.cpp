@@ -3,6 +3,7 @@
 #include "account/executionspage.h"
 #include "account/statementspage.h"
 #include "account/statuslabels.h"
+#include "chat/chatcheckbox.h"
 #include "chat/messagewindow.h"
 #include "app/clientapp.h"
 #include "connection/connectionwindow.h"
@@ -54,6 +55,7 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     auto* ende = new QPushButton(QStringLiteral("ENDE"), central);
     top->addWidget(&m_userButton);
     top->addWidget(&m_uid);
+    top->addWidget(new ChatCheckBox(app.chat, this));
     top->addStretch(1);
     top->addWidget(ende);
     layout->addLayout(top);
@@ -74,6 +76,7 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     auto* optionsLayout = new QVBoxLayout(options);
     auto* showClient = new QPushButton(QStringLiteral("Clientfenster zeigen"), options);
     optionsLayout->addWidget(showClient);
+    optionsLayout->addWidget(makeChatSoundBox(app.chat, options));
     optionsLayout->addWidget(&m_protocol, 1);
     m_tabs.addTab(options, QStringLiteral("Sonstiges"));
     layout->addWidget(&m_tabs, 1);
