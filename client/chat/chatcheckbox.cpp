@@ -26,8 +26,8 @@ ChatWindow* ChatCheckBox::window() const { return m_window.data(); }
 
 void ChatCheckBox::open()
 {
-    if (!m_window) {
-        // Closed by its own frame, the window goes; the next tick opens a fresh one.
+    if (!m_window || !m_room.ChatOpen) {
+        // Closed by its own frame, the window goes (later); the next tick opens a fresh one.
         m_window = new ChatWindow(m_room, m_mainWindow);
         m_window->setAttribute(Qt::WA_DeleteOnClose);
     }

@@ -153,7 +153,8 @@ bool ChatRoom::WS_CTRADES(int digit) { return m_connection.sendRequest("@CT=" + 
 bool ChatRoom::sendLine(const QByteArray& message)
 {
     // A line that cannot go out is not shown as said; the input stays for another try.
-    if (!m_connection.isConnected())
+    // Without chat permission nothing is sent at all.
+    if (ChatLevel < 1 || !m_connection.isConnected())
         return false;
     m_connection.Senddata(frame(message));
     return true;

@@ -132,7 +132,7 @@ void ChatWindow::appendLine(const QString& line)
         bar->setValue(kept);
     } else {
         m_text3.moveCursor(QTextCursor::End);
-        m_text3.ensureCursorVisible();
+        bar->setValue(bar->maximum());
     }
 }
 
