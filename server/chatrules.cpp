@@ -2,6 +2,8 @@
 
 #include "numbers.h"
 
+#include <algorithm>
+
 namespace korvi::server::chat {
 
 QByteArray cleanText(QByteArrayView text)
@@ -37,20 +39,16 @@ ChatLine parseLine(QByteArrayView body, const std::function<bool(QByteArrayView 
 
 LineBudget::Verdict LineBudget::take(qint64 nowMs)
 {
-    if (m_windowStart < 0 || nowMs - m_windowStart >= 1000) {
-        if (!m_droppedInWindow)
-            m_warned = false;
-        m_windowStart = nowMs;
-        m_count = 0;
-        m_droppedInWindow = false;
-    }
-    if (++m_count <= kMaxLinesPerSecond)
+    if (m_last >= 0 && nowMs > m_last)
+        m_tokens = std::min<double>(kMaxLinesPerSecond, m_tokens + (nowMs - m_last) * kMaxLinesPerSecond / 1000.0);
+    m_last = std::max(m_last, nowMs);
+    if (m_tokens >= 1) {
+        m_tokens -= 1;
         return Verdict::Pass;
-    m_droppedInWindow = true;
-    if (m_warned)
-        return Verdict::Drop;
-    m_warned = true;
-    return Verdict::DropAndWarn;
+    }
+    const bool warn = m_lastDrop < 0 || nowMs - m_lastDrop >= 1000;
+    m_lastDrop = nowMs;
+    return warn ? Verdict::DropAndWarn : Verdict::Drop;
 }
 
 QByteArray userList(const std::vector<QByteArray>& names)

@@ -30,19 +30,19 @@ struct ChatLine {
 };
 ChatLine parseLine(QByteArrayView body, const std::function<bool(QByteArrayView name)>& isParticipant);
 
-// The line budget of one participant: at most kMaxLinesPerSecond lines in each second.
-// The first dropped line of a flood asks for one warning; the next warning is due only
-// after a whole second without drops.
+// The line budget of one participant: a bucket of kMaxLinesPerSecond lines that refills at
+// that many lines a second, so a steady five a second passes however the lines jitter,
+// while a faster stream loses what goes beyond. The first dropped line of a flood asks for
+// one warning; the next warning is due only after a whole second without drops.
 class LineBudget {
 public:
     enum class Verdict { Pass, Drop, DropAndWarn };
     Verdict take(qint64 nowMs);
 
 private:
-    qint64 m_windowStart = -1;
-    int m_count = 0;
-    bool m_droppedInWindow = false;
-    bool m_warned = false;
+    double m_tokens = kMaxLinesPerSecond;
+    qint64 m_last = -1;
+    qint64 m_lastDrop = -1;
 };
 
 // "@SCU=" the names, separated by ";".
