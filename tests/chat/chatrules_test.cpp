@@ -1,4 +1,7 @@
 #include "chatrules.h"
+#include "participantstore.h"
+
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -68,4 +71,26 @@ TEST(ChatRules, MessageTexts)
     EXPECT_EQ(chat::chatLine("bob", "psst", true), "@RC=bob:(privat) psst");
     EXPECT_EQ(chat::tradeLine("FDAX", true, 3, 15234.5), "@RT=FDAX;3; 15234.5");
     EXPECT_EQ(chat::tradeLine("FGBL", false, 2, 131.25), "@RT=FGBL;-2; 131.25");
+}
+
+// Levels in the participant store: new participants get 1; a level is 0 to 32767; an
+// unknown name is refused; the running game reads them all by id.
+TEST(ChatRules, LevelsInTheParticipantStore)
+{
+    QTemporaryDir dir;
+    ParticipantStore store;
+    QString error;
+    ASSERT_TRUE(store.open(dir.path(), error)) << error.toStdString();
+    ASSERT_TRUE(store.add("bob", "pw", error));
+    const auto bob = store.find("bob");
+    ASSERT_TRUE(bob);
+    EXPECT_EQ(bob->level, 1);
+    EXPECT_TRUE(store.setLevel("BOB", 2, error)); // names compare without regard to case
+    EXPECT_EQ(store.find("bob")->level, 2);
+    EXPECT_EQ(store.levels().value(bob->id), 2);
+    EXPECT_TRUE(store.setLevel("bob", 0, error));
+    EXPECT_FALSE(store.setLevel("bob", -1, error));
+    EXPECT_FALSE(store.setLevel("bob", 40000, error));
+    EXPECT_FALSE(store.setLevel("dora", 1, error));
+    EXPECT_EQ(store.levels().value(bob->id), 0);
 }
