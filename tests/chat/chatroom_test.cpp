@@ -145,8 +145,8 @@ TEST(Chat, ReceivedLinesFollowLevelWindowAndSound)
 
     f.in("@SV=1");
     f.in("@RC=bob:hallo: du");
-    f.in("@RC=ohne Doppelpunkt");
-    f.in("@RT=FDAX;-2; 15234.5");
+    f.in("@ReceiveChat=ohne Doppelpunkt");
+    f.in("@ReceiveTChat=FDAX;-2; 15234.5");
     EXPECT_EQ(f.chat.lines(), QStringList({"09:30:15 bob:", "hallo: du", "09:30:15 ", "ohne Doppelpunkt"}));
     EXPECT_EQ(f.chat.trades(), QStringList({"09:30:15 FDAX;-2; 15234.5"}));
     EXPECT_TRUE(f.sound.played.isEmpty()) << "1.wav does not exist";
