@@ -220,14 +220,17 @@ void ChatRoom::Form_Load()
 {
     ChatOpen = true;
     m_wide = false;
+    stop = false;
 }
 
 void ChatRoom::Form_Unload()
 {
     if (!ChatOpen)
         return;
-    // A new window starts empty, as a newly loaded one does.
+    // A new window starts empty, as a newly loaded one does; a feed nobody sees ends.
     ChatOpen = false;
+    if (m_wide)
+        Command4_Click();
     m_lines.clear();
     m_users.clear();
     m_trades.clear();
