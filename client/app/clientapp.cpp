@@ -91,7 +91,7 @@ void ClientApp::wireHandlers()
     dispatcher.on(Cmd::SendUserData, [this](QByteArrayView body) { account.WS_SUD(body); });
     dispatcher.on(Cmd::SendUserPlaetze, [this](QByteArrayView body) {
         account.WS_SUP(body);
-        if (chat.ChatLevel == 0 && chat.clearPlaces)
+        if (chat.placesHidden() && chat.clearPlaces)
             chat.clearPlaces(); // no places are shown at level 0
     });
     connect(&account, &Account::positionsChanged, &orderGrid, &OrderGrid::redrawInstruments);

@@ -70,6 +70,7 @@ void ChatRoom::WS_SV(QByteArrayView body)
     ChatLevel = toInt16(readNumber(body)).value_or(0);
     if (ChatLevel < 0)
         ChatLevel = 0;
+    m_placesHidden = ChatLevel == 0;
     if (ChatLevel == 0) {
         // The box is cleared too, so that a later level does not show it ticked without
         // a window, and a reconnect does not announce the chat again.

@@ -45,6 +45,8 @@ public:
 
     qint16 ChatLevel = 0;
     bool ChatOpen = false;
+    // The server said level 0: the place labels stay empty until it says otherwise.
+    bool placesHidden() const { return m_placesHidden; }
     bool chatBox() const { return m_chatBox; }
     // "Stop" (`Check1`): new lines do not move the views.
     bool stop = false;
@@ -118,6 +120,7 @@ private:
     Clock& m_clock;
     bool& m_chatBox;
     bool m_wide = false;
+    bool m_placesHidden = false;
     QStringList m_lines;
     QStringList m_users;
     QStringList m_trades;
