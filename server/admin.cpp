@@ -12,7 +12,7 @@ QByteArray padded(const QByteArray& text, int width) { return text.leftJustified
 
 int runAdminCommand(const QStringList& command, ParticipantStore& store, QByteArray& out, QByteArray& err)
 {
-    const QString usage = QStringLiteral("usage: user add NAME PASSWORD | user block NAME | user unblock NAME | user list\n");
+    const QString usage = QStringLiteral("usage: user add NAME PASSWORD | user block NAME | user unblock NAME | user level NAME N | user list\n");
     if (command.size() < 2 || command[0] != QLatin1String("user")) {
         err += usage.toLatin1();
         return 2;
@@ -37,6 +37,18 @@ int runAdminCommand(const QStringList& command, ParticipantStore& store, QByteAr
             return 1;
         }
         out += (block ? "blocked " : "unblocked ") + name + '\n';
+        return 0;
+    }
+    if (verb == QLatin1String("level") && command.size() == 4) {
+        const QByteArray name = command[2].toLatin1();
+        bool number = false;
+        const int level = command[3].toInt(&number);
+        if (!number || !store.setLevel(name, level, error)) {
+            err += "cannot set the level: "
+                   + (number ? error : QStringLiteral("not a number: %1").arg(command[3])).toLocal8Bit() + '\n';
+            return 1;
+        }
+        out += "level of " + name + " is " + QByteArray::number(level) + '\n';
         return 0;
     }
     if (verb == QLatin1String("list") && command.size() == 2) {

@@ -367,6 +367,7 @@ void TradingEngine::fill(Order& o, qint32 quantity, double price)
         m_store->savePosition(a.info.id, o.instrument, pos);
     }
     m_outbox.toParticipant(a.info.id, msg::execution(lineOf(a, e)));
+    m_outbox.executed(e);
     a.executions.push_back(std::move(e));
     sendStatus(a, o);
 

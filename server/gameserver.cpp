@@ -1,6 +1,7 @@
 #include "gameserver.h"
 
 #include "addresspages.h"
+#include "chatservice.h"
 #include "messages.h"
 #include "participantstore.h"
 #include "serverlog.h"
@@ -41,6 +42,7 @@ GameServer::GameServer(const ServerOptions& options, std::vector<InstrumentSpec>
     , m_simulator(m_specs, seedFor(options))
     , m_server(new QTcpServer(this))
     , m_pages(new AddressPageServer(this))
+    , m_chat(std::make_unique<ChatService>(*this))
     , m_passwords(std::make_unique<PasswordChecker>())
 {
     m_clock.start();
@@ -249,6 +251,7 @@ void GameServer::onSessionFinished(Session* session)
         m_sessions.erase(it);
     if (session->participant().id != 0)
         m_byParticipant.remove(session->participant().id, session);
+    m_chat->leave(session);
     session->deleteLater();
 }
 
@@ -366,7 +369,10 @@ void GameServer::loggedIn(Session* session)
 {
     m_byParticipant.insert(session->participant().id, session);
     m_engine->addParticipant(session->participant());
+    m_chat->join(session);
 }
+
+void GameServer::executed(const Execution& e) { m_chat->execution(e); }
 
 void GameServer::toParticipant(qint64 participant, QByteArray message)
 {
@@ -411,6 +417,7 @@ void GameServer::flush()
         for (Session* s : sessions)
             s->sendFramed(it.value());
     }
+    m_chat->flushTrades();
     const auto forSessions = std::exchange(m_heldForSession, {});
     for (const auto& [session, frames] : forSessions) {
         if (session)

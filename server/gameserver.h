@@ -23,6 +23,7 @@ class QTcpSocket;
 namespace korvi::server {
 
 class AddressPageServer;
+class ChatService;
 class ParticipantStore;
 class Session;
 struct UpdatePackage;
@@ -91,6 +92,8 @@ public:
     // Commits and passes held messages on as soon as the current events are handled.
     void scheduleFlush();
     void toParticipant(qint64 participant, QByteArray message) override;
+    void executed(const Execution& e) override;
+    ChatService& chat() { return *m_chat; }
     // Test messages: puts a quote in place, books the daily close.
     void setQuote(int index, const PriceState& quote);
     void dailyClose();
@@ -132,6 +135,7 @@ private:
     QByteArray m_batch;
     TradeStore m_tradeStore;
     std::unique_ptr<TradingEngine> m_engine;
+    std::unique_ptr<ChatService> m_chat;
     QMultiHash<qint64, Session*> m_byParticipant;
     QHash<qint64, QByteArray> m_held;                       // framed, per participant
     std::vector<std::pair<QPointer<Session>, QByteArray>> m_heldForSession;

@@ -30,6 +30,7 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
         "  user add NAME PASSWORD   add a participant\n"
         "  user block NAME          block a participant (no more logins)\n"
         "  user unblock NAME        allow logins again\n"
+        "  user level NAME N        chat level: 0 none, 1 chat, 2 chat and trades feed\n"
         "  user list                list all participants"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Game port (default 4100, 0 = any free port)."), QStringLiteral("N"));

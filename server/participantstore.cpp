@@ -235,6 +235,27 @@ bool ParticipantStore::setBlocked(const QByteArray& name, bool blocked, QString&
     return true;
 }
 
+bool ParticipantStore::setLevel(const QByteArray& name, int level, QString& error)
+{
+    if (level < 0 || level > kMaxLevel) {
+        error = QStringLiteral("a level is a number from 0 to %1").arg(kMaxLevel);
+        return false;
+    }
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.prepare(QStringLiteral("UPDATE participants SET level = ? WHERE name = ?"));
+    q.addBindValue(level);
+    q.addBindValue(QString::fromLatin1(name));
+    if (!q.exec()) {
+        error = sqlError(q);
+        return false;
+    }
+    if (q.numRowsAffected() != 1) {
+        error = QStringLiteral("no participant %1").arg(QString::fromLatin1(name));
+        return false;
+    }
+    return true;
+}
+
 bool ParticipantStore::setLastOrderId(qint64 id, qint32 lastOrderId, QString& error)
 {
     QSqlQuery q(QSqlDatabase::database(m_connection));
@@ -301,6 +322,17 @@ bool ParticipantStore::setPasswordHash(qint64 id, const QByteArray& hash, QStrin
         return false;
     }
     return true;
+}
+
+QHash<qint64, int> ParticipantStore::levels() const
+{
+    QHash<qint64, int> out;
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    if (q.exec(QStringLiteral("SELECT id, level FROM participants"))) {
+        while (q.next())
+            out.insert(q.value(0).toLongLong(), q.value(1).toInt());
+    }
+    return out;
 }
 
 ParticipantStore::Login ParticipantStore::checkLogin(const QByteArray& name, const QByteArray& password,

@@ -3,6 +3,7 @@
 #include "passwordhash.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <optional>
@@ -62,11 +63,16 @@ public:
     bool addMany(const std::vector<std::pair<QByteArray, QByteArray>>& namesAndPasswords, QString& error);
     bool setBlocked(const QByteArray& name, bool blocked, QString& error);
     bool setLastOrderId(qint64 id, qint32 lastOrderId, QString& error);
+    // The chat level: 0 no chat, 1 chat, 2 and above chat and the trades feed.
+    static constexpr int kMaxLevel = 32767;
+    bool setLevel(const QByteArray& name, int level, QString& error);
 
     std::optional<Participant> find(const QByteArray& name) const;
     std::vector<Participant> list() const;
     // The ids of the blocked participants, so a running game can send them away.
     QSet<qint64> blockedIds() const;
+    // Every participant's level by id, so a running game can pass changes on.
+    QHash<qint64, int> levels() const;
 
     // Checks a login. A wrong password and an unknown name look the same to the caller and
     // take the same time; a blocked participant is reported only with the right password.

@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include "catalogue.h"
+#include "chatservice.h"
 #include "dates.h"
 #include "gameserver.h"
 #include "messages.h"
@@ -422,6 +423,12 @@ void Session::handleRequest(QByteArrayView message)
         return;
     case Cmd::BracketQuery:
         note(QStringLiteral("bracketquery"), QStringLiteral("bracket query: %1").arg(printable(parts.body)));
+        return;
+    case Cmd::Chat:
+    case Cmd::ChatChannel:
+    case Cmd::ChatTo:
+    case Cmd::RequestChatUsers:
+        m_server.chat().handle(this, *cmd, parts.body);
         return;
     case Cmd::GetKontoauszug: {
         const std::optional<qint32> day = toInt32(readNumber(parts.body));

@@ -22,6 +22,8 @@ class TradeOutbox {
 public:
     virtual ~TradeOutbox() = default;
     virtual void toParticipant(qint64 participant, QByteArray message) = 0;
+    // Every fill of the game, for the anonymous trades feed.
+    virtual void executed(const Execution&) {}
 };
 
 struct EngineOptions {

@@ -3,10 +3,13 @@
 // prices come meanwhile), then keeps a number of them connected while the price stream
 // runs, and reports what arrived; then the same participants trade market orders as fast
 // as the server answers them, each keeping a number of orders in flight. Every phase is
-// bounded in time; the server is stopped at the end.
+// bounded in time; then they all enter the chat and each sends a number of lines per
+// second, and the relay is measured (lines delivered, delay, the server's send queues).
+// The server is stopped at the end.
 //
 //   korvi-load [--server PATH] [--logins N] [--connections N] [--rate R] [--seconds S]
 //              [--order-seconds S] [--in-flight K] [--hash-iterations N]
+//              [--chat-seconds S] [--chat-lines L]
 #include "framing.h"
 #include "participantstore.h"
 #include "passwordhash.h"
@@ -16,6 +19,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -65,6 +69,26 @@ public:
     }
     void stopOrders() { m_trading = false; }
     void resetOrders() { m_ordersDone = m_ordersRefused = 0; }
+    // The chat: enter, then send `perSecond` lines a second, the first after `offsetMs`.
+    // Each line carries its sending time, so the receivers can tell the delay.
+    void enterChat() { send("@CH=1"); }
+    void startChat(int perSecond, int offsetMs)
+    {
+        m_chatTimer.setTimerType(Qt::PreciseTimer);
+        m_chatTimer.setInterval(1000 / perSecond);
+        connect(&m_chatTimer, &QTimer::timeout, this, [this] {
+            ++m_chatSent;
+            send("@C=t=" + QByteArray::number(clock.elapsed()) + " eine Zeile des Lasttests");
+        });
+        QTimer::singleShot(offsetMs, this, [this] { m_chatTimer.start(); });
+    }
+    void stopChat() { m_chatTimer.stop(); }
+    void resetChat() { m_chatSent = m_chatReceived = m_chatDelaySum = m_chatDelayMax = m_chatWarnings = 0; }
+    qint64 chatSent() const { return m_chatSent; }
+    qint64 chatReceived() const { return m_chatReceived; }
+    qint64 chatDelaySum() const { return m_chatDelaySum; }
+    qint64 chatDelayMax() const { return m_chatDelayMax; }
+    qint64 chatWarnings() const { return m_chatWarnings; }
     void close() { m_socket.abort(); }
 
     static QElapsedTimer clock;
@@ -103,7 +127,17 @@ private:
             else if (m == "@RV") {
                 m_greeted = true;
                 m_greetedAt = clock.elapsed();
-            } else if (m.startsWith("@MSG="))
+            } else if (m.startsWith("@RC=")) {
+                ++m_chatReceived;
+                const qsizetype at = m.indexOf(":t=");
+                if (at >= 0) {
+                    const qint64 delay = clock.elapsed() - m.sliced(at + 3).toByteArray().split(' ').first().toLongLong();
+                    m_chatDelaySum += delay;
+                    m_chatDelayMax = std::max(m_chatDelayMax, delay);
+                }
+            } else if (m.startsWith("@MSG=Chat"))
+                ++m_chatWarnings;
+            else if (m.startsWith("@MSG="))
                 m_refused = true;
         }
         m_buffer.compact();
@@ -137,6 +171,8 @@ private:
     qint64 m_ordersDone = 0, m_ordersRefused = 0;
     qint64 m_frames = 0, m_priceFrames = 0, m_bytes = 0, m_greetedAt = 0;
     qint64 m_lastPriceAt = 0, m_longestGap = 0;
+    QTimer m_chatTimer;
+    qint64 m_chatSent = 0, m_chatReceived = 0, m_chatDelaySum = 0, m_chatDelayMax = 0, m_chatWarnings = 0;
 };
 
 QElapsedTimer Client::clock;
@@ -181,7 +217,10 @@ int main(int argc, char** argv)
     const QCommandLineOption inFlightOpt("in-flight", "Orders each participant keeps in flight.", "K", "10");
     const QCommandLineOption hashOpt("hash-iterations", "Password hash rounds of the server and its participants.", "N",
                                      QString::number(korvi::server::kDefaultIterations));
-    parser.addOptions({serverOpt, loginsOpt, connectionsOpt, rateOpt, secondsOpt, orderSecondsOpt, inFlightOpt, hashOpt});
+    const QCommandLineOption chatSecondsOpt("chat-seconds", "Length of the chat measurement (0: none).", "S", "10");
+    const QCommandLineOption chatLinesOpt("chat-lines", "Chat lines each participant sends per second.", "L", "5");
+    parser.addOptions({serverOpt, loginsOpt, connectionsOpt, rateOpt, secondsOpt, orderSecondsOpt, inFlightOpt, hashOpt,
+                       chatSecondsOpt, chatLinesOpt});
     parser.process(app);
     const int logins = std::clamp(parser.value(loginsOpt).toInt(), 0, 10000);
     const int connections = std::clamp(parser.value(connectionsOpt).toInt(), 1, 10000);
@@ -190,6 +229,8 @@ int main(int argc, char** argv)
     const int orderSeconds = std::clamp(parser.value(orderSecondsOpt).toInt(), 0, 600);
     const int inFlight = std::clamp(parser.value(inFlightOpt).toInt(), 1, 1000);
     const int hashIterations = std::clamp(parser.value(hashOpt).toInt(), korvi::server::kMinIterations, 10'000'000);
+    const int chatSeconds = std::clamp(parser.value(chatSecondsOpt).toInt(), 0, 600);
+    const int chatLines = std::clamp(parser.value(chatLinesOpt).toInt(), 1, 100);
     raiseDescriptorLimit();
     Client::clock.start();
 
@@ -311,21 +352,64 @@ int main(int argc, char** argv)
         runUntil([] { return false; }, 1000); // let the last answers drain
     }
 
+    // Phase 4: everybody in the chat, each sending lines; every line goes to all others.
+    qint64 chatLogFrom = -1;
+    if (chatSeconds > 0) {
+        for (Client* c : clients)
+            c->enterChat();
+        runUntil([] { return false; }, 1000);
+        chatLogFrom = QFileInfo(logPath).size();
+        for (size_t i = 0; i < clients.size(); ++i)
+            clients[i]->startChat(chatLines, static_cast<int>(i * 1000 / clients.size() / chatLines));
+        runUntil([] { return false; }, 1000); // warm up
+        for (Client* c : clients)
+            c->resetChat();
+        QElapsedTimer chatWindow;
+        chatWindow.start();
+        runUntil([] { return false; }, chatSeconds * 1000);
+        const double chatElapsed = chatWindow.elapsed() / 1000.0;
+        qint64 sent = 0, received = 0, delaySum = 0, delayMax = 0, warnings = 0;
+        for (Client* c : clients) {
+            sent += c->chatSent();
+            received += c->chatReceived();
+            delaySum += c->chatDelaySum();
+            delayMax = std::max(delayMax, c->chatDelayMax());
+            warnings += c->chatWarnings();
+        }
+        for (Client* c : clients)
+            c->stopChat();
+        const double expected = static_cast<double>(sent) * static_cast<double>(clients.size() - 1);
+        std::printf("chat: %d participants x %d lines/s, %.1f s: %.0f lines/s sent, %.0f lines/s relayed"
+                    " (%.1f%% of sent x listeners), delay mean %.0f ms, max %lld ms, %lld flood warnings\n",
+                    connections, chatLines, chatElapsed, sent / chatElapsed, received / chatElapsed,
+                    expected > 0 ? 100.0 * received / expected : 0.0, received > 0 ? double(delaySum) / received : 0.0,
+                    static_cast<long long>(delayMax), static_cast<long long>(warnings));
+        runUntil([] { return false; }, 6000); // one more statistics line of the server
+    }
+
     ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
     server.waitForFinished(10000);
     QFile log(logPath);
     if (log.open(QIODevice::ReadOnly)) {
-        qint64 largestQueue = 0;
+        qint64 largestQueue = 0, chatQueue = 0;
         int skipped = 0;
+        qint64 offset = 0;
         for (const QByteArray& line : log.readAll().split('\n')) {
             const qsizetype at = line.indexOf("largest send queue ");
-            if (at >= 0)
-                largestQueue = std::max(largestQueue, line.mid(at + 19).split(' ').first().toLongLong());
+            if (at >= 0) {
+                const qint64 queued = line.mid(at + 19).split(' ').first().toLongLong();
+                largestQueue = std::max(largestQueue, queued);
+                if (chatLogFrom >= 0 && offset >= chatLogFrom)
+                    chatQueue = std::max(chatQueue, queued);
+            }
             if (line.contains("cannot keep up"))
                 ++skipped;
+            offset += line.size() + 1;
         }
         std::printf("server: largest send queue %lld bytes; %d participants fell behind\n",
                     static_cast<long long>(largestQueue), skipped);
+        if (chatLogFrom >= 0)
+            std::printf("server: largest send queue during the chat %lld bytes\n", static_cast<long long>(chatQueue));
     }
     return 0;
 }

@@ -26,6 +26,7 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
       closing(state, orderGrid, orderEntry, placing, prompts, protocol),
       account(state, status, protocol, outgoing), rankings(status, protocol),
       statements(state, clock, prompts, protocol, [this](qint32 day) { return login.WSS_GKO(day); }),
+      chat(state, connection, sound, clock, login.chatBox),
       chart(state, orderEntry, prompts),
       fileTransfer(workDir, protocol), handOff(workDir, protocol, prompts),
       external(state, connection, account, executions, orderStatus, placing, orderGrid, orderEntry, closing,
@@ -45,6 +46,7 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshTick);
     connect(&m_timer1, &QTimer::timeout, this, [this] { external.wex.refreshStatus(); });
     wireHandlers();
+    wireChat();
 }
 
 void ClientApp::wireHandlers()
@@ -99,7 +101,11 @@ void ClientApp::wireHandlers()
 
     dispatcher.on(Cmd::SendUserKonto, [this](QByteArrayView body) { account.WS_SUK(body); });
     dispatcher.on(Cmd::SendUserData, [this](QByteArrayView body) { account.WS_SUD(body); });
-    dispatcher.on(Cmd::SendUserPlaetze, [this](QByteArrayView body) { account.WS_SUP(body); });
+    dispatcher.on(Cmd::SendUserPlaetze, [this](QByteArrayView body) {
+        account.WS_SUP(body);
+        if (chat.placesHidden() && chat.clearPlaces)
+            chat.clearPlaces(); // no places are shown at level 0
+    });
     connect(&account, &Account::positionsChanged, &orderGrid, &OrderGrid::redrawInstruments);
     dispatcher.on(Cmd::PlatzInfo, [this](QByteArrayView body) { rankings.WS_PlatzInfo(body); });
     dispatcher.on(Cmd::SystemInfo, [this](QByteArrayView body) { rankings.WS_ShowSystemInfo(body); });
@@ -127,6 +133,21 @@ void ClientApp::wireHandlers()
             closing.m_glattstellen_Click(row);
         else if (menu == GridMenu::Position && item == 1)
             closing.m_drehposition_Click(row);
+    };
+}
+
+void ClientApp::wireChat()
+{
+    dispatcher.on(Cmd::SendVersion, [this](QByteArrayView body) { chat.WS_SV(body); });
+    dispatcher.on(Cmd::SendChatUsers, [this](QByteArrayView body) { chat.WS_SCU(body); });
+    dispatcher.on(Cmd::ChatUserOn, [this](QByteArrayView body) { chat.WS_CU1(body); });
+    dispatcher.on(Cmd::ChatUserOff, [this](QByteArrayView body) { chat.WS_CU0(body); });
+    dispatcher.on(Cmd::ReceiveChat, [this](QByteArrayView body) { chat.WS_ReceiveChat(body); });
+    dispatcher.on(Cmd::ReceiveTChat, [this](QByteArrayView body) { chat.WS_ReceiveTChat(body); });
+    chat.zeigposition = [this] { account.Zeigposition(); };
+    chat.clearPlaces = [this] {
+        status.setLT1(StatusTexts::kDayPlace, QString());
+        status.setLT1(StatusTexts::kTotalPlace, QString());
     };
 }
 
@@ -248,6 +269,7 @@ void ClientApp::applySettings()
                                           : fromWire(state.settings.colourFile));
     orderGrid.InitGridLayout();
     executions.InitGridLayout();
+    chat.settingsLoaded();
 }
 
 void ClientApp::collectSettings()

@@ -11,6 +11,7 @@
 #include "orders/orderstatus.h"
 #include "account/executions.h"
 #include "orders/placing.h"
+#include "chat/chatroom.h"
 #include "chat/messages.h"
 #include "connection/connection.h"
 #include "connection/controllines.h"
@@ -86,6 +87,7 @@ public:
     Account account;             // "@SUK", "@SUD", "@SUP": account figures and positions
     Rankings rankings;           // "@PI", "@SYI", "@GV"
     Statements statements;       // the "Auszüge" page: requesting, listing, showing, printing
+    ChatRoom chat;               // "@SV" level, the chat and its window's logic
     ChartControl chart;          // the chart instrument "ChartWP", its ranges and redraws
     FileTransfer fileTransfer;   // "@FIS", "@FID", "@FIE": update packages from the server
     UpdateHandOff handOff;       // a waiting package goes to the relauncher at start
@@ -124,6 +126,7 @@ private:
     void applySettings();
     void collectSettings();
     void wireHandlers();
+    void wireChat();
     void refreshPrices();
 
     Prompts& m_prompts;

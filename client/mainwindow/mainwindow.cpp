@@ -3,6 +3,7 @@
 #include "account/executionspage.h"
 #include "account/statementspage.h"
 #include "account/statuslabels.h"
+#include "chat/chatcheckbox.h"
 #include "chart/chart.h"
 #include "chat/messagewindow.h"
 #include "app/clientapp.h"
@@ -39,6 +40,7 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     auto* ende = new QPushButton(QStringLiteral("ENDE"), central);
     top->addWidget(&m_userButton);
     top->addWidget(&m_uid);
+    top->addWidget(new ChatCheckBox(app.chat, this));
     top->addStretch(1);
     top->addWidget(ende);
     layout->addLayout(top);
@@ -59,6 +61,7 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     auto* optionsLayout = new QVBoxLayout(options);
     auto* showClient = new QPushButton(QStringLiteral("Clientfenster zeigen"), options);
     optionsLayout->addWidget(showClient);
+    optionsLayout->addWidget(makeChatSoundBox(app.chat, options));
     optionsLayout->addWidget(&m_protocol, 1);
     m_externalFrame = new ExternalFrame(app, options);
     optionsLayout->addWidget(m_externalFrame, 1);

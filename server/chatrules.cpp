@@ -1,0 +1,84 @@
+#include "chatrules.h"
+
+#include "numbers.h"
+
+#include <algorithm>
+
+namespace korvi::server::chat {
+
+QByteArray cleanText(QByteArrayView text)
+{
+    QByteArray out;
+    out.reserve(std::min(text.size(), kMaxLineChars));
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F)
+            continue;
+        out.append(c);
+        if (out.size() == kMaxLineChars)
+            break;
+    }
+    return out;
+}
+
+ChatLine parseLine(QByteArrayView body, const std::function<bool(QByteArrayView name)>& isParticipant)
+{
+    ChatLine line;
+    line.text = body;
+    const qsizetype cut = body.indexOf(';');
+    if (cut <= 0)
+        return line;
+    const QByteArrayView name = body.first(cut);
+    if (!isParticipant(name))
+        return line;
+    line.isPrivate = true;
+    line.recipient = name.toByteArray();
+    line.text = body.sliced(cut + 1);
+    return line;
+}
+
+LineBudget::Verdict LineBudget::take(qint64 nowMs)
+{
+    if (m_last >= 0 && nowMs > m_last)
+        m_tokens = std::min<double>(kMaxLinesPerSecond, m_tokens + (nowMs - m_last) * kMaxLinesPerSecond / 1000.0);
+    m_last = std::max(m_last, nowMs);
+    if (m_tokens >= 1) {
+        m_tokens -= 1;
+        return Verdict::Pass;
+    }
+    const bool warn = m_lastDrop < 0 || nowMs - m_lastDrop >= 1000;
+    m_lastDrop = nowMs;
+    return warn ? Verdict::DropAndWarn : Verdict::Drop;
+}
+
+QByteArray userList(const std::vector<QByteArray>& names)
+{
+    QByteArray out = "@SCU=";
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i > 0)
+            out.append(';');
+        out.append(names[i]);
+    }
+    return out;
+}
+
+QByteArray userEnters(QByteArrayView name) { return "@CU1=" + name.toByteArray(); }
+QByteArray userLeaves(QByteArrayView name) { return "@CU0=" + name.toByteArray(); }
+
+QByteArray chatLine(QByteArrayView sender, QByteArrayView text, bool isPrivate)
+{
+    QByteArray out = "@RC=";
+    out.append(sender).append(':');
+    if (isPrivate)
+        out.append("(privat) ");
+    return out.append(text);
+}
+
+QByteArray tradeLine(QByteArrayView ticker, bool buy, qint32 quantity, double price)
+{
+    return "@RT=" + ticker.toByteArray() + ';' + stri(buy ? quantity : -qint64(quantity)) + ';' + writeDouble(price);
+}
+
+QByteArray notPresent(QByteArrayView name) { return "@MSG=Chat: " + name.toByteArray() + " ist nicht im Chat"; }
+
+} // namespace korvi::server::chat

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <functional>
+#include <vector>
+
+// The pure parts of the chat service: cleaning a line, telling private from public lines,
+// the per-participant line budget and the chat messages' texts.
+namespace korvi::server::chat {
+
+// Longest text relayed; the rest of a longer line is cut off.
+inline constexpr qsizetype kMaxLineChars = 500;
+// Lines one participant may send within one second; further lines are dropped.
+inline constexpr int kMaxLinesPerSecond = 5;
+
+// Removes control bytes (below 0x20 and 0x7F) and cuts the text at kMaxLineChars.
+QByteArray cleanText(QByteArrayView text);
+
+// What "@C=" carries. The client sends a private line as name ";" text and a public line
+// as the text alone, and a public text may itself contain ";". A line is private when the
+// part before its first ";" is the name of a registered participant; every other line is
+// public, ";" and all. So a public line can only be mistaken for a private one when it
+// begins with a participant's name and ";", and a private line never goes out publicly
+// unless its recipient's name was not a registered name.
+struct ChatLine {
+    bool isPrivate = false;
+    QByteArray recipient; // as typed, for private lines
+    QByteArrayView text;  // the text after the name and ";" (private) or the whole body
+};
+ChatLine parseLine(QByteArrayView body, const std::function<bool(QByteArrayView name)>& isParticipant);
+
+// The line budget of one participant: a bucket of kMaxLinesPerSecond lines that refills at
+// that many lines a second, so a steady five a second passes however the lines jitter,
+// while a faster stream loses what goes beyond. The first dropped line of a flood asks for
+// one warning; the next warning is due only after a whole second without drops.
+class LineBudget {
+public:
+    enum class Verdict { Pass, Drop, DropAndWarn };
+    Verdict take(qint64 nowMs);
+
+private:
+    double m_tokens = kMaxLinesPerSecond;
+    qint64 m_last = -1;
+    qint64 m_lastDrop = -1;
+};
+
+// "@SCU=" the names, separated by ";".
+QByteArray userList(const std::vector<QByteArray>& names);
+// "@CU1=" name and "@CU0=" name.
+QByteArray userEnters(QByteArrayView name);
+QByteArray userLeaves(QByteArrayView name);
+// "@RC=" sender ":" text; a private line says so in front of its text, so that the sender
+// part stays the bare name the client picks as the recipient of a reply.
+QByteArray chatLine(QByteArrayView sender, QByteArrayView text, bool isPrivate);
+// "@RT=" ticker ";" quantity (negative for a sale) ";" price: one trade of the game,
+// without the name of who made it.
+QByteArray tradeLine(QByteArrayView ticker, bool buy, qint32 quantity, double price);
+
+// The texts the sender is told.
+inline constexpr QByteArrayView kTooFast = "@MSG=Chat: mehr als 5 Zeilen pro Sekunde, Zeilen verworfen";
+QByteArray notPresent(QByteArrayView name);
+
+} // namespace korvi::server::chat

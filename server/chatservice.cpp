@@ -1,0 +1,241 @@
+#include "chatservice.h"
+
+#include "framing.h"
+#include "gameserver.h"
+#include "messages.h"
+#include "participantstore.h"
+#include "serverlog.h"
+#include "session.h"
+#include "trading.h"
+
+#include <algorithm>
+
+namespace korvi::server {
+
+ChatService::ChatService(GameServer& server, QObject* parent) : QObject(parent), m_server(server)
+{
+    m_publicTimer.setSingleShot(true);
+    connect(&m_publicTimer, &QTimer::timeout, this, &ChatService::flushPublic);
+    connect(&m_levelTimer, &QTimer::timeout, this, &ChatService::checkLevels);
+    m_levelTimer.start(kLevelCheckMs);
+}
+
+void ChatService::join(Session* session)
+{
+    Member m;
+    m.participant = session->participant().id;
+    m.name = session->participant().name;
+    m.level = session->participant().level;
+    m_members.insert(session, m);
+}
+
+void ChatService::leave(Session* session)
+{
+    const auto it = m_members.find(session);
+    if (it == m_members.end())
+        return;
+    quit(session, *it);
+    m_members.erase(it);
+    // Lines it wrote still go out; only the pointer must not be used again.
+    for (auto& [from, framed] : m_public) {
+        if (from == session)
+            from = nullptr;
+    }
+}
+
+void ChatService::handle(Session* session, Cmd cmd, QByteArrayView body)
+{
+    const auto it = m_members.find(session);
+    if (it == m_members.end())
+        return;
+    Member& m = *it;
+    if (m.level < 1)
+        return; // no chat at all for this participant
+    switch (cmd) {
+    case Cmd::ChatChannel:
+        // "1" on ticking the box, "2" after a new login while it is ticked, "0" on clearing it.
+        if (body == "1" || body == "2")
+            enter(session, m);
+        else if (body == "0")
+            quit(session, m);
+        return;
+    case Cmd::RequestChatUsers:
+        sendUsers(session);
+        return;
+    case Cmd::ChatTo:
+        if (body == "1" && m.level >= 2)
+            m.trades = true;
+        else if (body == "0")
+            m.trades = false;
+        return;
+    case Cmd::Chat:
+        say(session, m, body);
+        return;
+    default:
+        return;
+    }
+}
+
+bool ChatService::namePresent(qint64 participant, const Session* except) const
+{
+    return std::any_of(m_present.begin(), m_present.end(), [&](Session* s) {
+        return s != except && m_members.value(s).participant == participant;
+    });
+}
+
+void ChatService::enter(Session* session, Member& m)
+{
+    if (m.present)
+        return;
+    // A participant with two connections enters once for the others.
+    const bool first = !namePresent(m.participant, session);
+    m.present = true;
+    m_present.push_back(session);
+    if (first)
+        toPresent(frame(chat::userEnters(m.name)), session);
+}
+
+void ChatService::quit(Session* session, Member& m)
+{
+    if (!m.present)
+        return;
+    m.present = false;
+    m_present.erase(std::remove(m_present.begin(), m_present.end(), session), m_present.end());
+    if (!namePresent(m.participant, nullptr))
+        toPresent(frame(chat::userLeaves(m.name)), session);
+}
+
+void ChatService::sendUsers(Session* session)
+{
+    std::vector<QByteArray> names;
+    for (Session* s : m_present) {
+        const QByteArray& name = m_members.value(s).name;
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    }
+    deliver(session, frame(chat::userList(names)));
+}
+
+void ChatService::say(Session* session, Member& m, QByteArrayView body)
+{
+    if (!m.present)
+        return; // whoever has the chat off hears no answer, so says nothing either
+    switch (m.budget.take(m_server.now())) {
+    case chat::LineBudget::Verdict::Pass:
+        break;
+    case chat::LineBudget::Verdict::DropAndWarn:
+        logLine(QStringLiteral("#%1 %2 sends chat lines too fast; dropping")
+                    .arg(session->number()).arg(QString::fromLatin1(m.name)));
+        deliver(session, frame(chat::kTooFast));
+        return;
+    case chat::LineBudget::Verdict::Drop:
+        return;
+    }
+    const chat::ChatLine line = chat::parseLine(body, [this](QByteArrayView name) {
+        return m_server.store().find(name.toByteArray()).has_value();
+    });
+    const QByteArray text = chat::cleanText(line.text);
+    if (text.trimmed().isEmpty())
+        return;
+    if (!line.isPrivate) {
+        m_public.emplace_back(session, frame(chat::chatLine(m.name, text, false)));
+        if (!m_publicTimer.isActive())
+            m_publicTimer.start(0);
+        return;
+    }
+    const QByteArray framed = frame(chat::chatLine(m.name, text, true));
+    bool reached = false;
+    for (Session* s : m_present) {
+        if (s != session && m_members.value(s).name.compare(line.recipient, Qt::CaseInsensitive) == 0) {
+            deliver(s, framed);
+            reached = true;
+        }
+    }
+    if (!reached)
+        deliver(session, frame(chat::notPresent(line.recipient)));
+}
+
+void ChatService::flushPublic()
+{
+    if (m_public.empty())
+        return;
+    const auto lines = std::exchange(m_public, {});
+    QByteArray all;
+    for (const auto& [from, framed] : lines)
+        all += framed;
+    for (Session* s : m_present) {
+        const bool wroteSome = std::any_of(lines.begin(), lines.end(), [s](const auto& l) { return l.first == s; });
+        if (!wroteSome) {
+            deliver(s, all);
+            continue;
+        }
+        // The writer has its own lines already on screen.
+        QByteArray others;
+        for (const auto& [from, framed] : lines) {
+            if (from != s)
+                others += framed;
+        }
+        if (!others.isEmpty())
+            deliver(s, others);
+    }
+}
+
+void ChatService::toPresent(const QByteArray& framed, Session* except)
+{
+    for (Session* s : m_present) {
+        if (s != except)
+            deliver(s, framed);
+    }
+}
+
+bool ChatService::deliver(Session* session, const QByteArray& framed)
+{
+    if (session->queuedBytes() > kMaxQueuedBytes) {
+        ++m_droppedForQueue;
+        return false;
+    }
+    session->sendFramed(framed);
+    return true;
+}
+
+void ChatService::execution(const Execution& e)
+{
+    const auto& specs = m_server.definitions();
+    if (e.instrument < 0 || static_cast<size_t>(e.instrument) >= specs.size())
+        return;
+    m_trades += frame(chat::tradeLine(specs[static_cast<size_t>(e.instrument)].ticker, e.buy, e.quantity, e.price));
+}
+
+void ChatService::flushTrades()
+{
+    if (m_trades.isEmpty())
+        return;
+    const QByteArray trades = std::exchange(m_trades, {});
+    for (auto it = m_members.begin(); it != m_members.end(); ++it) {
+        if (it->trades && it->level >= 2)
+            deliver(it.key(), trades);
+    }
+}
+
+void ChatService::checkLevels()
+{
+    if (m_members.isEmpty())
+        return;
+    const QHash<qint64, int> levels = m_server.store().levels();
+    for (auto it = m_members.begin(); it != m_members.end(); ++it) {
+        Member& m = *it;
+        const auto found = levels.constFind(m.participant);
+        if (found == levels.cend() || *found == m.level)
+            continue;
+        m.level = *found;
+        Session* session = it.key();
+        logLine(QStringLiteral("#%1 %2 has chat level %3 now").arg(session->number()).arg(QString::fromLatin1(m.name)).arg(m.level));
+        if (m.level < 1)
+            quit(session, m);
+        if (m.level < 2)
+            m.trades = false;
+        session->send(msg::level(m.level));
+    }
+}
+
+} // namespace korvi::server

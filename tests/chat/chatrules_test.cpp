@@ -1,0 +1,96 @@
+#include "chatrules.h"
+#include "participantstore.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace korvi::server;
+
+TEST(ChatRules, CleanTextRemovesControlBytesAndCutsAt500)
+{
+    EXPECT_EQ(chat::cleanText("a\x01" "b\r\nc\x7f" "d\xe4"), "abcd\xe4");
+    EXPECT_EQ(chat::cleanText(QByteArray(600, 'x')), QByteArray(500, 'x'));
+    // Removed bytes do not count towards the 500.
+    EXPECT_EQ(chat::cleanText(QByteArray(10, '\n') + QByteArray(500, 'y') + "z"), QByteArray(500, 'y'));
+}
+
+TEST(ChatRules, PrivateOnlyWhenTheNameIsAParticipant)
+{
+    const auto known = [](QByteArrayView name) { return name == "bob" || name == "Anna Lena"; };
+    const struct {
+        const char* body;
+        bool isPrivate;
+        const char* recipient;
+        const char* text;
+    } cases[] = {
+        {"bob;hallo", true, "bob", "hallo"},
+        {"bob;a;b", true, "bob", "a;b"},
+        {"Anna Lena;x", true, "Anna Lena", "x"},
+        {"hallo; wie geht's", false, "", "hallo; wie geht's"},
+        {";bob", false, "", ";bob"},
+        {"bob", false, "", "bob"},
+        {"bob ;x", false, "", "bob ;x"},
+    };
+    for (const auto& c : cases) {
+        const chat::ChatLine line = chat::parseLine(c.body, known);
+        EXPECT_EQ(line.isPrivate, c.isPrivate) << c.body;
+        EXPECT_EQ(line.recipient, QByteArray(c.recipient)) << c.body;
+        EXPECT_EQ(line.text, QByteArrayView(c.text)) << c.body;
+    }
+}
+
+TEST(ChatRules, FiveLinesPerSecondAndOneWarningPerFlood)
+{
+    using V = chat::LineBudget::Verdict;
+    chat::LineBudget b;
+    std::vector<V> got;
+    for (int i = 0; i < 8; ++i)
+        got.push_back(b.take(1000 + i));
+    EXPECT_EQ(got, (std::vector<V>{V::Pass, V::Pass, V::Pass, V::Pass, V::Pass, V::DropAndWarn, V::Drop, V::Drop}));
+    // Half a second later two and a half lines are due again; the flood is not told twice.
+    EXPECT_EQ(b.take(1500), V::Pass);
+    EXPECT_EQ(b.take(1501), V::Pass);
+    EXPECT_EQ(b.take(1502), V::Drop);
+    // A steady five a second passes, early and late lines alike.
+    for (qint64 t : {3000, 3210, 3390, 3600, 3800, 4000, 4190, 4410, 4600, 4790, 5000, 5200, 5400})
+        EXPECT_EQ(b.take(t), V::Pass) << t;
+    // Long after the last drop, a new flood is told again.
+    for (int i = 0; i < 5; ++i)
+        b.take(8000 + i);
+    EXPECT_EQ(b.take(8005), V::DropAndWarn);
+}
+
+TEST(ChatRules, MessageTexts)
+{
+    EXPECT_EQ(chat::userList({"a", "b c"}), "@SCU=a;b c");
+    EXPECT_EQ(chat::userList({}), "@SCU=");
+    EXPECT_EQ(chat::userEnters("bob"), "@CU1=bob");
+    EXPECT_EQ(chat::userLeaves("bob"), "@CU0=bob");
+    EXPECT_EQ(chat::chatLine("bob", "hi: du", false), "@RC=bob:hi: du");
+    EXPECT_EQ(chat::chatLine("bob", "psst", true), "@RC=bob:(privat) psst");
+    EXPECT_EQ(chat::tradeLine("FDAX", true, 3, 15234.5), "@RT=FDAX;3; 15234.5");
+    EXPECT_EQ(chat::tradeLine("FGBL", false, 2, 131.25), "@RT=FGBL;-2; 131.25");
+}
+
+// Levels in the participant store: new participants get 1; a level is 0 to 32767; an
+// unknown name is refused; the running game reads them all by id.
+TEST(ChatRules, LevelsInTheParticipantStore)
+{
+    QTemporaryDir dir;
+    ParticipantStore store;
+    QString error;
+    ASSERT_TRUE(store.open(dir.path(), error)) << error.toStdString();
+    ASSERT_TRUE(store.add("bob", "pw", error));
+    const auto bob = store.find("bob");
+    ASSERT_TRUE(bob);
+    EXPECT_EQ(bob->level, 1);
+    EXPECT_TRUE(store.setLevel("BOB", 2, error)); // names compare without regard to case
+    EXPECT_EQ(store.find("bob")->level, 2);
+    EXPECT_EQ(store.levels().value(bob->id), 2);
+    EXPECT_TRUE(store.setLevel("bob", 0, error));
+    EXPECT_FALSE(store.setLevel("bob", -1, error));
+    EXPECT_FALSE(store.setLevel("bob", 40000, error));
+    EXPECT_FALSE(store.setLevel("dora", 1, error));
+    EXPECT_EQ(store.levels().value(bob->id), 0);
+}

@@ -1,0 +1,166 @@
+#include "server/serverprocess.h"
+
+#include <QDeadlineTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+#define NEEDS_SERVER()                                                                                         \
+    if (qEnvironmentVariableIsEmpty("KORVI_SERVER"))                                                           \
+    GTEST_SKIP() << "korvi-server is not built"
+
+bool isChat(QByteArrayView m)
+{
+    for (const char* word : {"@RC=", "@CU1=", "@CU0=", "@SCU=", "@RT=", "@MSG=", "@SV="}) {
+        if (m.startsWith(word))
+            return true;
+    }
+    return false;
+}
+
+// The next chat message, or empty after `ms` without one.
+QByteArray nextChat(Peer& p, int ms = 3000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        const std::optional<QByteArray> m = p.nextNonPrice(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+        if (!m)
+            return {};
+        if (isChat(*m))
+            return *m;
+    }
+    return {};
+}
+
+struct ChatServer {
+    QTemporaryDir dir;
+    ServerProcess server{dir.path()};
+
+    bool start(const QStringList& extra = {})
+    {
+        for (const char* name : {"anna", "bob", "carl"}) {
+            if (ServerProcess::admin(dir.path(), {"user", "add", name, "pw"}) != 0)
+                return false;
+        }
+        return ServerProcess::admin(dir.path(), {"user", "level", "carl", "0"}) == 0
+               && ServerProcess::admin(dir.path(), {"user", "level", "anna", "2"}) == 0
+               && server.start(QStringList{"--rate", "0"} + extra);
+    }
+    bool login(Peer& p, const char* name)
+    {
+        return p.connectTo(server.tcpPort()) && !p.loginAndGreeting(name, "pw").empty();
+    }
+};
+
+} // namespace
+
+// Presence, the list, public and private lines with the ";" rule, cleaning, and leaving by
+// a dropped connection.
+TEST(ChatServer, PresenceAndLines)
+{
+    NEEDS_SERVER();
+    ChatServer s;
+    ASSERT_TRUE(s.start()) << s.server.lastError().toStdString();
+    auto owner = std::make_unique<Peer>();
+    Peer& anna = *owner;
+    Peer bob, carl;
+    ASSERT_TRUE(s.login(anna, "anna"));
+    ASSERT_TRUE(s.login(bob, "bob"));
+    ASSERT_TRUE(s.login(carl, "carl"));
+
+    anna.send("@CH=1");
+    anna.send("@RCU=");
+    EXPECT_EQ(nextChat(anna), "@SCU=anna");
+    bob.send("@CH=2");
+    EXPECT_EQ(nextChat(anna), "@CU1=bob");
+    bob.send("@RCU=");
+    EXPECT_EQ(nextChat(bob), "@SCU=anna;bob");
+    carl.send("@CH=1");  // level 0: not admitted, no list, cannot send
+    carl.send("@RCU=");
+    carl.send("@C=hallo");
+
+    anna.send("@C=hallo; wie geht's\x01");
+    EXPECT_EQ(nextChat(bob), "@RC=anna:hallo; wie geht's");
+    bob.send("@C=anna;nur f\xfcr dich");
+    bob.send("@C=dora;niemand");   // not a participant: a public line
+    bob.send("@C=carl;du bist nicht da");
+    bob.send("@C=" + QByteArray(600, 'z'));
+    EXPECT_EQ(nextChat(anna), "@RC=bob:(privat) nur f\xfcr dich");
+    EXPECT_EQ(nextChat(anna), "@RC=bob:dora;niemand");
+    EXPECT_EQ(nextChat(bob), "@MSG=Chat: carl ist nicht im Chat");
+    EXPECT_EQ(nextChat(anna), "@RC=bob:" + QByteArray(500, 'z'));
+
+    anna.send("@CH=0");
+    EXPECT_EQ(nextChat(bob), "@CU0=anna");
+    anna.send("@C=weg");              // not present: nothing
+    anna.send("@CH=1");
+    EXPECT_EQ(nextChat(bob), "@CU1=anna");
+    bob.send("@C=bis gleich");
+    EXPECT_EQ(nextChat(anna), "@RC=bob:bis gleich");
+    owner.reset(); // the connection drops without a word
+    EXPECT_EQ(nextChat(bob), "@CU0=anna");
+    EXPECT_EQ(nextChat(carl, 300), QByteArray()) << "level 0 hears nothing";
+}
+
+// A flood is cut with one warning; a level changed by the administration reaches the
+// logged-in participant at once; the trades feed goes to level 2 only, without names.
+TEST(ChatServer, FloodLevelAndTradesFeed)
+{
+    NEEDS_SERVER();
+    ChatServer s;
+    ASSERT_TRUE(s.start({"--instant-fills"})) << s.server.lastError().toStdString();
+    Peer anna, bob;
+    ASSERT_TRUE(s.login(anna, "anna"));
+    ASSERT_TRUE(bob.connectTo(s.server.tcpPort()));
+    QByteArray shortId;
+    for (const QByteArray& m : bob.loginAndGreeting("bob", "pw")) {
+        if (m.startsWith("@UD="))
+            shortId = m.mid(4).trimmed();
+    }
+    ASSERT_FALSE(shortId.isEmpty());
+    // Each step waits for an answer, since two connections are not read in a known order.
+    const auto sync = [](Peer& p) {
+        p.send("@RCU=");
+        return nextChat(p).startsWith("@SCU=");
+    };
+    anna.send("@CH=1");
+    ASSERT_TRUE(sync(anna));
+    bob.send("@CH=1");
+    EXPECT_EQ(nextChat(anna), "@CU1=bob");
+
+    for (int i = 1; i <= 8; ++i)
+        bob.send("@C=Zeile " + QByteArray::number(i));
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(nextChat(anna), "@RC=bob:Zeile " + QByteArray::number(i));
+    EXPECT_EQ(nextChat(bob), "@MSG=Chat: mehr als 5 Zeilen pro Sekunde, Zeilen verworfen");
+    EXPECT_EQ(nextChat(anna, 500), QByteArray()) << "lines 6 to 8 are dropped";
+
+    anna.send("@CT=1");
+    ASSERT_TRUE(sync(anna));
+    bob.send("@CT=1"); // level 1: no feed
+    bob.send("@PO=" + shortId + ";1;1;BUY ;MKT;2; 0; 0;0;0");
+    const QByteArray trade = nextChat(anna, 5000);
+    EXPECT_TRUE(trade.startsWith("@RT=")) << trade.constData();
+    EXPECT_TRUE(trade.contains(";2; ")) << trade.constData();
+    EXPECT_FALSE(trade.contains("bob")) << trade.constData();
+    EXPECT_EQ(nextChat(bob, 500), QByteArray());
+    anna.send("@CT=0");
+    ASSERT_TRUE(sync(anna));
+    bob.send("@PO=" + shortId + ";2;1;SEL ;MKT;2; 0; 0;0;0");
+    EXPECT_EQ(nextChat(anna, 1000), QByteArray()) << "the feed ended";
+
+    ASSERT_EQ(ServerProcess::admin(s.dir.path(), {"user", "level", "bob", "0"}), 0);
+    EXPECT_EQ(nextChat(bob, 5000), "@SV=0");
+    EXPECT_EQ(nextChat(anna), "@CU0=bob");
+    bob.send("@CH=1");
+    bob.send("@C=trotzdem");
+    EXPECT_EQ(nextChat(anna, 500), QByteArray());
+    ASSERT_EQ(ServerProcess::admin(s.dir.path(), {"user", "level", "bob", "1"}), 0);
+    EXPECT_EQ(nextChat(bob, 5000), "@SV=1");
+
+    QByteArray list;
+    ASSERT_EQ(ServerProcess::admin(s.dir.path(), {"user", "level", "bob", "x"}), 1);
+    ASSERT_EQ(ServerProcess::admin(s.dir.path(), {"user", "list"}, &list), 0);
+    EXPECT_TRUE(list.contains("anna")) << list.constData();
+}

@@ -1,0 +1,86 @@
+#include "app/clientapp.h"
+#include "chat/chatcheckbox.h"
+#include "chat/chatwindow.h"
+#include "support/liveserver.h"
+
+#include <QScrollBar>
+#include <gtest/gtest.h>
+
+using namespace korvi;
+using namespace korvi::test;
+
+// "Stop": new lines are appended, but the views stay where the user scrolled; without it
+// they follow the newest line.
+TEST(ChatWindow, StopKeepsTheViewWhereTheUserScrolled)
+{
+    ClientFixture c;
+    ChatRoom& room = c.app.chat;
+    room.WS_SV("1");
+    ChatWindow w(room, nullptr);
+    w.show();
+    EXPECT_TRUE(room.ChatOpen);
+    for (int i = 0; i < 300; ++i) {
+        room.Chatadd(QStringLiteral("Zeile %1").arg(i));
+        room.WS_ReceiveTChat(QByteArray("FDAX;1; ") + QByteArray::number(i));
+    }
+    QScrollBar* text = w.conversation().verticalScrollBar();
+    QScrollBar* trades = w.tradeList().verticalScrollBar();
+    ASSERT_GT(text->maximum(), 0);
+    EXPECT_EQ(text->value(), text->maximum());
+
+    w.stopBox().setChecked(true);
+    text->setValue(10);
+    trades->setValue(5);
+    room.Chatadd("neu");
+    room.WS_ReceiveTChat("FDAX;2; 1");
+    EXPECT_EQ(text->value(), 10);
+    EXPECT_EQ(trades->value(), 5);
+    EXPECT_EQ(w.conversation().document()->blockCount(), 301);
+    EXPECT_EQ(w.tradeList().count(), 301);
+
+    w.stopBox().setChecked(false);
+    room.Chatadd("danach");
+    room.WS_ReceiveTChat("FDAX;3; 1");
+    EXPECT_EQ(text->value(), text->maximum());
+    EXPECT_EQ(w.tradeList().currentRow(), 301);
+}
+
+// The box "CHAT" hides at level 0, opens a window when ticked, and is cleared when the
+// window is closed by its frame; the widen button shows only from level 2.
+TEST(ChatWindow, BoxOpensAndClosesTheWindow)
+{
+    ClientFixture c;
+    ChatRoom& room = c.app.chat;
+    QWidget main;
+    ChatCheckBox box(room, &main);
+    main.show();
+    room.WS_SV("0");
+    EXPECT_TRUE(box.isHidden());
+    room.WS_SV("1");
+    EXPECT_FALSE(box.isHidden());
+
+    box.click();
+    ASSERT_NE(box.window(), nullptr);
+    EXPECT_TRUE(room.ChatOpen);
+    EXPECT_TRUE(box.window()->widenButton().isHidden());
+    room.WS_SV("2");
+    EXPECT_FALSE(box.window()->widenButton().isHidden());
+    box.window()->widenButton().click();
+    EXPECT_EQ(box.window()->width(), ChatRoom::kWideWidth);
+    EXPECT_FALSE(box.window()->tradeList().isHidden());
+
+    box.window()->close(); // by its frame
+    EXPECT_FALSE(room.ChatOpen);
+    EXPECT_FALSE(box.isChecked());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(box.window(), nullptr);
+
+    box.click();
+    ASSERT_NE(box.window(), nullptr);
+    room.Chatadd("x");
+    EXPECT_EQ(box.window()->conversation().toPlainText(), "x");
+    room.WS_SV("0"); // the level closes it
+    EXPECT_FALSE(room.ChatOpen);
+    EXPECT_FALSE(box.isChecked());
+    EXPECT_TRUE(box.isHidden());
+}
