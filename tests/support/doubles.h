@@ -25,8 +25,24 @@ public:
     bool credentialsOk = true;
     QString newUser = "neu";
     QString newPassword = "geheim";
+    // Run while a message box or the preset dialog is "open": a test answers the dialog
+    // here, or lets server messages arrive meanwhile.
+    std::function<void(const QString&)> onMessage;
+    std::function<void(Eingabe&)> onEingabe;
+    int eingabeShown = 0;
 
-    void message(const QString& text) override { messages << text; }
+    void message(const QString& text) override
+    {
+        messages << text;
+        if (onMessage)
+            onMessage(text);
+    }
+    void eingabe(Eingabe& dialog) override
+    {
+        ++eingabeShown;
+        if (onEingabe)
+            onEingabe(dialog);
+    }
     bool yesNo(const QString& text) override
     {
         questions << text;
