@@ -309,7 +309,8 @@ void Session::handleRequest(QByteArrayView message)
         m_server.scheduleFlush();
         return;
     case Cmd::BracketQuery:
-        logLine(QStringLiteral("%1 bracket query: %2").arg(who(), printable(parts.body)));
+        m_server.engine().bracketQuery(id, parts.body);
+        m_server.scheduleFlush();
         return;
     case Cmd::GetKontoauszug: {
         const std::optional<qint32> day = toInt32(readNumber(parts.body));
