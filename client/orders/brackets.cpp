@@ -321,8 +321,9 @@ void Brackets::create(int index, const Target& target)
     float stopLimit = 0;
     for (int k = 0; k < exitCount; ++k) {
         // A message box of the exit before may have let the grid change.
+        // The group keeps the key it got first, even when the order moved in the table.
         if (k > 0) {
-            main = resolve(target, &orderIndex);
+            main = resolve(target);
             ins = m_state.instrument(wp);
             if (!main || main->WPIndex != wp || !ins || ins->Ticker != ticker) {
                 gone();
