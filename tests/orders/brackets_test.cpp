@@ -1,6 +1,7 @@
 #include "framing.h"
 #include "market/presets.h"
 #include "orders/brackets.h"
+#include "orders/eingabedialog.h"
 #include "support/liveserver.h"
 #include "textfile.h"
 
@@ -371,4 +372,34 @@ TEST(Brackets, GridChangesDuringTheWaits)
         EXPECT_TRUE(f.exitRows(1).isEmpty());
         EXPECT_EQ(f.book.orders[f.book.SuchOrderUserID(42)].BrRolle, 1);
     }
+}
+
+// The window of the preset dialog: its texts, and the close box and "&OK" take the same
+// path, which keeps it open while a value is 0.
+TEST(Brackets, PresetDialogWindow)
+{
+    BracketFixture f;
+    f.presets(1, 5, 3, 2);
+    Eingabe logic(f.s, f.prompts, f.app.protocol, 1);
+    logic.Eingabe_Form_Load();
+    EingabeDialog dialog(logic);
+    EXPECT_EQ(dialog.windowTitle(), "Eingabe Gewinnmitnahme Stoploss");
+    EXPECT_TRUE(dialog.option(2).isChecked());
+    EXPECT_EQ(dialog.option(1).text(), "Offset zum momentanen Kurs");
+    EXPECT_EQ(dialog.field(0).text(), "-5");
+    EXPECT_EQ(dialog.okButton().text(), "&OK");
+
+    dialog.show();
+    dialog.option(1).click();
+    EXPECT_EQ(f.s.WpvPresets[1].Wert3, 1);
+    dialog.field(1).setText("0");
+    dialog.close();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(f.prompts.messages, QStringList{kZeroLimit});
+    EXPECT_EQ(dialog.field(1).text(), " 0") << "the fields show what was taken";
+    dialog.field(1).setText("2.5");
+    dialog.okButton().click();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(f.s.WpvPresets[1].Wert2, 2.5f);
 }
