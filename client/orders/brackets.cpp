@@ -311,6 +311,7 @@ void Brackets::create(int index, const Target& target)
     main->BrParent = 0;
     const qint32 quantity = main->Stck;
     const qint32 mainUserId = main->OrderUserID;
+    main = nullptr; // new entry lines may move the entry-line table
 
     struct Exit {
         qint16 role;
@@ -320,8 +321,9 @@ void Brackets::create(int index, const Target& target)
     const int exitCount = index == 1 || index == 3 ? 3 : 2;
     float stopLimit = 0;
     for (int k = 0; k < exitCount; ++k) {
-        // A message box of the exit before may have let the grid change.
-        // The group keeps the key it got first, even when the order moved in the table.
+        // A message box of the exit before may have let the grid and the tables change: the
+        // main and the instrument are looked up again. The group keeps the key it got first,
+        // even when the order moved in the table meanwhile.
         if (k > 0) {
             main = resolve(target);
             ins = m_state.instrument(wp);
@@ -352,13 +354,11 @@ void Brackets::create(int index, const Target& target)
             e.Typ = x.typ;
             e.Limit1 = limit;
             m_grid.zeigOrderGrid(2, row);
+            if (modeOf(preset) == LimitMode::OffsetToLast && letzter == 0)
+                m_prompts.message(kNoPriceAfter);
+            if (target.order && letzter == 0 && !(preset.Wert1 <= 0 && preset.Wert2 <= 0))
+                m_prompts.message(kNoPricesPlaced);
         }
-        if (x.role == 4)
-            continue;
-        if (modeOf(preset) == LimitMode::OffsetToLast && letzter == 0)
-            m_prompts.message(kNoPriceAfter);
-        if (target.order && letzter == 0 && !(preset.Wert1 <= 0 && preset.Wert2 <= 0))
-            m_prompts.message(kNoPricesPlaced);
     }
     m_grid.rebuild();
 }

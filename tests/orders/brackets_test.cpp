@@ -204,9 +204,10 @@ TEST(Brackets, RefusalsAndMissingPrices)
     const int order = f.placed(2, "BUY ", Filled, 42);
     f.s.book.ZeigeAlleOrders = true;
     f.app.orderGrid.rebuild();
-    f.menu(f.book.SuchRow(order, OpenOrder), 0);
-    EXPECT_EQ(f.prompts.messages, (QStringList{kNoPricesPlaced, kNoPricesPlaced}));
-    EXPECT_EQ(f.exitRows(2), (QStringList{"SEL LMT 4 131 B2 P-1", "SEL STP 4 130 B3 P-1"}));
+    f.menu(f.book.SuchRow(order, OpenOrder), 1);
+    EXPECT_EQ(f.prompts.messages, (QStringList{kNoPricesPlaced, kNoPricesPlaced, kNoPricesPlaced}));
+    EXPECT_EQ(f.exitRows(2),
+              (QStringList{"SEL LMT 4 131 B2 P-1", "SEL STP 4 130 B3 P-1", "SEL MOC 4 130 B4 P-1"}));
 }
 
 // The placed-order menu: "@BR1=" goes out before any exit exists; the exits carry the
