@@ -4,6 +4,7 @@
 #include "account/rankings.h"
 #include "account/statements.h"
 #include "account/statustexts.h"
+#include "chart/chartcontrol.h"
 #include "orders/orderentry.h"
 #include "account/closing.h"
 #include "orders/brackets.h"
@@ -21,6 +22,8 @@
 #include "market/pricerecorder.h"
 #include "market/priceupdates.h"
 #include "state.h"
+#include "update/filetransfer.h"
+#include "update/handoff.h"
 
 #include <QObject>
 #include <QTimer>
@@ -84,6 +87,9 @@ public:
     Account account;             // "@SUK", "@SUD", "@SUP": account figures and positions
     Rankings rankings;           // "@PI", "@SYI", "@GV"
     Statements statements;       // the "Auszüge" page: requesting, listing, showing, printing
+    ChartControl chart;          // the chart instrument "ChartWP", its ranges and redraws
+    FileTransfer fileTransfer;   // "@FIS", "@FID", "@FIE": update packages from the server
+    UpdateHandOff handOff;       // a waiting package goes to the relauncher at start
 
     // Hooks that later parts of the client fill: written at the end of the program. It
     // starts with the price files and the presets.
@@ -97,8 +103,10 @@ public:
 signals:
     // The 150 ms refresh of the main window.
     void refreshTick();
-    // The update timer fired: the program hands over and ends.
+    // The update timer handed the package over: the program ends at once.
     void updateHandOff();
+    // The hand-off could not be done (the user has been told): the normal start goes on.
+    void updateHandOffFailed();
     // The server asked the program to end at once.
     void exitRequested();
     void userNameChanged(const QString& name);
@@ -112,6 +120,7 @@ signals:
     void pricesRefreshed(const QList<int>& instruments);
 
 private:
+    void Timer2_Timer();
     void applySettings();
     void collectSettings();
     void wireHandlers();
