@@ -6,6 +6,8 @@
 
 namespace korvi {
 
+class Eingabe;
+
 // Modal questions go through this interface so that the logic never opens a dialog
 // itself; the windows supply the real dialogs and tests supply recording doubles.
 class Prompts {
@@ -21,6 +23,9 @@ public:
     virtual AutostartChoice autostart() = 0;
     // The user name and password dialog; false when the user cancelled it.
     virtual bool credentials(QString& user, QString& password) = 0;
+    // The preset dialog of the bracket orders, shown modally; returns when the dialog's
+    // logic let it close.
+    virtual void eingabe(Eingabe& dialog) = 0;
 };
 
 // The computer's clock: a millisecond tick count, the date and time, and setting the time

@@ -67,6 +67,30 @@ void TradingEngine::activate(Account& a, Order& exit, const Order& main)
         addWorking(&exit);
 }
 
+void TradingEngine::bracketQuery(qint64 participant, QByteArrayView body)
+{
+    Account* a = account(participant);
+    if (!a)
+        return;
+    QByteArray why;
+    Order* o = referenced(*a, body, why);
+    if (!o) {
+        logLine(QStringLiteral("participant %1: bracket query for an unknown order ignored").arg(participant));
+        return;
+    }
+    if (o->role == role::Main) {
+        const bool hasExits = std::any_of(a->orders.begin(), a->orders.end(), [&](const auto& x) {
+            return x->isExit() && x->bracketOrderId == o->orderId;
+        });
+        if (!hasExits) {
+            o->role = role::Plain;
+            o->bracketOrderId.clear();
+            changed(*o);
+        }
+    }
+    sendOrder(*a, *o);
+}
+
 void TradingEngine::onExitFilled(Account& a, const Order& exit, qint32 quantity)
 {
     // One cancels the others: what one exit closed, the others need not close any more.

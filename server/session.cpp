@@ -422,7 +422,8 @@ void Session::handleRequest(QByteArrayView message)
         m_server.scheduleFlush();
         return;
     case Cmd::BracketQuery:
-        note(QStringLiteral("bracketquery"), QStringLiteral("bracket query: %1").arg(printable(parts.body)));
+        m_server.engine().bracketQuery(id, parts.body);
+        m_server.scheduleFlush();
         return;
     case Cmd::Chat:
     case Cmd::ChatChannel:

@@ -58,6 +58,10 @@ public:
     void placeOrder(qint64 participant, QByteArrayView body);
     void cancelOrder(qint64 participant, QByteArrayView body);
     void makeBracketMain(qint64 participant, QByteArrayView body);
+    // "@BR?=": the participant dropped the exits it had prepared for an order. The order is
+    // reported again ("@OO"); a main that never got an exit is a plain order again, so the
+    // participant can attach a new bracket to it.
+    void bracketQuery(qint64 participant, QByteArrayView body);
 
     // A new quote of one instrument (0-based): working orders of it may fill.
     void onQuote(int instrument, const PriceState& quote);

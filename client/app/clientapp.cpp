@@ -24,6 +24,7 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
       orderStatus(state, orderGrid, messages, outgoing, protocol, clock),
       executions(state, outgoing, protocol, sound),
       closing(state, orderGrid, orderEntry, placing, prompts, protocol),
+      brackets(state, orderGrid, orderEntry, prompts, protocol),
       account(state, status, protocol, outgoing), rankings(status, protocol),
       statements(state, clock, prompts, protocol, [this](qint32 day) { return login.WSS_GKO(day); }),
       chat(state, connection, sound, clock, login.chatBox),
@@ -128,12 +129,29 @@ void ClientApp::wireHandlers()
     dispatcher.on(Cmd::FileData, [this](QByteArrayView body) { fileTransfer.WS_FID(body); });
     dispatcher.on(Cmd::FileEnd, [this](QByteArrayView body) { fileTransfer.WS_FIE(body); });
 
+    // Connected before any window: the bracket target is taken while the row is still the
+    // clicked one, before the menu waits for the user.
+    connect(&orderEntry, &OrderEntry::menuRequested, &brackets, [this](GridMenu menu, int row) {
+        if (menu == GridMenu::EntryBracket || menu == GridMenu::OrderBracket)
+            brackets.rememberMenuRow(row);
+    });
     orderEntry.menuAction = [this](GridMenu menu, int row, int item) {
         if (menu == GridMenu::Position && item == 0)
             closing.m_glattstellen_Click(row);
         else if (menu == GridMenu::Position && item == 1)
             closing.m_drehposition_Click(row);
+        else if (menu == GridMenu::EntryBracket)
+            brackets.m_createbracket_Click(item);
+        else if (menu == GridMenu::OrderBracket)
+            brackets.m_createbracket2_Click(item);
     };
+    brackets.send = [this](const QByteArray& framed) {
+        if (!connection.isConnected())
+            return false;
+        connection.Senddata(framed);
+        return true;
+    };
+    brackets.savePresets = [this] { return savePresets(state); };
 }
 
 void ClientApp::wireChat()

@@ -7,6 +7,7 @@
 #include "chart/chartcontrol.h"
 #include "orders/orderentry.h"
 #include "account/closing.h"
+#include "orders/brackets.h"
 #include "orders/ordergrid.h"
 #include "orders/orderstatus.h"
 #include "account/executions.h"
@@ -83,6 +84,7 @@ public:
     OrderStatusTracker orderStatus; // "@OO", "@OS", "@SAO", "@SOO", "@OR", "@CR", "@LI"
     Executions executions;          // "@EX", "@SAE", the execution grid
     PositionClosing closing;     // closing and turning positions, "GLATT"
+    Brackets brackets;           // bracket orders from the grid's menus, the preset dialog
     StatusTexts status;          // the status labels "LT1" and the result label "Label2"
     Account account;             // "@SUK", "@SUD", "@SUP": account figures and positions
     Rankings rankings;           // "@PI", "@SYI", "@GV"

@@ -2,6 +2,7 @@
 
 #include "connection/autostartdialog.h"
 #include "connection/credentialsdialog.h"
+#include "orders/eingabedialog.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -37,6 +38,12 @@ bool WidgetPrompts::credentials(QString& user, QString& password)
     user = dialog.user();
     password = dialog.password();
     return true;
+}
+
+void WidgetPrompts::eingabe(Eingabe& logic)
+{
+    EingabeDialog dialog(logic, m_parent);
+    dialog.exec();
 }
 
 WidgetSound::WidgetSound() = default;

@@ -19,6 +19,7 @@ public:
     bool yesNo(const QString& text) override;
     AutostartChoice autostart() override;
     bool credentials(QString& user, QString& password) override;
+    void eingabe(Eingabe& dialog) override;
 
 private:
     QWidget* m_parent;

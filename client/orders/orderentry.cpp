@@ -1,5 +1,6 @@
 #include "orderentry.h"
 
+#include "brackets.h"
 #include "framing.h"
 #include "loglist.h"
 #include "numbers.h"
@@ -131,8 +132,8 @@ void OrderEntry::OGAktion(int rowOverride)
             removeEntryRow(row);
         } else {
             // A child attached to an order already placed: tell the server about the order.
-            if (r.BrRolle >= 2 && r.BrParent < 0 && book.orders.valid(-r.BrParent) && send) {
-                const OrderRecord& o = book.orders[-r.BrParent];
+            if (const int main = placedMainOf(book, r); main && send) {
+                const OrderRecord& o = book.orders[main];
                 send(frame("@BR?=" + o.UserKz.trimmed() + ';' + QByteArray::number(o.OrderUserID) + ';' +
                            o.OrderID.trimmed()));
             }

@@ -612,3 +612,34 @@ TEST_F(EngineTest, InstantFillsFillLimitsAtTheirOwnPrice)
 }
 
 } // namespace
+
+TEST_F(EngineTest, BracketQueryReportsTheOrderAndFreesAMainWithoutExits)
+{
+    place(po(1, 1, "BUY", "MKT", 2));
+    const QByteArray id = m_engine->findOrder(Ann, 1)->orderId;
+    m_engine->makeBracketMain(Ann, "U00001;1;" + id);
+    m_out.take(Ann);
+
+    // The exits were dropped before any was sent: the order is plain again and reported so.
+    m_engine->bracketQuery(Ann, "U00001;1;" + id);
+    auto oo = m_out.take(Ann, "@OO=");
+    ASSERT_EQ(oo.size(), 1u);
+    EXPECT_EQ(fieldsOf(oo[0])[0], "1");
+    EXPECT_EQ(fieldsOf(oo[0])[16], "0") << "role";
+    EXPECT_EQ(m_engine->findOrder(Ann, 1)->role, role::Plain);
+
+    // With an exit it stays a main; the query only reports it.
+    m_engine->makeBracketMain(Ann, "U00001;1;" + id);
+    place(po(2, 1, "SEL", "LMT", 2, 150, role::TakeProfit, 1));
+    m_out.take(Ann);
+    m_engine->bracketQuery(Ann, "U00001;1;" + id);
+    oo = m_out.take(Ann, "@OO=");
+    ASSERT_EQ(oo.size(), 1u);
+    EXPECT_EQ(fieldsOf(oo[0])[16], "1");
+    EXPECT_EQ(fieldsOf(oo[0])[18], id) << "its own id as bracket id";
+
+    // Unknown orders and other participants' short ids get no answer.
+    m_engine->bracketQuery(Ann, "U00001;99;O9999999");
+    m_engine->bracketQuery(Ann, "XXXXXX;1;" + id);
+    EXPECT_TRUE(m_out.take(Ann).empty());
+}

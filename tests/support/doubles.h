@@ -29,8 +29,24 @@ public:
     // the real program.
     std::function<void()> whileAsking;
     std::function<void()> whileCredentials;
+    // Run while a message box or the preset dialog is "open": a test answers the dialog
+    // here, or lets server messages arrive meanwhile.
+    std::function<void(const QString&)> onMessage;
+    std::function<void(Eingabe&)> onEingabe;
+    int eingabeShown = 0;
 
-    void message(const QString& text) override { messages << text; }
+    void message(const QString& text) override
+    {
+        messages << text;
+        if (onMessage)
+            onMessage(text);
+    }
+    void eingabe(Eingabe& dialog) override
+    {
+        ++eingabeShown;
+        if (onEingabe)
+            onEingabe(dialog);
+    }
     bool yesNo(const QString& text) override
     {
         questions << text;
