@@ -21,6 +21,19 @@ public:
     virtual AutostartChoice autostart() = 0;
     // The user name and password dialog; false when the user cancelled it.
     virtual bool credentials(QString& user, QString& password) = 0;
+    // A message box with its own title.
+    virtual void titledMessage(const QString& text, const QString& title)
+    {
+        Q_UNUSED(title);
+        message(text);
+    }
+    // The platform's colour chooser, starting at `colour` (red in the low byte); false
+    // when the user cancelled it.
+    virtual bool chooseColour(quint32& colour)
+    {
+        Q_UNUSED(colour);
+        return false;
+    }
 };
 
 // The computer's clock: a millisecond tick count, the date and time, and setting the time

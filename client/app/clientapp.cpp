@@ -2,6 +2,7 @@
 
 #include "market/pricefiles.h"
 #include "market/presets.h"
+#include "mainwindow/assetfolders.h"
 #include "seams.h"
 #include "connection/startup.h"
 #include "textfile.h"
@@ -25,7 +26,8 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
       closing(state, orderGrid, orderEntry, placing, prompts, protocol),
       account(state, status, protocol, outgoing), rankings(status, protocol),
       statements(state, clock, prompts, protocol, [this](qint32 day) { return login.WSS_GKO(day); }),
-      m_prompts(prompts),
+      options(state, sound, {workDir}), colourEditor(state, prompts, protocol, {workDir}),
+      logo({workDir}, prompts), m_assetFolders{workDir}, m_prompts(prompts),
       m_sound(sound), m_clock(clock)
 {
     state.workDir = workDir;
@@ -103,12 +105,27 @@ void ClientApp::wireHandlers()
     dispatcher.on(Cmd::LastOrderId, [this](QByteArrayView body) { orderStatus.WS_LI(body); });
     dispatcher.on(Cmd::Execution, [this](QByteArrayView body) { executions.WS_EX(body); });
     dispatcher.on(Cmd::SendAllExecutions, [this](QByteArrayView body) { executions.WS_SAE(body); });
+    colourEditor.relayout = [this] {
+        orderGrid.InitGridLayout();
+        executions.InitGridLayout();
+        orderGrid.rebuild();
+        executions.refreshGrid();
+    };
+
     orderEntry.menuAction = [this](GridMenu menu, int row, int item) {
         if (menu == GridMenu::Position && item == 0)
             closing.m_glattstellen_Click(row);
         else if (menu == GridMenu::Position && item == 1)
             closing.m_drehposition_Click(row);
     };
+}
+
+void ClientApp::setProgramDir(const QString& programDir)
+{
+    m_assetFolders = korvi::assetFolders(state.workDir, programDir);
+    options.setFolders(m_assetFolders);
+    colourEditor.setFolders(m_assetFolders);
+    logo.setFolders(m_assetFolders);
 }
 
 void ClientApp::refreshPrices()

@@ -19,6 +19,9 @@
 #include "market/instrumenttable.h"
 #include "market/pricerecorder.h"
 #include "market/priceupdates.h"
+#include "mainwindow/colourediting.h"
+#include "mainwindow/logoanimation.h"
+#include "mainwindow/options.h"
 #include "state.h"
 
 #include <QObject>
@@ -82,6 +85,14 @@ public:
     Account account;             // "@SUK", "@SUD", "@SUP": account figures and positions
     Rankings rankings;           // "@PI", "@SYI", "@GV"
     Statements statements;       // the "Auszüge" page: requesting, listing, showing, printing
+    Options options;             // the flags and the sound list of the "Sonstiges" page
+    ColourEditor colourEditor;   // colour editing and the colour schemes
+    LogoAnimation logo;          // the animated logo from "korvi.dat"
+
+    // The program's folder: pictures, sounds and colour schemes missing in the working
+    // folder are taken from the installed copies beside it.
+    void setProgramDir(const QString& programDir);
+    const QStringList& assetFolders() const { return m_assetFolders; }
 
     // Hooks that later parts of the client fill: written at the end of the program. It
     // starts with the price files and the presets.
@@ -115,6 +126,7 @@ private:
     void wireHandlers();
     void refreshPrices();
 
+    QStringList m_assetFolders;
     Prompts& m_prompts;
     Sound& m_sound;
     Clock& m_clock;
