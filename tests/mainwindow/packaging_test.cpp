@@ -25,8 +25,9 @@ TEST(Packaging, InstalledClientStartsAndFindsItsAssets)
                              "share/korvi/1.wav", "share/korvi/KorviEx.wav", "share/korvi/korvi-standard.col",
                              "share/korvi/korvi-lesbar.col"})
         EXPECT_TRUE(QFileInfo::exists(root.filePath(file))) << file;
-    if (!qEnvironmentVariableIsEmpty("KORVI_SERVER"))
+    if (!qEnvironmentVariableIsEmpty("KORVI_SERVER")) {
         EXPECT_TRUE(QFileInfo::exists(root.filePath("bin/korvi-server")));
+    }
 
     // The installed program's folder leads to the installed assets: a client in an empty
     // folder finds the logo animation there.
