@@ -5,8 +5,21 @@
 #include "textfile.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace korvi {
+
+namespace {
+
+// "tmp.gif" lives only while one frame is loaded, so it is written without the flush to
+// disk that the kept files get.
+bool writeTemporary(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
 
 LogoAnimation::LogoAnimation(const QStringList& folders, Prompts& prompts, QObject* parent)
     : QObject(parent), m_folders(folders), m_prompts(prompts)
@@ -44,7 +57,7 @@ bool LogoAnimation::LoadAniGif(const QString& fileName)
     bool ok = split.ok;
     for (const LogoFrame& frame : split.frames) {
         const int index = int(m_elements.size());
-        if (!writeFileAtomically(tmp, logoFrameFile(split.header, frame)) || !m_loader ||
+        if (!writeTemporary(tmp, logoFrameFile(split.header, frame)) || !m_loader ||
             !m_loader(index, tmp, QRect(frame.left, frame.top, frame.width, frame.height))) {
             ok = false;
             break;

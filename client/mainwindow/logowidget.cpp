@@ -14,6 +14,7 @@ LogoWidget::LogoWidget(LogoAnimation& animation, QWidget* parent)
     : QWidget(parent), m_animation(animation), m_still(QStringLiteral(":/korvi/logo.png"))
 {
     setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setToolTip(QString::fromLatin1(kProjectPage));
     animation.setFrameLoader(
         [this](int index, const QString& path, const QRect& frame) { return loadFrame(index, path, frame); });

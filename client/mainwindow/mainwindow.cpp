@@ -121,6 +121,7 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
 
     const bool normalStart = app.formLoad(programPath);
     setWindowTitle(app.caption());
+    m_optionsPage->refresh();
     if (normalStart) {
         QTimer::singleShot(0, this, [this] { m_app.logo.StartLogo(); });
         QTimer::singleShot(50, this, &MainWindow::initialise);

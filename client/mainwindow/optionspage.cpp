@@ -80,7 +80,8 @@ OptionsPage::OptionsPage(ClientApp& app, Prompts& prompts, const QString& progra
             app.login.WS_RequestSystemInfos();
     };
     // Label3: a click shows the program's file name.
-    auto* programLabel = new PressLabel(app.caption(), this);
+    auto* programLabel = new PressLabel(this);
+    m_programLabel = programLabel;
     const QString fileName = QFileInfo(programPath).fileName();
     programLabel->pressed = [&prompts, fileName](Qt::KeyboardModifiers) { prompts.message(fileName); };
     auto* bottom = new QHBoxLayout;
@@ -113,6 +114,7 @@ void OptionsPage::refresh()
     m_chatSound.setChecked(flags.chatSound);
     m_execSound.setChecked(flags.executionSound);
     m_soundName.setText(m_app.options.chatSoundFile());
+    m_programLabel->setText(m_app.caption());
     m_sounds.clear();
     m_sounds.addItems(m_app.options.soundFiles());
     m_sounds.setCurrentIndex(-1);

@@ -45,6 +45,7 @@ private:
     QLineEdit m_soundName;    // Text99
     QListWidget m_protocol;   // L_Prot
     QVBoxLayout* m_sections = nullptr;
+    QLabel* m_programLabel = nullptr; // Label3
     ColourPanel* m_colours = nullptr;
 };
 
