@@ -232,9 +232,8 @@ void ClientApp::applySettings()
     state.UserPassword = state.settings.password;
     state.book.ZeigeAlleOrders = state.settings.zeigeAlleOrders == 1;
     // The colours, then the grid layout that is painted with them.
-    state.colours.load(state.workDir, state.settings.colourFile.isEmpty()
-                                          ? QStringLiteral("korvi.col")
-                                          : fromWire(state.settings.colourFile));
+    colourEditor.loadScheme(state.settings.colourFile.isEmpty() ? QStringLiteral("korvi.col")
+                                                                : fromWire(state.settings.colourFile));
     orderGrid.InitGridLayout();
     executions.InitGridLayout();
 }

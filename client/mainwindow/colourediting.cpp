@@ -61,16 +61,25 @@ QStringList ColourEditor::schemeFiles() const
     return listAssetFiles(m_folders, QStringLiteral("*.col"));
 }
 
-bool ColourEditor::Combo4_Click(const QString& name)
+bool ColourEditor::loadScheme(const QString& name)
 {
     const QString path = findAsset(m_folders, name);
-    if (path.isEmpty())
+    if (path.isEmpty()) {
+        m_state.colours.load(m_state.workDir, name);
         return false;
+    }
     const QFileInfo file(path);
     // The scheme keeps the name it is listed under; "Anwenden" writes it into the
     // working folder, also when it was read from the installed copies.
     m_state.colours.load(file.absolutePath(), file.fileName());
     m_state.colours.setCurrentFile(name);
+    return true;
+}
+
+bool ColourEditor::Combo4_Click(const QString& name)
+{
+    if (findAsset(m_folders, name).isEmpty() || !loadScheme(name))
+        return false;
     if (relayout)
         relayout();
     emit firstPageWanted();

@@ -41,6 +41,10 @@ public:
 
     // The names of all colour schemes ("*.col", any case) for `Combo4`.
     QStringList schemeFiles() const;
+    // "LoadColors" through the asset folders: a scheme missing in the working folder is
+    // read from the installed copies and keeps its name. Not found anywhere: the defaults
+    // and "korvi.col". False when no file was read.
+    bool loadScheme(const QString& name);
     // "Combo4_Click": loads the scheme when it exists; false otherwise.
     bool Combo4_Click(const QString& name);
 

@@ -94,6 +94,11 @@ TEST(ColourEditing, SchemesAreFoundInAnyCaseAndLoadAtOnce)
     EXPECT_TRUE(QFile::exists(QDir(f.dir.path()).filePath("korvi-lesbar.col")));
     EXPECT_FALSE(e.Combo4_Click("missing.col"));
     EXPECT_EQ(firstPage, 3);
+    EXPECT_EQ(f.app.state.colours[OG_Schrift], rgb(7, 7, 7)) << "a missing scheme changes nothing";
+    // At start-up a scheme named in the settings but found nowhere gives the defaults.
+    EXPECT_FALSE(e.loadScheme("nowhere.col"));
+    EXPECT_EQ(f.app.state.colours[OG_Schrift], 12632256u);
+    EXPECT_EQ(f.app.state.colours.currentFile(), "korvi.col");
 }
 
 TEST(ColourEditing, ColourFileNameIsMatchedWithoutCaseOnLoadAndSave)
