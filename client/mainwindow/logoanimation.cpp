@@ -63,7 +63,7 @@ bool LogoAnimation::LoadAniGif(const QString& fileName)
             break;
         }
         Element e;
-        e.delayMs = qMax(kMinimumDelayMs, frame.delayMs);
+        e.delayMs = frame.delayMs < 20 ? kMinimumDelayMs : frame.delayMs;
         e.offset = QPoint(frame.left, frame.top);
         e.visible = index == 0;
         m_elements.push_back(e);

@@ -51,8 +51,8 @@ public:
     qint32 LogoLoopsDone = 0;
     QTimer AnimationTimer;
 
-    // Frames asking for less than this are shown this long, so that a delay of 0 does not
-    // turn the timer into a busy loop.
+    // Frames asking for less than 20 ms (a delay of 0 or 1 hundredth) are shown this long,
+    // so that a delay of 0 does not turn the timer into a busy loop.
     static constexpr int kMinimumDelayMs = 100;
 
 signals:

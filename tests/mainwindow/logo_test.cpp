@@ -87,9 +87,9 @@ TEST(Logo, MissingOrBrokenFileKeepsTheStillLogo)
 TEST(Logo, FramesAreHandedOverAsSmallGifsAndTheTemporaryFileGoes)
 {
     LogoFixture f;
-    f.write(makeLogoFile({{10, 0, 0}, {0, 5, 6}}, 0), QStringLiteral("KORVI.DAT"));
+    f.write(makeLogoFile({{10, 0, 0}, {0, 5, 6}, {2, 0, 0}}, 0), QStringLiteral("KORVI.DAT"));
     ASSERT_TRUE(f.logo.LoadAniGif(QString())); // the name is found in any case
-    ASSERT_EQ(f.loaded.size(), 2);
+    ASSERT_EQ(f.loaded.size(), 3);
     for (const QByteArray& file : f.loaded) {
         EXPECT_TRUE(file.startsWith("GIF89a"));
         EXPECT_TRUE(file.endsWith(QByteArrayView("\x00\x3B", 2)));
@@ -98,10 +98,12 @@ TEST(Logo, FramesAreHandedOverAsSmallGifsAndTheTemporaryFileGoes)
     EXPECT_EQ(f.places[1], QRect(5, 6, 1, 1));
     EXPECT_EQ(f.logo.offset(1), QPoint(5, 6));
     EXPECT_FALSE(QFile::exists(QDir(f.dir.path()).filePath("tmp.gif")));
-    EXPECT_EQ(f.shown(), "10");
-    // A delay of 0 would make the timer spin; such frames get the shortest delay.
+    EXPECT_EQ(f.shown(), "100");
+    // A delay of 0 would make the timer spin; such frames are shown for 100 ms, while
+    // 2 hundredths stay as they are.
     EXPECT_EQ(f.logo.delay(0), 100);
     EXPECT_EQ(f.logo.delay(1), LogoAnimation::kMinimumDelayMs);
+    EXPECT_EQ(f.logo.delay(2), 20);
     EXPECT_TRUE(f.logo.running());
     EXPECT_EQ(f.logo.interval(), 100);
 }
