@@ -5,6 +5,7 @@
 #include "participantstore.h"
 #include "serverlog.h"
 #include "session.h"
+#include "updatepublisher.h"
 
 #include "dates.h"
 #include "framing.h"
@@ -58,6 +59,13 @@ bool GameServer::start(QString& error)
 {
     if (!m_tradeStore.open(m_options.dataDir, error) || !restoreQuotes(error))
         return false;
+    if (!m_options.updatePackage.isEmpty()) {
+        m_update = UpdatePackage::load(m_options.updatePackage, m_options.updateBelow, error);
+        if (!m_update)
+            return false;
+        logLine(QStringLiteral("update package %1 (%2 bytes) for clients below %3")
+                    .arg(m_update->path).arg(m_update->size).arg(m_update->below.toString()));
+    }
     TradingEngine::Options engineOptions;
     engineOptions.instantFills = m_options.instantFills;
     m_engine = std::make_unique<TradingEngine>(m_specs, quotes(), &m_tradeStore, *this, engineOptions);
@@ -178,6 +186,27 @@ void GameServer::onNewConnection()
         m_sessions.push_back(session);
         connect(session, &Session::finished, this, &GameServer::onSessionFinished);
     }
+}
+
+void GameServer::versionReported(Session* session)
+{
+    if (!m_update || !needsUpdate(session->clientVersion(), m_update->below))
+        return;
+    // One package per connection at a time.
+    if (session->findChild<PackageSender*>())
+        return;
+    auto* sender = new PackageSender(
+        m_update, QByteArray::number(session->number()),
+        [session](const QByteArray& framed) { session->sendFramed(framed); },
+        [session] { return session->queuedBytes(); }, session);
+    connect(session, &Session::written, sender, &PackageSender::pump);
+    const quint64 number = session->number();
+    connect(sender, &PackageSender::finished, this, [sender, number] {
+        logLine(QStringLiteral("#%1 update package sent (%2 escaped bytes)").arg(number).arg(sender->sentBytes()));
+        sender->deleteLater();
+    });
+    logLine(QStringLiteral("#%1 gets the update package").arg(session->number()));
+    sender->pump();
 }
 
 void GameServer::onSessionFinished(Session* session)

@@ -21,6 +21,7 @@ namespace korvi::server {
 class AddressPageServer;
 class ParticipantStore;
 class Session;
+struct UpdatePackage;
 
 // The game server: accepts connections, runs the market and fans the price stream out to
 // every logged-in participant, keeps idle connections alive and drops the ones that never
@@ -69,6 +70,8 @@ public:
 
     // A session logged in: it receives its participant's trading messages from now on.
     void loggedIn(Session* session);
+    // A session's client reported its version: an older one receives the update package.
+    void versionReported(Session* session);
     // Sends `message` to one session once everything the engine did so far is committed.
     void sendAfterCommit(Session* session, QByteArray message);
     // Commits and passes held messages on now.
@@ -122,6 +125,7 @@ private:
     std::vector<std::pair<QPointer<Session>, QByteArray>> m_heldForSession;
     QTimer m_flushTimer;
     QTimer m_rankingTimer;
+    std::shared_ptr<const UpdatePackage> m_update;
     std::vector<QByteArray> m_lastWinners;
     qint64 m_winnersSentAt = -1;
     bool m_storeFailing = false;

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "updatepublisher.h"
+
 #include <QCommandLineParser>
 
 namespace korvi::server {
@@ -42,8 +44,10 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption closeTime(QStringLiteral("close-time"), QStringLiteral("Local time of the daily close, HH:MM (default 22:00; \"off\": no automatic close). Market-on-close orders fill then, open orders end and the day is booked."), QStringLiteral("HH:MM"));
     const QCommandLineOption instantFills(QStringLiteral("instant-fills"), QStringLiteral("Fill limit and stop orders at once at their own price and market orders in full, whatever the quotes (for tests)."));
     const QCommandLineOption testControl(QStringLiteral("test-control"), QStringLiteral("Accept test messages from logged-in clients: \"@TESTQUOTE=n;last;bid;ask;bid size;ask size\" sets a quote, \"@TESTCLOSE\" books the daily close now. Never on a public server."));
+    const QCommandLineOption updatePackage(QStringLiteral("update-package"), QStringLiteral("Send this file as the update package \"KORVIUP.EXX\" to every client that reports a version below --update-below."), QStringLiteral("FILE"));
+    const QCommandLineOption updateBelow(QStringLiteral("update-below"), QStringLiteral("Clients reporting a version below this one (e.g. 1.1.369) receive the update package."), QStringLiteral("VERSION"));
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("No log on stderr."));
-    parser.addOptions({help, port, httpPort, data, seed, rate, instruments, bind, publicHost, loginTimeout, stats, closeTime, instantFills, testControl, quiet});
+    parser.addOptions({help, port, httpPort, data, seed, rate, instruments, bind, publicHost, loginTimeout, stats, closeTime, instantFills, testControl, updatePackage, updateBelow, quiet});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("Optional administration command, see above."), QStringLiteral("[user ...]"));
 
     if (!parser.parse(QStringList{QStringLiteral("korvi-server")} + arguments)) {
@@ -110,6 +114,18 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
                 return ParseResult::Error;
             }
             options.closeTime = t;
+        }
+    }
+    if (parser.isSet(updatePackage) != parser.isSet(updateBelow)) {
+        text = QStringLiteral("--update-package and --update-below go together");
+        return ParseResult::Error;
+    }
+    if (parser.isSet(updatePackage)) {
+        options.updatePackage = parser.value(updatePackage);
+        options.updateBelow = parseVersion(parser.value(updateBelow).toLatin1());
+        if (options.updatePackage.isEmpty() || options.updateBelow.isNull()) {
+            text = QStringLiteral("--update-below needs a version such as 1.1.369");
+            return ParseResult::Error;
         }
     }
     options.instantFills = parser.isSet(instantFills);

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTime>
+#include <QVersionNumber>
 #include <optional>
 
 namespace korvi::server {
@@ -24,6 +25,8 @@ struct ServerOptions {
     std::optional<QTime> closeTime = QTime(22, 0); // daily close; none: only when asked
     bool instantFills = false;     // limit and stop orders fill at once (tests)
     bool testControl = false;      // accept the test messages that set quotes and close the day
+    QString updatePackage;         // a file sent as "KORVIUP.EXX" to clients below updateBelow
+    QVersionNumber updateBelow;
     QStringList command;           // administration command, e.g. {"user", "add", "NAME", "PW"}
 };
 

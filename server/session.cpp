@@ -80,6 +80,7 @@ Session::Session(QTcpSocket* socket, quint64 number, GameServer& server)
     m_connectedAt = m_lastSentAt = m_lastHeartbeatAt = server.now();
     connect(m_socket, &QTcpSocket::readyRead, this, &Session::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &Session::onDisconnected);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &Session::written);
     connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
         if (e != QAbstractSocket::RemoteHostClosedError)
             logLine(QStringLiteral("%1 socket error: %2").arg(who(), m_socket->errorString()));
@@ -291,7 +292,9 @@ void Session::handleRequest(QByteArrayView message)
                                                                                           m_server.closeTimeText())));
         return;
     case Cmd::SendVersion:
+        m_clientVersion = parts.body.first(std::min<qsizetype>(parts.body.size(), 64)).toByteArray();
         logLine(QStringLiteral("%1 runs client version %2").arg(who(), printable(parts.body)));
+        m_server.versionReported(this);
         return;
     case Cmd::VersionKnown:
         logLine(QStringLiteral("%1 version report complete (%2)").arg(who(), printable(parts.body)));

@@ -47,6 +47,8 @@ public:
     qint64 lastSentAt() const { return m_lastSentAt; }
     qint64 lastHeartbeatAt() const { return m_lastHeartbeatAt; }
     qint64 queuedBytes() const;
+    // The version the client reported ("@SV=" body), empty until it did.
+    const QByteArray& clientVersion() const { return m_clientVersion; }
 
     // Frames and sends one message.
     void send(QByteArrayView message);
@@ -64,6 +66,8 @@ public:
 
 signals:
     void finished(korvi::server::Session* session);
+    // The connection handed queued bytes to the system: room for more.
+    void written();
 
 private:
     void onReadyRead();
@@ -80,7 +84,8 @@ private:
     ReceiveBuffer m_buffer;
     Stage m_stage = Stage::Identify;
     Participant m_participant;
-    QByteArray m_announcedName;  // from "TTUSER=", for the log
+    QByteArray m_announcedName;
+    QByteArray m_clientVersion;  // from "TTUSER=", for the log
     qint64 m_connectedAt = 0;
     qint64 m_lastSentAt = 0;
     qint64 m_lastHeartbeatAt = 0;

@@ -6,6 +6,7 @@
 #include "seams.h"
 #include "connection/startup.h"
 #include "textfile.h"
+#include "update/versionreport.h"
 
 #include <QCoreApplication>
 #include <QVersionNumber>
@@ -26,6 +27,8 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
       closing(state, orderGrid, orderEntry, placing, prompts, protocol),
       account(state, status, protocol, outgoing), rankings(status, protocol),
       statements(state, clock, prompts, protocol, [this](qint32 day) { return login.WSS_GKO(day); }),
+      chart(state, orderEntry, prompts),
+      fileTransfer(workDir, protocol), handOff(workDir, protocol, prompts),
       options(state, sound, {workDir}), colourEditor(state, prompts, protocol, {workDir}),
       logo({workDir}, prompts), m_assetFolders{workDir}, m_prompts(prompts),
       m_sound(sound), m_clock(clock)
@@ -86,6 +89,8 @@ void ClientApp::wireHandlers()
     orderEntry.placeAllOrders = [this](int entry) { placing.Placeallorders(entry); };
     orderEntry.cancelOrder = [this](int order) { placing.Cancelorder(order); };
     orderEntry.resetAllEntries = [this](int entry) { placing.ResetAlleLeerOrders(entry); };
+    orderEntry.showChart = [this](int wp) { chart.open(wp); };
+    connect(this, &ClientApp::pricesRefreshed, &chart, &ChartControl::pricesRefreshed);
 
     dispatcher.on(Cmd::SendUserKonto, [this](QByteArrayView body) { account.WS_SUK(body); });
     dispatcher.on(Cmd::SendUserData, [this](QByteArrayView body) { account.WS_SUD(body); });
@@ -105,6 +110,12 @@ void ClientApp::wireHandlers()
     dispatcher.on(Cmd::LastOrderId, [this](QByteArrayView body) { orderStatus.WS_LI(body); });
     dispatcher.on(Cmd::Execution, [this](QByteArrayView body) { executions.WS_EX(body); });
     dispatcher.on(Cmd::SendAllExecutions, [this](QByteArrayView body) { executions.WS_SAE(body); });
+    dispatcher.on(Cmd::RequestVersion, [this](QByteArrayView) {
+        WS_RV([this](const QByteArray& framed) { connection.Senddata(framed); });
+    });
+    dispatcher.on(Cmd::FileStart, [this](QByteArrayView body) { fileTransfer.WS_FIS(body); });
+    dispatcher.on(Cmd::FileData, [this](QByteArrayView body) { fileTransfer.WS_FID(body); });
+    dispatcher.on(Cmd::FileEnd, [this](QByteArrayView body) { fileTransfer.WS_FIE(body); });
     colourEditor.relayout = [this] {
         orderGrid.InitGridLayout();
         executions.InitGridLayout();
@@ -161,14 +172,21 @@ bool ClientApp::formLoad(const QString& programPath)
     const QVersionNumber version = QVersionNumber::fromString(QCoreApplication::applicationVersion());
     m_caption = mainCaption(version.majorVersion(), version.minorVersion(), version.microVersion(),
                             state.GameEdition);
-    if (exist(state.filePath(QStringLiteral("KORVIUP.EXX")))) {
-        QTimer::singleShot(50, this, &ClientApp::updateHandOff);
+    if (handOff.updateWaiting()) {
+        QTimer::singleShot(50, this, &ClientApp::Timer2_Timer);
         return false;
     }
-    const QString installed = state.filePath(QStringLiteral("KORVIUP.EXE"));
-    if (exist(installed))
-        loesch_datei(installed); // a failed delete does not stop the start
+    handOff.removeLeftoverUpdater();
+    fileTransfer.removeLeftover();
     return true;
+}
+
+void ClientApp::Timer2_Timer()
+{
+    if (handOff.Timer2_Timer())
+        emit updateHandOff();
+    else
+        emit updateHandOffFailed();
 }
 
 bool ClientApp::initialise()
@@ -218,6 +236,7 @@ void ClientApp::shutdown()
 {
     m_timer1.stop();
     connection.unload();
+    fileTransfer.abandon();
     collectSettings();
     if (!saveSettingsFile(state.workDir, state.settings))
         protocol.add(QStringLiteral("F:SaveInit ") + QLatin1String(kSettingsFileName));

@@ -4,6 +4,7 @@
 #include "account/rankings.h"
 #include "account/statements.h"
 #include "account/statustexts.h"
+#include "chart/chartcontrol.h"
 #include "orders/orderentry.h"
 #include "account/closing.h"
 #include "orders/ordergrid.h"
@@ -23,6 +24,8 @@
 #include "mainwindow/logoanimation.h"
 #include "mainwindow/options.h"
 #include "state.h"
+#include "update/filetransfer.h"
+#include "update/handoff.h"
 
 #include <QObject>
 #include <QTimer>
@@ -85,6 +88,9 @@ public:
     Account account;             // "@SUK", "@SUD", "@SUP": account figures and positions
     Rankings rankings;           // "@PI", "@SYI", "@GV"
     Statements statements;       // the "Auszüge" page: requesting, listing, showing, printing
+    ChartControl chart;          // the chart instrument "ChartWP", its ranges and redraws
+    FileTransfer fileTransfer;   // "@FIS", "@FID", "@FIE": update packages from the server
+    UpdateHandOff handOff;       // a waiting package goes to the relauncher at start
     Options options;             // the flags and the sound list of the "Sonstiges" page
     ColourEditor colourEditor;   // colour editing and the colour schemes
     LogoAnimation logo;          // the animated logo from "korvi.dat"
@@ -106,8 +112,10 @@ public:
 signals:
     // The 150 ms refresh of the main window.
     void refreshTick();
-    // The update timer fired: the program hands over and ends.
+    // The update timer handed the package over: the program ends at once.
     void updateHandOff();
+    // The hand-off could not be done (the user has been told): the normal start goes on.
+    void updateHandOffFailed();
     // The server asked the program to end at once.
     void exitRequested();
     void userNameChanged(const QString& name);
@@ -121,6 +129,7 @@ signals:
     void pricesRefreshed(const QList<int>& instruments);
 
 private:
+    void Timer2_Timer();
     void applySettings();
     void collectSettings();
     void wireHandlers();

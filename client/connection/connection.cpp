@@ -232,6 +232,12 @@ void Connection::receive(QByteArrayView bytes)
             m_lkursRaw.resize(message.size());
             std::memcpy(m_lkursRaw.data(), message.data(), size_t(message.size()));
             m_lkursDirty = true;
+        } else if (message.startsWith("@FID=")) {
+            // Pieces of a file: the list shows the piece, not megabytes of escaped bytes.
+            const QByteArrayView body = message.sliced(5);
+            const qsizetype cut = body.indexOf(';');
+            m_incoming.add(QStringLiteral("IN:@FID=") + fromWire(body.first(qMin<qsizetype>(cut < 0 ? body.size() : cut, 40)))
+                           + QStringLiteral(" (%1 Bytes)").arg(cut < 0 ? 0 : body.size() - cut - 1));
         } else if (message != QByteArrayView("@=") && !message.startsWith('~') && !message.startsWith('^')) {
             m_incoming.add(QStringLiteral("IN:") + fromWire(message));
         }

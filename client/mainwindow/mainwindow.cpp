@@ -3,6 +3,7 @@
 #include "account/executionspage.h"
 #include "account/statementspage.h"
 #include "account/statuslabels.h"
+#include "chart/chart.h"
 #include "chat/messagewindow.h"
 #include "app/clientapp.h"
 #include "connection/connectionwindow.h"
@@ -95,6 +96,7 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     resize(1000, 700);
 
     m_connectionWindow = std::make_unique<ConnectionWindow>(app);
+    new Chart(app.chart, app.state.priceHistory, this); // shown by a click on "TICKER" or "C"
 
     connect(ende, &QPushButton::clicked, this, &QWidget::close);
     connect(m_optionsPage, &OptionsPage::showClientWindow, this, [this] {
@@ -118,6 +120,7 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
         m_endWithoutSaving = true;
         QApplication::exit(0);
     });
+    connect(&app, &ClientApp::updateHandOffFailed, this, &MainWindow::initialise);
 
     const bool normalStart = app.formLoad(programPath);
     setWindowTitle(app.caption());

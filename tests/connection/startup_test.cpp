@@ -4,6 +4,7 @@
 #include "textfile.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -114,6 +115,14 @@ TEST(Startup, WaitingUpdateStopsTheNormalStart)
     EXPECT_FALSE(exist(f.dir.filePath("KORVIUP.EXE")));
 
     ASSERT_TRUE(writeFileAtomically(f.dir.filePath("KORVIUP.EXX"), "new"));
+    // A relauncher that is found but never really started.
+    struct NoStart : ProgramStarter {
+        bool startDetached(const QString&, const QStringList&, const QString&) override { return true; }
+    } starter;
+    f.app.handOff.starter = &starter;
+    f.app.handOff.programDir.clear();
+    ASSERT_TRUE(writeFileAtomically(f.dir.filePath("quenby"), "x"));
+    QFile::setPermissions(f.dir.filePath("quenby"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     bool handOff = false;
     QObject::connect(&f.app, &ClientApp::updateHandOff, [&] { handOff = true; });
     EXPECT_FALSE(f.app.formLoad("korvi"));

@@ -1,0 +1,85 @@
+#include "handoff.h"
+
+#include "loglist.h"
+#include "seams.h"
+#include "textfile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace korvi {
+
+bool SystemProgramStarter::startDetached(const QString& program, const QStringList& arguments, const QString& workDir)
+{
+    return QProcess::startDetached(program, arguments, workDir);
+}
+
+UpdateHandOff::UpdateHandOff(const QString& workDir, LogList& protocol, Prompts& prompts)
+    : programDir(QCoreApplication::applicationDirPath()), m_workDir(workDir), m_protocol(protocol), m_prompts(prompts)
+{
+}
+
+QString UpdateHandOff::path(const char* name) const { return QDir(m_workDir).filePath(QLatin1String(name)); }
+
+bool UpdateHandOff::updateWaiting() const
+{
+    // Only a file counts: a folder of that name would stop every start.
+    return QFileInfo(path(kPackage)).isFile();
+}
+
+void UpdateHandOff::removeLeftoverUpdater()
+{
+    if (exist(path(kUpdater)))
+        loesch_datei(path(kUpdater));
+}
+
+QString UpdateHandOff::findRelauncher() const
+{
+    for (const QString& folder : {m_workDir, programDir}) {
+        if (folder.isEmpty())
+            continue;
+        for (const char* name : {"quenby", "QUENBY.EXE"}) {
+            const QFileInfo candidate(QDir(folder).filePath(QLatin1String(name)));
+            if (candidate.isFile() && candidate.isExecutable())
+                return candidate.absoluteFilePath();
+        }
+    }
+    return {};
+}
+
+void UpdateHandOff::fail(const QString& why)
+{
+    m_protocol.add(QStringLiteral("F:Timer2_Timer ") + why);
+    // Nothing of the update may stay behind that would hand over again at every start.
+    if (exist(path(kPackage)))
+        loesch_datei(path(kPackage));
+    removeLeftoverUpdater();
+    m_prompts.message(QStringLiteral("Das Update konnte nicht gestartet werden: ") + why);
+}
+
+bool UpdateHandOff::Timer2_Timer()
+{
+    removeLeftoverUpdater();
+    if (!QFile::rename(path(kPackage), path(kUpdater))) {
+        fail(QStringLiteral("%1 l\u00e4\u00dft sich nicht in %2 umbenennen").arg(QLatin1String(kPackage), QLatin1String(kUpdater)));
+        return false;
+    }
+    QFile::setPermissions(path(kUpdater), QFile::permissions(path(kUpdater)) | QFileDevice::ReadOwner
+                                              | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther);
+    const QString relauncher = findRelauncher();
+    if (relauncher.isEmpty()) {
+        fail(QStringLiteral("Quenby nicht gefunden"));
+        return false;
+    }
+    if (!starter->startDetached(relauncher, {}, m_workDir)) {
+        fail(QStringLiteral("Quenby l\u00e4\u00dft sich nicht starten: ") + relauncher);
+        return false;
+    }
+    m_protocol.add(QStringLiteral("Update: ") + relauncher + QStringLiteral(" gestartet"));
+    return true;
+}
+
+} // namespace korvi

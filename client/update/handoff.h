@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace korvi {
+
+class LogList;
+class Prompts;
+
+// Starts another program without waiting for it. Tests replace it, so that nothing is
+// really started.
+class ProgramStarter {
+public:
+    virtual ~ProgramStarter() = default;
+    virtual bool startDetached(const QString& program, const QStringList& arguments, const QString& workDir) = 0;
+};
+
+class SystemProgramStarter : public ProgramStarter {
+public:
+    bool startDetached(const QString& program, const QStringList& arguments, const QString& workDir) override;
+};
+
+// The hand-off of a downloaded update: at start a waiting package "KORVIUP.EXX" becomes
+// the updater "KORVIUP.EXE", the relauncher is started and the client ends. Without a
+// package a leftover updater is removed.
+class UpdateHandOff {
+public:
+    static constexpr const char* kPackage = "KORVIUP.EXX";
+    static constexpr const char* kUpdater = "KORVIUP.EXE";
+
+    UpdateHandOff(const QString& workDir, LogList& protocol, Prompts& prompts);
+
+    // Whether an update package waits in the working folder.
+    bool updateWaiting() const;
+    // The normal start: a leftover updater is deleted (a failure does not stop the start).
+    void removeLeftoverUpdater();
+    // The hand-off. True when the relauncher runs and the client must end now. False when
+    // it could not be done: the user has been told once, nothing of the update is left
+    // that would stop the next start, and the client may start normally.
+    bool Timer2_Timer();
+
+    // The relauncher: "quenby" or "QUENBY.EXE" in the working folder, else beside the
+    // client's own program. Empty when there is none.
+    QString findRelauncher() const;
+
+    // Where the client's own program lies (the folder searched after the working folder).
+    QString programDir;
+    ProgramStarter* starter = &m_systemStarter;
+
+private:
+    QString path(const char* name) const;
+    void fail(const QString& why);
+
+    QString m_workDir;
+    LogList& m_protocol;
+    Prompts& m_prompts;
+    SystemProgramStarter m_systemStarter;
+};
+
+} // namespace korvi

@@ -1,0 +1,45 @@
+#include "relauncher.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QVBoxLayout>
+
+namespace quenby {
+
+QString folderText(const QString& folder)
+{
+    // cleanPath drops a trailing separator but keeps a root ("/", "C:/") whole.
+    return QDir::toNativeSeparators(QDir::cleanPath(folder));
+}
+
+UpdaterCommand updaterCommand(const QString& folder)
+{
+    return {QDir(folder).filePath(QStringLiteral("KORVIUP.EXE")), {QStringLiteral("/auto"), folderText(folder)}};
+}
+
+bool startDetached(const QString& program, const QStringList& arguments, const QString& workDir)
+{
+    return QProcess::startDetached(program, arguments, workDir);
+}
+
+RelaunchWindow::RelaunchWindow(QString folder, Starter starter, QWidget* parent)
+    : QWidget(parent), m_folder(std::move(folder)), m_starter(std::move(starter)),
+      m_command1(QStringLiteral("Korvi Update installieren"))
+{
+    setWindowTitle(QStringLiteral("Korvi Reload"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(&m_command1);
+    m_command1.setDefault(true);
+    m_command1.setMinimumSize(240, 48);
+    connect(&m_command1, &QPushButton::clicked, this, &RelaunchWindow::Command1_Click);
+}
+
+void RelaunchWindow::Command1_Click()
+{
+    // Whether the updater starts or not, the relauncher has done its one job.
+    const UpdaterCommand command = updaterCommand(m_folder);
+    m_starter(command.program, command.arguments, m_folder);
+    close();
+}
+
+} // namespace quenby

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QPushButton>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+
+namespace quenby {
+
+// What pressing the button starts: the updater in the folder, with "/auto" and the folder
+// as two arguments.
+struct UpdaterCommand {
+    QString program;
+    QStringList arguments;
+};
+
+// The folder as the platform writes it, without a trailing separator except for a root.
+QString folderText(const QString& folder);
+UpdaterCommand updaterCommand(const QString& folder);
+
+// Starts a program without waiting; true when it runs.
+using Starter = std::function<bool(const QString& program, const QStringList& arguments, const QString& workDir)>;
+bool startDetached(const QString& program, const QStringList& arguments, const QString& workDir);
+
+// The one window of the relauncher: "Korvi Update installieren" starts the updater and
+// closes the window; closing the window any other way starts nothing.
+class RelaunchWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit RelaunchWindow(QString folder, Starter starter = startDetached, QWidget* parent = nullptr);
+
+    QPushButton& button() { return m_command1; }
+    // Presses the button.
+    void Command1_Click();
+
+private:
+    QString m_folder;
+    Starter m_starter;
+    QPushButton m_command1;
+};
+
+} // namespace quenby

@@ -1,0 +1,178 @@
+// The version report and the hand-off of a waiting update at start.
+#include "app/clientapp.h"
+#include "framing.h"
+#include "support/liveserver.h"
+#include "textfile.h"
+#include "update/handoff.h"
+#include "update/versionreport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace korvi;
+using namespace korvi::test;
+
+namespace {
+
+class FakeStarter : public ProgramStarter {
+public:
+    struct Call {
+        QString program;
+        QStringList arguments;
+        QString workDir;
+    };
+    std::vector<Call> calls;
+    bool ok = true;
+    bool startDetached(const QString& program, const QStringList& arguments, const QString& workDir) override
+    {
+        calls.push_back({program, arguments, workDir});
+        return ok;
+    }
+};
+
+bool writeFile(const QString& path, const QByteArray& content, bool executable = false)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+        return false;
+    f.close();
+    return !executable || f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+}
+
+QByteArray contentOf(const QString& path)
+{
+    QByteArray out;
+    return readWholeFile(path, out) ? out : QByteArray("<missing>");
+}
+
+struct HandOffFixture {
+    QTemporaryDir dir;
+    QTemporaryDir programDir;
+    FakePrompts prompts;
+    FakeSound sound;
+    FakeClock clock;
+    FakePages pages;
+    FakeStarter starter;
+    ClientApp app{dir.path(), prompts, sound, clock, pages};
+    HandOffFixture()
+    {
+        app.handOff.starter = &starter;
+        app.handOff.programDir = programDir.path();
+    }
+    QString at(const char* name) const { return dir.filePath(QLatin1String(name)); }
+};
+
+} // namespace
+
+TEST(VersionReport, AnswersEveryQuestionWithTheProjectVersion)
+{
+    EXPECT_EQ(versionMessage(1, 1, 368), "@SV=V1.1.368");
+    EXPECT_EQ(QStringLiteral("%1.%2.%3").arg(programMajor()).arg(programMinor()).arg(programRevision()),
+              QStringLiteral(KORVI_PROJECT_VERSION));
+
+    HandOffFixture f;
+    const QByteArray expected[] = {frame(versionMessage(programMajor(), programMinor(), programRevision())),
+                                   frame("@SVK=1")};
+    for (int round = 1; round <= 2; ++round) {
+        f.app.dispatcher.dispatch("@RV");
+        ASSERT_EQ(f.app.outgoing.lines().size(), 2 * round);
+        EXPECT_EQ(f.app.outgoing.lines()[2 * round - 2], "OUT:" + fromWire(expected[0]));
+        EXPECT_EQ(f.app.outgoing.lines()[2 * round - 1], "OUT:" + fromWire(expected[1]));
+    }
+}
+
+TEST(HandOff, PackageBecomesTheUpdaterAndTheRelauncherStarts)
+{
+    HandOffFixture f;
+    ASSERT_TRUE(writeFile(f.at("KORVIUP.EXX"), "package"));
+    ASSERT_TRUE(writeFile(f.at("KORVIUP.EXE"), "old updater"));
+    ASSERT_TRUE(writeFile(f.at("quenby"), "#!/bin/sh\n", true));
+    bool ended = false, failed = false;
+    QObject::connect(&f.app, &ClientApp::updateHandOff, [&] { ended = true; });
+    QObject::connect(&f.app, &ClientApp::updateHandOffFailed, [&] { failed = true; });
+
+    EXPECT_FALSE(f.app.formLoad("korvi"));
+    ASSERT_TRUE(waitFor([&] { return ended || failed; }, 2000));
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(contentOf(f.at("KORVIUP.EXE")), "package");
+    EXPECT_FALSE(exist(f.at("KORVIUP.EXX")));
+    EXPECT_TRUE(QFileInfo(f.at("KORVIUP.EXE")).isExecutable());
+    ASSERT_EQ(f.starter.calls.size(), 1u);
+    EXPECT_EQ(f.starter.calls[0].program, QFileInfo(f.at("quenby")).absoluteFilePath());
+    EXPECT_TRUE(f.starter.calls[0].arguments.isEmpty());
+    EXPECT_EQ(f.starter.calls[0].workDir, f.dir.path());
+    EXPECT_TRUE(f.prompts.messages.isEmpty());
+    // Neither the settings nor a connection were touched.
+    EXPECT_FALSE(exist(f.at("Korvi.Ini")));
+    EXPECT_FALSE(f.app.connection.KeepConnected);
+}
+
+TEST(HandOff, RelauncherIsLookedForInTheWorkingFolderThenBesideTheProgram)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::pair<const char*, bool>> work, program; // name, executable
+        const char* expectedFolder; // "work", "program" or nullptr
+        const char* expectedName;
+    };
+    const Case cases[] = {
+        {"lower-case name in the working folder", {{"quenby", true}}, {{"quenby", true}}, "work", "quenby"},
+        {"old name in the working folder", {{"QUENBY.EXE", true}}, {{"quenby", true}}, "work", "QUENBY.EXE"},
+        {"beside the program", {}, {{"quenby", true}}, "program", "quenby"},
+        {"not executable", {{"quenby", false}}, {}, nullptr, nullptr},
+        {"nowhere", {}, {}, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        HandOffFixture f;
+        for (const auto& [name, exe] : c.work)
+            ASSERT_TRUE(writeFile(f.at(name), "x", exe));
+        for (const auto& [name, exe] : c.program)
+            ASSERT_TRUE(writeFile(QDir(f.programDir.path()).filePath(QLatin1String(name)), "x", exe));
+        const QString found = f.app.handOff.findRelauncher();
+        if (!c.expectedFolder) {
+            EXPECT_TRUE(found.isEmpty()) << c.what;
+            continue;
+        }
+        const QDir folder(QString(c.expectedFolder) == "work" ? f.dir.path() : f.programDir.path());
+        EXPECT_EQ(found, QFileInfo(folder.filePath(QLatin1String(c.expectedName))).absoluteFilePath()) << c.what;
+    }
+}
+
+TEST(HandOff, FailureIsToldOnceAndTheClientStillStarts)
+{
+    for (const bool relauncherPresent : {false, true}) {
+        HandOffFixture f;
+        f.starter.ok = false;
+        ASSERT_TRUE(writeFile(f.at("KORVIUP.EXX"), "package"));
+        if (relauncherPresent) {
+            ASSERT_TRUE(writeFile(f.at("quenby"), "x", true));
+        }
+        bool ended = false, failed = false;
+        QObject::connect(&f.app, &ClientApp::updateHandOff, [&] { ended = true; });
+        QObject::connect(&f.app, &ClientApp::updateHandOffFailed, [&] { failed = true; });
+        EXPECT_FALSE(f.app.formLoad("korvi"));
+        ASSERT_TRUE(waitFor([&] { return ended || failed; }, 2000));
+        EXPECT_TRUE(failed);
+        EXPECT_FALSE(ended);
+        EXPECT_EQ(f.prompts.messages.size(), 1);
+        EXPECT_TRUE(f.app.protocol.lines().join('\n').contains("F:Timer2_Timer"));
+        // Nothing is left that would hand over again or stop the next start.
+        EXPECT_FALSE(exist(f.at("KORVIUP.EXX")));
+        EXPECT_FALSE(exist(f.at("KORVIUP.EXE")));
+        EXPECT_TRUE(f.app.formLoad("korvi"));
+    }
+}
+
+TEST(HandOff, NormalStartClearsLeftoversAndAFolderIsNoPackage)
+{
+    HandOffFixture f;
+    ASSERT_TRUE(writeFile(f.at("KORVIUP.EXE"), "old"));
+    ASSERT_TRUE(writeFile(f.at("dummy.bin"), "half"));
+    ASSERT_TRUE(QDir(f.dir.path()).mkdir("KORVIUP.EXX"));
+    EXPECT_TRUE(f.app.formLoad("korvi"));
+    EXPECT_FALSE(exist(f.at("KORVIUP.EXE")));
+    EXPECT_FALSE(exist(f.at("dummy.bin")));
+    EXPECT_TRUE(f.starter.calls.empty());
+}
