@@ -43,7 +43,7 @@ void ColourTable::load(const QString& folder, const QString& fileName)
 {
     QByteArray content;
     if (fileName.isEmpty() || !isPlainFileName(toWire(fileName)) ||
-        !readWholeFile(QDir(folder).filePath(fileName), content)) {
+        !readWholeFile(findNoCase(folder, fileName), content)) {
         setDefaults();
         m_file = QStringLiteral("korvi.col");
         return;
@@ -74,7 +74,9 @@ QByteArray ColourTable::serialize() const
 bool ColourTable::save(const QString& folder) const
 {
     const QString file = m_file.isEmpty() ? QStringLiteral("Korvi.col") : m_file;
-    return writeFileAtomically(QDir(folder).filePath(file), serialize());
+    if (!isPlainFileName(toWire(file)))
+        return false;
+    return writeFileAtomically(findNoCase(folder, file), serialize());
 }
 
 } // namespace korvi

@@ -36,11 +36,13 @@ public:
     static QString name(int n);
 
     // "LoadColors": reads the file of the working folder into entries 1 on (at most 100);
-    // a missing file sets the defaults and makes "korvi.col" the current file.
+    // a missing file sets the defaults and makes "korvi.col" the current file. The name is
+    // looked up without regard to case, and saving writes to the file found.
     void load(const QString& folder, const QString& fileName);
     // "SaveColors": writes entries 1 to 30 to the current file.
     bool save(const QString& folder) const;
     const QString& currentFile() const { return m_file; }
+    void setCurrentFile(const QString& name) { m_file = name; }
 
     QByteArray serialize() const;
     void parse(const QByteArray& content);

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <QSocketNotifier>
 #include <csignal>
 #include <sys/socket.h>
@@ -36,6 +37,9 @@ int main(int argc, char** argv)
     QStringList arguments = app.arguments();
     arguments.removeFirst();
     client.state.startOption = arguments.join(QLatin1Char(' '));
+    client.setProgramDir(QCoreApplication::applicationDirPath());
+    sound.setFallbackFolders(client.assetFolders());
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvi/icon.png")));
 
     korvi::MainWindow window(client, prompts, QString::fromLocal8Bit(argv[0]));
     prompts.setParent(&window);

@@ -26,6 +26,19 @@ public:
     // The preset dialog of the bracket orders, shown modally; returns when the dialog's
     // logic let it close.
     virtual void eingabe(Eingabe& dialog) = 0;
+    // A message box with its own title.
+    virtual void titledMessage(const QString& text, const QString& title)
+    {
+        Q_UNUSED(title);
+        message(text);
+    }
+    // The platform's colour chooser, starting at `colour` (red in the low byte); false
+    // when the user cancelled it.
+    virtual bool chooseColour(quint32& colour)
+    {
+        Q_UNUSED(colour);
+        return false;
+    }
 };
 
 // The computer's clock: a millisecond tick count, the date and time, and setting the time

@@ -9,11 +9,16 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build --target korvi quenby korvi-server korvi-remote
 
 mkdir -p demo
+# The logo animation, the sounds and both colour schemes; files already there (perhaps
+# edited in the client) are kept.
+for asset in korvi.dat 1.wav KorviEx.wav korvi-standard.col korvi-lesbar.col; do
+    [ -f "demo/$asset" ] || cp "assets/$asset" "demo/$asset"
+done
 if [ ! -f demo/Korvi.Ini ]; then
-    # A starter settings file: user demo/demo on the local server, the external
-    # interface on 4101 because the server takes 4100.
+    # A starter settings file: user demo/demo on the local server, the readable colour
+    # scheme, the external interface on 4101 because the server takes 4100.
     printf '%s\r\n' '"demo"' '"127.0.0.1"' ' 0 ' '""' '""' ' 0 ' '' '' ' 0 ' ' 0 ' ' 0 ' ' 0 ' \
-        ' 0 ' 'demo' 'korvi.col' ' 1 ' ' 1 ' '1.wav' ' 0 ' ' 0 ' ' 1 ' '4101' '"ZAQR"' '127.0.0.1' \
+        ' 0 ' 'demo' 'korvi-lesbar.col' ' 1 ' ' 1 ' '1.wav' ' 0 ' ' 0 ' ' 1 ' '4101' '"ZAQR"' '127.0.0.1' \
         > demo/Korvi.Ini
 fi
 

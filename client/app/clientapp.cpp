@@ -2,6 +2,7 @@
 
 #include "market/pricefiles.h"
 #include "market/presets.h"
+#include "mainwindow/assetfolders.h"
 #include "seams.h"
 #include "connection/startup.h"
 #include "textfile.h"
@@ -32,7 +33,8 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
       fileTransfer(workDir, protocol), handOff(workDir, protocol, prompts),
       external(state, connection, account, executions, orderStatus, placing, orderGrid, orderEntry, closing,
                messages, prompts, clock, protocol),
-      m_prompts(prompts),
+      options(state, sound, {workDir}), colourEditor(state, prompts, protocol, {workDir}),
+      logo({workDir}, prompts), m_assetFolders{workDir}, m_prompts(prompts),
       m_sound(sound), m_clock(clock)
 {
     state.workDir = workDir;
@@ -128,6 +130,12 @@ void ClientApp::wireHandlers()
     dispatcher.on(Cmd::FileStart, [this](QByteArrayView body) { fileTransfer.WS_FIS(body); });
     dispatcher.on(Cmd::FileData, [this](QByteArrayView body) { fileTransfer.WS_FID(body); });
     dispatcher.on(Cmd::FileEnd, [this](QByteArrayView body) { fileTransfer.WS_FIE(body); });
+    colourEditor.relayout = [this] {
+        orderGrid.InitGridLayout();
+        executions.InitGridLayout();
+        orderGrid.rebuild();
+        executions.refreshGrid();
+    };
 
     // Connected before any window: the bracket target is taken while the row is still the
     // clicked one, before the menu waits for the user.
@@ -167,6 +175,14 @@ void ClientApp::wireChat()
         status.setLT1(StatusTexts::kDayPlace, QString());
         status.setLT1(StatusTexts::kTotalPlace, QString());
     };
+}
+
+void ClientApp::setProgramDir(const QString& programDir)
+{
+    m_assetFolders = korvi::assetFolders(state.workDir, programDir);
+    options.setFolders(m_assetFolders);
+    colourEditor.setFolders(m_assetFolders);
+    logo.setFolders(m_assetFolders);
 }
 
 void ClientApp::refreshPrices()
@@ -282,9 +298,8 @@ void ClientApp::applySettings()
     state.UserPassword = state.settings.password;
     state.book.ZeigeAlleOrders = state.settings.zeigeAlleOrders == 1;
     // The colours, then the grid layout that is painted with them.
-    state.colours.load(state.workDir, state.settings.colourFile.isEmpty()
-                                          ? QStringLiteral("korvi.col")
-                                          : fromWire(state.settings.colourFile));
+    colourEditor.loadScheme(state.settings.colourFile.isEmpty() ? QStringLiteral("korvi.col")
+                                                                : fromWire(state.settings.colourFile));
     orderGrid.InitGridLayout();
     executions.InitGridLayout();
     chat.settingsLoaded();

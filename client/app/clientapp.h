@@ -23,6 +23,9 @@
 #include "market/instrumenttable.h"
 #include "market/pricerecorder.h"
 #include "market/priceupdates.h"
+#include "mainwindow/colourediting.h"
+#include "mainwindow/logoanimation.h"
+#include "mainwindow/options.h"
 #include "state.h"
 #include "update/filetransfer.h"
 #include "update/handoff.h"
@@ -94,6 +97,14 @@ public:
     FileTransfer fileTransfer;   // "@FIS", "@FID", "@FIE": update packages from the server
     UpdateHandOff handOff;       // a waiting package goes to the relauncher at start
     ExternalInterfaces external; // the order socket "Wex" and the command files
+    Options options;             // the flags and the sound list of the "Sonstiges" page
+    ColourEditor colourEditor;   // colour editing and the colour schemes
+    LogoAnimation logo;          // the animated logo from "korvi.dat"
+
+    // The program's folder: pictures, sounds and colour schemes missing in the working
+    // folder are taken from the installed copies beside it.
+    void setProgramDir(const QString& programDir);
+    const QStringList& assetFolders() const { return m_assetFolders; }
 
     // Hooks that later parts of the client fill: written at the end of the program. It
     // starts with the price files and the presets.
@@ -131,6 +142,7 @@ private:
     void wireChat();
     void refreshPrices();
 
+    QStringList m_assetFolders;
     Prompts& m_prompts;
     Sound& m_sound;
     Clock& m_clock;

@@ -10,11 +10,15 @@
 #include "connection/connectionwindow.h"
 #include "external/externalframe.h"
 #include "orders/ordergridview.h"
+#include "mainwindow/assetfolders.h"
+#include "mainwindow/logowidget.h"
+#include "mainwindow/optionspage.h"
 #include "textfile.h"
 #include "seams.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QTimer>
@@ -37,7 +41,10 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     auto* layout = new QVBoxLayout(central);
 
     auto* top = new QHBoxLayout;
+    m_topRow = top;
     auto* ende = new QPushButton(QStringLiteral("ENDE"), central);
+    m_logo = new LogoWidget(app.logo, central);
+    top->addWidget(m_logo);
     top->addWidget(&m_userButton);
     top->addWidget(&m_uid);
     top->addWidget(new ChatCheckBox(app.chat, this));
@@ -53,19 +60,18 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     m_tabs.addTab(m_executionsPage, QStringLiteral("Executions"));
     m_tabs.addTab(new StatementsPage(app.statements), QString::fromLatin1("Ausz\xfcge"));
     app.statements.setPrinter(&m_printer);
+    m_optionsPage = new OptionsPage(app, prompts, programPath);
+    m_tabs.addTab(m_optionsPage, QStringLiteral("Sonstiges"));
+    // "SSTab1_Click".
     connect(&m_tabs, &QTabWidget::currentChanged, this, [this](int page) {
         if (page == 2)
             m_app.statements.FillAuszug();
+        else if (page == 3)
+            m_optionsPage->refresh();
     });
-    auto* options = new QWidget;
-    auto* optionsLayout = new QVBoxLayout(options);
-    auto* showClient = new QPushButton(QStringLiteral("Clientfenster zeigen"), options);
-    optionsLayout->addWidget(showClient);
-    optionsLayout->addWidget(makeChatSoundBox(app.chat, options));
-    optionsLayout->addWidget(&m_protocol, 1);
-    m_externalFrame = new ExternalFrame(app, options);
-    optionsLayout->addWidget(m_externalFrame, 1);
-    m_tabs.addTab(options, QStringLiteral("Sonstiges"));
+    connect(&app.colourEditor, &ColourEditor::firstPageWanted, this, [this] { m_tabs.setCurrentIndex(0); });
+    m_externalFrame = new ExternalFrame(app, m_optionsPage);
+    m_optionsPage->addSection(m_externalFrame);
     layout->addWidget(&m_tabs, 1);
 
     auto* bottom = new QHBoxLayout;
@@ -77,17 +83,11 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     setCentralWidget(central);
     resize(1000, 700);
 
-    const QColor panel(23, 139, 191);
-    QPalette palette = m_protocol.palette();
-    palette.setColor(QPalette::Base, panel);
-    m_protocol.setPalette(palette);
-
-    bindLogList(m_protocol, app.protocol, nullptr);
     m_connectionWindow = std::make_unique<ConnectionWindow>(app);
     new Chart(app.chart, app.state.priceHistory, this); // shown by a click on "TICKER" or "C"
 
     connect(ende, &QPushButton::clicked, this, &QWidget::close);
-    connect(showClient, &QPushButton::clicked, this, [this] {
+    connect(m_optionsPage, &OptionsPage::showClientWindow, this, [this] {
         m_connectionWindow->show();
         m_connectionWindow->raise();
     });
@@ -112,8 +112,17 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
 
     const bool normalStart = app.formLoad(programPath);
     setWindowTitle(app.caption());
-    if (normalStart)
+    m_optionsPage->refresh();
+    if (normalStart) {
+        QTimer::singleShot(0, this, [this] { m_app.logo.StartLogo(); });
         QTimer::singleShot(50, this, &MainWindow::initialise);
+    }
+}
+
+void MainWindow::addTopControl(QWidget* control)
+{
+    // Before the stretch, beside "User/PW" and the user id.
+    m_topRow->insertWidget(m_topRow->count() - 2, control);
 }
 
 MainWindow::~MainWindow() = default;
@@ -216,10 +225,22 @@ void MainWindow::applyGeometry()
     const Settings& s = m_app.state.settings;
     m_orderGrid->setSavedWidths(s.orderGridWidths);
     m_executionsPage->grid().setSavedWidths(s.execGridWidths);
-    if (s.width > 0 && s.height > 0)
-        resize(qRound(s.width / kTwipsPerPixel), qRound(s.height / kTwipsPerPixel));
-    if (s.top > 0 || s.left > 0)
-        move(qRound(qMax(0.0f, s.left) / kTwipsPerPixel), qRound(qMax(0.0f, s.top) / kTwipsPerPixel));
+    // Each value is applied only when above 0; the result is kept on a visible screen.
+    QRect frame = geometry();
+    if (s.width > 0)
+        frame.setWidth(qRound(s.width / kTwipsPerPixel));
+    if (s.height > 0)
+        frame.setHeight(qRound(s.height / kTwipsPerPixel));
+    if (s.left > 0)
+        frame.moveLeft(qRound(s.left / kTwipsPerPixel));
+    if (s.top > 0)
+        frame.moveTop(qRound(s.top / kTwipsPerPixel));
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    frame = placeOnScreens(frame, screens);
+    resize(frame.size());
+    move(frame.topLeft());
 }
 
 void MainWindow::storeGeometry()

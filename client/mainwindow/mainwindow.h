@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QMainWindow>
@@ -17,6 +18,8 @@ class ConnectionWindow;
 class ExecutionsPage;
 class ExternalFrame;
 class MessageWindow;
+class LogoWidget;
+class OptionsPage;
 class OrderGridView;
 class Prompts;
 
@@ -29,6 +32,10 @@ public:
     ~MainWindow() override;
 
     ConnectionWindow& connectionWindow() { return *m_connectionWindow; }
+    // The page "Sonstiges"; other subsystems add their frames with addSection.
+    OptionsPage& optionsPage() { return *m_optionsPage; }
+    // Adds a control to the row of "User/PW" and "ENDE" (the "CHAT" box goes here).
+    void addTopControl(QWidget* control);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -46,10 +53,12 @@ private:
     std::unique_ptr<ConnectionWindow> m_connectionWindow;
     MessageWindow* m_messageWindow = nullptr;
     QTabWidget m_tabs;           // SSTab1
-    QListWidget m_protocol;      // L_Prot
     QLabel m_messageLine;        // Label1
     QComboBox m_messages;        // Combo2 "Meldungen..."
     QLabel m_uid;
+    QHBoxLayout* m_topRow = nullptr;
+    OptionsPage* m_optionsPage = nullptr;
+    LogoWidget* m_logo = nullptr;
     QPushButton m_userButton;    // Command16 "User/PW"
     QPushButton m_buyMarket;     // Command8(0) "BUY MARKET"
     QPushButton m_sellMarket;    // Command8(1) "SELL MARKET"

@@ -4,7 +4,10 @@
 #include "connection/credentialsdialog.h"
 #include "orders/eingabedialog.h"
 
+#include "mainwindow/assetfolders.h"
+
 #include <QApplication>
+#include <QColorDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSoundEffect>
@@ -46,6 +49,21 @@ void WidgetPrompts::eingabe(Eingabe& logic)
     dialog.exec();
 }
 
+void WidgetPrompts::titledMessage(const QString& text, const QString& title)
+{
+    QMessageBox::information(m_parent, title, text);
+}
+
+bool WidgetPrompts::chooseColour(quint32& colour)
+{
+    const QColor start(int(colour & 0xFF), int(colour >> 8 & 0xFF), int(colour >> 16 & 0xFF));
+    const QColor chosen = QColorDialog::getColor(start, m_parent);
+    if (!chosen.isValid())
+        return false;
+    colour = quint32(chosen.red()) | quint32(chosen.green()) << 8 | quint32(chosen.blue()) << 16;
+    return true;
+}
+
 WidgetSound::WidgetSound() = default;
 WidgetSound::~WidgetSound() = default;
 
@@ -53,11 +71,14 @@ void WidgetSound::beep() { QApplication::beep(); }
 
 void WidgetSound::play(const QString& path)
 {
-    if (!QFileInfo(path).isFile())
+    QString file = path;
+    if (!QFileInfo(file).isFile())
+        file = findAsset(m_fallback, QFileInfo(path).fileName());
+    if (file.isEmpty())
         return;
     // A new sound replaces the one playing.
     m_effect = std::make_unique<QSoundEffect>();
-    m_effect->setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    m_effect->setSource(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
     m_effect->play();
 }
 

@@ -3,6 +3,7 @@
 #include "seams.h"
 
 #include <QObject>
+#include <QStringList>
 #include <memory>
 
 class QSoundEffect;
@@ -20,6 +21,8 @@ public:
     AutostartChoice autostart() override;
     bool credentials(QString& user, QString& password) override;
     void eingabe(Eingabe& dialog) override;
+    void titledMessage(const QString& text, const QString& title) override;
+    bool chooseColour(quint32& colour) override;
 
 private:
     QWidget* m_parent;
@@ -33,8 +36,11 @@ public:
     ~WidgetSound() override;
     void beep() override;
     void play(const QString& path) override;
+    // Where a sound missing in the working folder is looked for next (the installed copies).
+    void setFallbackFolders(const QStringList& folders) { m_fallback = folders; }
 
 private:
+    QStringList m_fallback;
     std::unique_ptr<QSoundEffect> m_effect;
 };
 

@@ -136,6 +136,16 @@ void OrderGrid::put(int row, LineType type, int logical, const QString& text, Co
     c.ownBackground = true;
 }
 
+void OrderGrid::fillLine(int row, LineType type)
+{
+    // Every cell of the line starts with the colour the column table gives its column,
+    // also the columns this line leaves empty, so that none shows the separator colour.
+    for (int column = 1; column < GridLayout::kColumns && column < cells.columnCount(); ++column) {
+        const int logical = layout.logicalColumn(type, column);
+        cells.put(row, column, QString(), layout.farbe[type][logical ? logical : column]);
+    }
+}
+
 void OrderGrid::drawRow(int row)
 {
     const RowEntry e = m_state.book.OGRowMap[row];
@@ -166,6 +176,7 @@ void OrderGrid::drawInstrumentLine(int row, int wpIndex)
         return;
     const LineType t = InstrumentLineType;
     cells.put(row, 0, QString(), kColumn0Instrument);
+    fillLine(row, t);
     put(row, t, C_TICKER, fromWire(ins->Ticker));
     put(row, t, C_Boerse, QStringLiteral("EUX"));
     put(row, t, C_Name, fromWire(ins->Lumticker));
@@ -219,6 +230,7 @@ void OrderGrid::drawOrderLine(int row, int kind, int wpIndex, int item)
     const LineType t = OrderLineType;
     const InstrumentRecord* ins = m_state.instrument(wpIndex);
     cells.put(row, 0, QString(), kColumn0Order);
+    fillLine(row, t);
     put(row, t, O_Ticker, ins ? fromWire(ins->Ticker) : QString());
     put(row, t, O_gilt, QStringLiteral("DAY"));
     put(row, t, O_OrderID, fromWire(r->OrderID));

@@ -41,6 +41,7 @@ public:
 
 private:
     void drawRow(int row);
+    void fillLine(int row, LineType type);
     void drawInstrumentLine(int row, int wpIndex);
     void drawOrderLine(int row, int kind, int wpIndex, int item);
     void put(int row, LineType type, int logical, const QString& text);

@@ -426,3 +426,21 @@ TEST(OrderGrid, OffsetLabelForEveryBracketChildOnly)
         EXPECT_EQ(f.text(f.s.book.SuchRow(1, OpenOrder), OrderLineType, O_Limit1), shown) << role << " " << limit;
     }
 }
+
+TEST(OrderGrid, NoCellOfAnInstrumentOrOrderLineShowsTheSeparatorColour)
+{
+    GridFixture f;
+    f.s.colours.set(OG_Trennzeile, rgb(1, 2, 3));
+    f.grid.InitGridLayout();
+    f.s.book.orders.append(f.order(1, Submitted, 41));
+    f.grid.rebuild(); // no position: the position columns stay empty
+    for (int row : {f.rowOf(WPZeile, 1), f.rowOf(WPZeile, 2), f.rowOf(OpenOrder, 1)}) {
+        ASSERT_GT(row, 0);
+        for (int c = 1; c < f.grid.cells.columnCount(); ++c) {
+            const Cell& cell = f.grid.cells.at(row, c);
+            EXPECT_TRUE(cell.ownBackground) << row << "/" << c;
+            EXPECT_NE(cell.background, rgb(1, 2, 3)) << row << "/" << c;
+        }
+    }
+    EXPECT_EQ(f.cellAt(f.rowOf(WPZeile, 1), InstrumentLineType, C_MarginWP).background, f.s.colours[OG_WPZeile]);
+}

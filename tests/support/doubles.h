@@ -47,6 +47,23 @@ public:
         if (onEingabe)
             onEingabe(dialog);
     }
+    QStringList titles; // of the titled messages, in order
+    void titledMessage(const QString& text, const QString& title) override
+    {
+        messages << text;
+        titles << title;
+    }
+    // The colour chooser answers with `chosenColour`, or is cancelled.
+    bool colourChosen = true;
+    quint32 chosenColour = 0x123456;
+    int colourChooserShown = 0;
+    bool chooseColour(quint32& colour) override
+    {
+        ++colourChooserShown;
+        if (colourChosen)
+            colour = chosenColour;
+        return colourChosen;
+    }
     bool yesNo(const QString& text) override
     {
         questions << text;

@@ -1,0 +1,117 @@
+#include "app/clientapp.h"
+#include "support/liveserver.h"
+#include "textfile.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace korvi;
+using namespace korvi::test;
+
+TEST(ColourEditing, ListSwatchPaletteAndChooser)
+{
+    ClientFixture f;
+    ColourEditor& e = f.app.colourEditor;
+    const QStringList names = ColourEditor::InitColors();
+    ASSERT_EQ(names.size(), 18);
+    EXPECT_EQ(names.first(), "OG:WP-Zeile");
+    EXPECT_EQ(names[10], "OG:Schrift");
+    EXPECT_EQ(names.last(), "OG:BracketChildHot");
+
+    QList<quint32> swatch;
+    QObject::connect(&e, &ColourEditor::swatchChanged, [&swatch](quint32 c) { swatch << c; });
+    // Without a chosen entry the palette only sets the swatch.
+    e.Picture1_MouseDown(rgb(1, 2, 3));
+    EXPECT_EQ(e.swatch(), rgb(1, 2, 3));
+    EXPECT_EQ(f.app.state.colours[OG_WPZeile], 16776960u);
+
+    e.LColor_Click(OG_Schrift);
+    EXPECT_EQ(e.swatch(), 12632256u);
+    e.Picture1_MouseDown(rgb(10, 20, 30));
+    EXPECT_EQ(f.app.state.colours[OG_Schrift], rgb(10, 20, 30));
+
+    f.prompts.colourChosen = false; // cancelled: nothing changes
+    e.Command10_Click();
+    EXPECT_EQ(f.app.state.colours[OG_Schrift], rgb(10, 20, 30));
+    f.prompts.colourChosen = true;
+    f.prompts.chosenColour = rgb(200, 100, 50);
+    e.Command10_Click();
+    EXPECT_EQ(f.app.state.colours[OG_Schrift], rgb(200, 100, 50));
+    EXPECT_EQ(f.prompts.colourChooserShown, 2);
+    EXPECT_EQ(swatch.count(), 4);
+    EXPECT_EQ(swatch.last(), rgb(200, 100, 50));
+}
+
+TEST(ColourEditing, ApplySavesRelaysTheGridsAndGoesToTheFirstPage)
+{
+    ClientFixture f;
+    ColourEditor& e = f.app.colourEditor;
+    int firstPage = 0;
+    QObject::connect(&e, &ColourEditor::firstPageWanted, [&firstPage] { ++firstPage; });
+    e.LColor_Click(OG_Trennzeile);
+    e.Picture1_MouseDown(rgb(9, 9, 9));
+    e.Command9_Click();
+    EXPECT_EQ(firstPage, 1);
+    // The layouts take the new colours (text colour of the order grid is entry 11).
+    e.LColor_Click(OG_Schrift);
+    e.Picture1_MouseDown(rgb(1, 1, 1));
+    EXPECT_NE(f.app.orderGrid.cells.textColour, rgb(1, 1, 1));
+    e.Command9_Click();
+    EXPECT_EQ(f.app.orderGrid.cells.textColour, rgb(1, 1, 1));
+    ColourTable back;
+    back.load(f.dir.path(), "korvi.col");
+    EXPECT_EQ(back[OG_Trennzeile], rgb(9, 9, 9));
+    EXPECT_EQ(back[OG_Schrift], rgb(1, 1, 1));
+}
+
+TEST(ColourEditing, SchemesAreFoundInAnyCaseAndLoadAtOnce)
+{
+    ClientFixture f;
+    QTemporaryDir installed;
+    ColourTable scheme;
+    scheme.set(OG_Schrift, rgb(0, 0, 0));
+    scheme.setCurrentFile("Dark.COL");
+    ASSERT_TRUE(scheme.save(f.dir.path()));
+    scheme.set(OG_Schrift, rgb(7, 7, 7));
+    scheme.setCurrentFile("korvi-lesbar.col");
+    ASSERT_TRUE(scheme.save(installed.path()));
+    ASSERT_TRUE(writeFileAtomically(QDir(f.dir.path()).filePath("readme.txt"), "x"));
+    ColourEditor& e = f.app.colourEditor;
+    e.setFolders({f.dir.path(), installed.path()});
+    EXPECT_EQ(e.schemeFiles(), (QStringList{"Dark.COL", "korvi-lesbar.col"}));
+
+    int firstPage = 0;
+    QObject::connect(&e, &ColourEditor::firstPageWanted, [&firstPage] { ++firstPage; });
+    EXPECT_TRUE(e.Combo4_Click("dark.col"));
+    EXPECT_EQ(f.app.state.colours[OG_Schrift], rgb(0, 0, 0));
+    EXPECT_EQ(f.app.orderGrid.cells.textColour, rgb(0, 0, 0));
+    EXPECT_TRUE(e.Combo4_Click("korvi-lesbar.col"));
+    EXPECT_EQ(f.app.state.colours[OG_Schrift], rgb(7, 7, 7));
+    EXPECT_EQ(firstPage, 2);
+    // "Anwenden" writes the scheme read from the installed copies into the working folder.
+    e.Command9_Click();
+    EXPECT_TRUE(QFile::exists(QDir(f.dir.path()).filePath("korvi-lesbar.col")));
+    EXPECT_FALSE(e.Combo4_Click("missing.col"));
+    EXPECT_EQ(firstPage, 3);
+    EXPECT_EQ(f.app.state.colours[OG_Schrift], rgb(7, 7, 7)) << "a missing scheme changes nothing";
+    // At start-up a scheme named in the settings but found nowhere gives the defaults.
+    EXPECT_FALSE(e.loadScheme("nowhere.col"));
+    EXPECT_EQ(f.app.state.colours[OG_Schrift], 12632256u);
+    EXPECT_EQ(f.app.state.colours.currentFile(), "korvi.col");
+}
+
+TEST(ColourEditing, ColourFileNameIsMatchedWithoutCaseOnLoadAndSave)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(writeFileAtomically(QDir(dir.path()).filePath("Korvi.COL"), " 42 \r\n"));
+    ColourTable t;
+    t.load(dir.path(), "korvi.col");
+    EXPECT_EQ(t[1], 42u);
+    t.set(2, 43);
+    ASSERT_TRUE(t.save(dir.path()));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Korvi.COL"}) << "no second file";
+    ColourTable back;
+    back.load(dir.path(), "KORVI.col");
+    EXPECT_EQ(back[2], 43u);
+}
