@@ -18,7 +18,7 @@ struct ChatFixture : ClientFixture {
     int opened = 0;
     int closed = 0;
 
-    ChatFixture()
+    ChatFixture() : ClientFixture(Offline)
     {
         app.state.ServerAddress = "127.0.0.1";
         app.state.UserName = "anna";

@@ -57,7 +57,7 @@ struct ExternalFixture : ClientFixture {
     ExternalInterfaces& ext = app.external;
     ScriptedPeer server;
 
-    ExternalFixture()
+    ExternalFixture() : ClientFixture(Offline)
     {
         app.dispatcher.dispatch("@SI=FDAX;W1;EUR;3800;3799;10;3801;20;Dax Future;25;1;2\n"
                                 "FESX;ESX;EUR;50;49;5;51;6;Euro Stoxx;10;0;0\n"
@@ -72,6 +72,7 @@ struct ExternalFixture : ClientFixture {
         app.connection.setPortField(QByteArray::number(server.port()));
         app.connection.login();
         waitFor([&] { return app.connection.isConnected(); });
+        app.dispatcher.dispatch("@WELCOME"); // orders leave only after the greeting
         ext.wex.Command17_Click();
     }
     quint16 wexPort() const { return app.external.wex.listeningPort(); }
