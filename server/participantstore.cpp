@@ -220,19 +220,7 @@ bool ParticipantStore::addMany(const std::vector<std::pair<QByteArray, QByteArra
 
 bool ParticipantStore::setBlocked(const QByteArray& name, bool blocked, QString& error)
 {
-    QSqlQuery q(QSqlDatabase::database(m_connection));
-    q.prepare(QStringLiteral("UPDATE participants SET blocked = ? WHERE name = ?"));
-    q.addBindValue(blocked ? 1 : 0);
-    q.addBindValue(QString::fromLatin1(name));
-    if (!q.exec()) {
-        error = sqlError(q);
-        return false;
-    }
-    if (q.numRowsAffected() != 1) {
-        error = QStringLiteral("no participant %1").arg(QString::fromLatin1(name));
-        return false;
-    }
-    return true;
+    return updateByName(QStringLiteral("blocked"), blocked ? 1 : 0, name, error);
 }
 
 bool ParticipantStore::setLevel(const QByteArray& name, int level, QString& error)
@@ -241,9 +229,15 @@ bool ParticipantStore::setLevel(const QByteArray& name, int level, QString& erro
         error = QStringLiteral("a level is a number from 0 to %1").arg(kMaxLevel);
         return false;
     }
+    return updateByName(QStringLiteral("level"), level, name, error);
+}
+
+// Sets one number column of the participant called `name`; an unknown name is an error.
+bool ParticipantStore::updateByName(const QString& column, int value, const QByteArray& name, QString& error)
+{
     QSqlQuery q(QSqlDatabase::database(m_connection));
-    q.prepare(QStringLiteral("UPDATE participants SET level = ? WHERE name = ?"));
-    q.addBindValue(level);
+    q.prepare(QStringLiteral("UPDATE participants SET %1 = ? WHERE name = ?").arg(column));
+    q.addBindValue(value);
     q.addBindValue(QString::fromLatin1(name));
     if (!q.exec()) {
         error = sqlError(q);

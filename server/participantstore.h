@@ -86,6 +86,7 @@ public:
     bool setPasswordHash(qint64 id, const QByteArray& hash, QString& error);
 
 private:
+    bool updateByName(const QString& column, int value, const QByteArray& name, QString& error);
     bool createSchema(QString& error);
     bool insert(const QByteArray& name, const QByteArray& password, QString& error);
 
