@@ -200,10 +200,10 @@ bool ChatService::deliver(Session* session, const QByteArray& framed)
 
 void ChatService::execution(const Execution& e)
 {
-    const auto& specs = m_server.definitions();
-    if (e.instrument < 0 || static_cast<size_t>(e.instrument) >= specs.size())
+    const auto& definitions = m_server.definitions();
+    if (e.instrument < 0 || static_cast<size_t>(e.instrument) >= definitions.size())
         return;
-    m_trades += frame(chat::tradeLine(specs[static_cast<size_t>(e.instrument)].ticker, e.buy, e.quantity, e.price));
+    m_trades += frame(chat::tradeLine(definitions[static_cast<size_t>(e.instrument)].ticker, e.buy, e.quantity, e.price));
 }
 
 void ChatService::flushTrades()

@@ -1,25 +1,10 @@
 #pragma once
 
-#include "app/clientapp.h"
-#include "support/doubles.h"
-
-#include <QCoreApplication>
-#include <QTemporaryDir>
+#include "fuzzclient.h"
 
 // A client with three instruments and an order grid, without a server connection, for
 // feeding the external interfaces arbitrary input.
-struct ExternalHarness {
-    int argc = 1;
-    char name[8] = "fuzz";
-    char* argv[2] = {name, nullptr};
-    QCoreApplication app{argc, argv};
-    QTemporaryDir dir;
-    korvi::test::FakePrompts prompts;
-    korvi::test::FakeSound sound;
-    korvi::test::FakeClock clock;
-    korvi::test::FakePages pages;
-    korvi::ClientApp client{dir.path(), prompts, sound, clock, pages};
-
+struct ExternalHarness : FuzzClient {
     ExternalHarness()
     {
         korvi::InitUser(client.state);

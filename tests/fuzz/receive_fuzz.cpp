@@ -1,34 +1,13 @@
 // Feeds arbitrary bytes through the client's receive step: framing, logging rules and
 // dispatch with every handler the client registers.
 
-#include "app/clientapp.h"
-#include "support/doubles.h"
+#include "fuzzclient.h"
 
-#include <QCoreApplication>
-#include <QTemporaryDir>
 #include <cstdint>
-#include <memory>
-
-namespace {
-
-struct Harness {
-    int argc = 1;
-    char name[8] = "fuzz";
-    char* argv[2] = {name, nullptr};
-    QCoreApplication app{argc, argv};
-    QTemporaryDir dir;
-    korvi::test::FakePrompts prompts;
-    korvi::test::FakeSound sound;
-    korvi::test::FakeClock clock;
-    korvi::test::FakePages pages;
-    korvi::ClientApp client{dir.path(), prompts, sound, clock, pages};
-};
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static auto* h = new Harness;
+    static auto* h = new FuzzClient;
     // Split the input in two arrivals so frames across arrivals are covered too.
     const auto* bytes = reinterpret_cast<const char*>(data);
     const size_t half = size / 2;

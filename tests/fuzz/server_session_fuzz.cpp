@@ -46,10 +46,10 @@ struct World {
         QString error;
         if (!store.open(dir.path(), error))
             qFatal("store: %s", qPrintable(error));
-        std::vector<InstrumentSpec> specs = loadInstrumentConfig(defaultInstrumentConfigPath(), error);
+        std::vector<InstrumentSpec> definitions = loadInstrumentConfig(defaultInstrumentConfigPath(), error);
         if (!error.isEmpty())
             qFatal("instruments: %s", qPrintable(error));
-        server = std::make_unique<GameServer>(options, std::move(specs), store);
+        server = std::make_unique<GameServer>(options, std::move(definitions), store);
         if (!server->start(error))
             qFatal("server: %s", qPrintable(error));
     }

@@ -1,5 +1,5 @@
-// The transport escaping of update packages: the four byte values, the order the spec of
-// the wire gives for undoing it, and decoding a file in chunks.
+// The transport escaping of update packages: the four byte values, the order in which the
+// wire's escaping is undone, and decoding a file in chunks.
 #include "escaping.h"
 
 #include <QDir>
