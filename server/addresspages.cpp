@@ -87,7 +87,8 @@ void AddressPageServer::answer(QTcpSocket* socket)
     }
     QByteArray request = socket->property("request").toByteArray() + socket->readAll();
     if (request.size() > kMaxRequest) {
-        logLine(QStringLiteral("address page: request too large from %1").arg(socket->peerAddress().toString()));
+        logRepeated(QStringLiteral("page too large ") + socket->peerAddress().toString(),
+                    QStringLiteral("address page: request too large from %1").arg(socket->peerAddress().toString()));
         socket->abort();
         return;
     }

@@ -75,7 +75,8 @@ void TradingEngine::bracketQuery(qint64 participant, QByteArrayView body)
     QByteArray why;
     Order* o = referenced(*a, body, why);
     if (!o) {
-        logLine(QStringLiteral("participant %1: bracket query for an unknown order ignored").arg(participant));
+        logRepeated(QStringLiteral("bracket query %1").arg(participant),
+                    QStringLiteral("participant %1: bracket query for an unknown order ignored").arg(participant));
         return;
     }
     if (o->role == role::Main) {

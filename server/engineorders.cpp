@@ -213,7 +213,8 @@ void TradingEngine::makeBracketMain(qint64 participant, QByteArrayView body)
     QByteArray why;
     Order* o = referenced(*a, body, why);
     if (!o || o->isExit()) {
-        logLine(QStringLiteral("participant %1: bracket main for an unknown order or an exit ignored").arg(participant));
+        logRepeated(QStringLiteral("bracket main %1").arg(participant),
+                    QStringLiteral("participant %1: bracket main for an unknown order or an exit ignored").arg(participant));
         return;
     }
     if (o->role == role::Main)

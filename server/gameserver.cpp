@@ -237,10 +237,11 @@ void GameServer::versionReported(Session* session)
     connect(session, &Session::written, sender, &PackageSender::pump);
     const quint64 number = session->number();
     connect(sender, &PackageSender::finished, this, [sender, number] {
-        logLine(QStringLiteral("#%1 update package sent (%2 escaped bytes)").arg(number).arg(sender->sentBytes()));
+        logRepeated(QStringLiteral("update sent"),
+                    QStringLiteral("#%1 update package sent (%2 escaped bytes)").arg(number).arg(sender->sentBytes()));
         sender->deleteLater();
     });
-    logLine(QStringLiteral("#%1 gets the update package").arg(session->number()));
+    logEvent(QStringLiteral("update ") + session->address(), QStringLiteral("#%1 gets the update package").arg(session->number()));
     sender->pump();
 }
 
@@ -310,6 +311,7 @@ void GameServer::onHousekeeping()
     if (t - m_blockCheckedAt >= kBlockCheckMs)
         dropBlocked();
     m_log.flush(t);
+    flushRepeated();
     const std::vector<Session*> sessions = m_sessions;
     for (Session* s : sessions) {
         if (s->stage() == Session::Stage::Closing)
@@ -379,17 +381,24 @@ void GameServer::toParticipant(qint64 participant, QByteArray message)
     if (!m_byParticipant.contains(participant))
         return; // not connected: the login brings everything anyway
     QByteArray& held = m_held[participant];
+    if (held.size() + message.size() + 2 > kMaxSendQueueBytes) {
+        // Only a store that cannot commit for long lets this pile up. The participant's
+        // connections go; its next login brings everything from the engine.
+        m_held.remove(participant);
+        const auto sessions = m_byParticipant.values(participant);
+        for (Session* s : sessions)
+            s->dropLater(QStringLiteral("trading messages over %1 bytes wait for the store").arg(kMaxSendQueueBytes));
+        return;
+    }
     held.append(FrameStart);
     held.append(message);
     held.append(FrameEnd);
     scheduleFlush();
 }
 
-void GameServer::sendAfterCommit(Session* session, QByteArray message)
-{
-    m_heldForSession.emplace_back(session, frame(message));
-    scheduleFlush();
-}
+void GameServer::sendAfterCommit(Session* session, QByteArray message) { session->holdFrames(frame(message)); }
+
+void GameServer::holdFor(Session* session) { m_heldSessions.emplace_back(session); }
 
 void GameServer::scheduleFlush()
 {
@@ -418,10 +427,10 @@ void GameServer::flush()
             s->sendFramed(it.value());
     }
     m_chat->flushTrades();
-    const auto forSessions = std::exchange(m_heldForSession, {});
-    for (const auto& [session, frames] : forSessions) {
+    const auto forSessions = std::exchange(m_heldSessions, {});
+    for (const QPointer<Session>& session : forSessions) {
         if (session)
-            session->sendFramed(frames);
+            session->releaseHeld();
     }
 }
 

@@ -87,6 +87,12 @@ public:
     void versionReported(Session* session);
     // Sends `message` to one session once everything the engine did so far is committed.
     void sendAfterCommit(Session* session, QByteArray message);
+    // `session` holds messages for the next commit.
+    void holdFor(Session* session);
+    // A log line about a connection, summed up with the ones of the same kind (which
+    // names the address) over an interval.
+    void logEvent(const QString& kind, const QString& text) { m_log.line(kind, text, now()); }
+    const std::vector<Session*>& sessions() const { return m_sessions; }
     // Commits and passes held messages on now.
     void flushNow() { flush(); }
     // Commits and passes held messages on as soon as the current events are handled.
@@ -138,7 +144,7 @@ private:
     std::unique_ptr<ChatService> m_chat;
     QMultiHash<qint64, Session*> m_byParticipant;
     QHash<qint64, QByteArray> m_held;                       // framed, per participant
-    std::vector<std::pair<QPointer<Session>, QByteArray>> m_heldForSession;
+    std::vector<QPointer<Session>> m_heldSessions; // sessions with messages for the next commit
     QTimer m_flushTimer;
     QTimer m_rankingTimer;
     std::shared_ptr<const UpdatePackage> m_update;
@@ -146,7 +152,8 @@ private:
     qint64 m_winnersSentAt = -1;
     bool m_storeFailing = false;
     LoginGuard m_guard;
-    LogSummary m_log;
+    // Connection events per address: a few lines per interval, then counts.
+    LogSummary m_log{LogSummary::kIntervalMs, 5, 4096};
     std::unique_ptr<PasswordChecker> m_passwords;
     // Traffic figures for the statistics lines.
     qint64 m_framesOut = 0;

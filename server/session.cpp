@@ -21,15 +21,13 @@ namespace {
 // At most this much is read from the socket at a time, so a burst of many small frames
 // never looks like one oversized frame to the receive buffer.
 constexpr qint64 kReadChunk = 64 * 1024;
+// Reads in one event at most, when no complete message has come yet.
+constexpr int kReadsPerEvent = 4;
 
-// A piece of client text fit for one log line.
+// A piece of client text fit for one log line (control bytes are escaped by the log).
 QString printable(QByteArrayView text)
 {
-    QString out = QString::fromLatin1(text.first(std::min<qsizetype>(text.size(), 80)));
-    for (QChar& c : out) {
-        if (c.unicode() < 0x20)
-            c = QLatin1Char('.');
-    }
+    const QString out = QString::fromLatin1(text.first(std::min<qsizetype>(text.size(), 80)));
     return text.size() > 80 ? out + QStringLiteral("...") : out;
 }
 
@@ -79,16 +77,18 @@ Session::Session(QTcpSocket* socket, quint64 number, GameServer& server)
 {
     m_socket->setParent(this);
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // What the client sends beyond this waits in the system, not in our memory.
+    m_socket->setReadBufferSize(kReadAheadBytes);
     m_connectedAt = m_lastSentAt = m_lastHeartbeatAt = server.now();
     connect(m_socket, &QTcpSocket::readyRead, this, &Session::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &Session::onDisconnected);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &Session::written);
     connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
         if (e != QAbstractSocket::RemoteHostClosedError)
-            logLine(QStringLiteral("%1 socket error: %2").arg(who(), m_socket->errorString()));
+            logEvent(QStringLiteral("socket error"), QStringLiteral("%1 socket error: %2").arg(who(), m_socket->errorString()));
     });
     m_address = m_socket->peerAddress().toString();
-    logLine(QStringLiteral("%1 connected from %2:%3").arg(who(), m_address).arg(m_socket->peerPort()));
+    logEvent(QStringLiteral("connected"), QStringLiteral("%1 connected from %2:%3").arg(who(), m_address).arg(m_socket->peerPort()));
     send(msg::kIdentify);
     // A client may have gone again before we saw it.
     if (m_socket->state() != QAbstractSocket::ConnectedState)
@@ -125,11 +125,12 @@ void Session::sendFramed(const QByteArray& frames)
 bool Session::write(const QByteArray& frames, qint64 frameCount)
 {
     // Requests are answered whether or not the client reads; a queue past the ceiling
-    // means it does not, and only dropping it keeps the memory bounded.
-    if (m_socket->bytesToWrite() + frames.size() > GameServer::kMaxSendQueueBytes) {
-        dropLater(QStringLiteral("send queue over %1 bytes (%2 waiting, %3 more to send); the client does not read")
+    // means it asks faster than it reads, and only dropping it keeps the memory bounded.
+    if (m_socket->bytesToWrite() + m_heldBytes + frames.size() > GameServer::kMaxSendQueueBytes) {
+        dropLater(QStringLiteral("send queue over %1 bytes (%2 waiting, %3 held, %4 more to send); the client asks faster than it reads")
                       .arg(GameServer::kMaxSendQueueBytes)
                       .arg(m_socket->bytesToWrite())
+                      .arg(m_heldBytes)
                       .arg(frames.size()));
         return false;
     }
@@ -145,7 +146,7 @@ void Session::sendPrices(const QByteArray& frames, int frameCount)
         return;
     if (m_socket->bytesToWrite() > GameServer::kMaxQueuedBytes) {
         if (!m_pricesPaused)
-            logLine(QStringLiteral("%1 cannot keep up with the prices; skipping until its queue drains").arg(who()));
+            note(QStringLiteral("behind"), QStringLiteral("cannot keep up with the prices; skipping until its queue drains"));
         m_pricesPaused = true;
         return;
     }
@@ -173,7 +174,7 @@ void Session::close(const QString& reason)
 {
     if (m_stage == Stage::Closing)
         return;
-    logLine(QStringLiteral("%1 closing: %2").arg(who(), reason));
+    logEvent(QStringLiteral("closing"), QStringLiteral("%1 closing: %2").arg(who(), reason));
     m_stage = Stage::Closing;
     m_socket->disconnectFromHost(); // sends what is queued first
 }
@@ -182,7 +183,7 @@ void Session::abort(const QString& reason)
 {
     if (m_finished)
         return;
-    logLine(QStringLiteral("%1 dropped: %2").arg(who(), reason));
+    logEvent(QStringLiteral("dropped"), QStringLiteral("%1 dropped: %2").arg(who(), reason));
     m_stage = Stage::Closing;
     m_socket->abort();
     onDisconnected();
@@ -192,7 +193,7 @@ void Session::dropLater(const QString& reason)
 {
     if (m_stage == Stage::Closing || m_finished)
         return;
-    logLine(QStringLiteral("%1 dropped: %2").arg(who(), reason));
+    logEvent(QStringLiteral("dropped"), QStringLiteral("%1 dropped: %2").arg(who(), reason));
     m_stage = Stage::Closing;
     QMetaObject::invokeMethod(this, [this] {
         m_socket->abort();
@@ -209,18 +210,17 @@ void Session::onDisconnected()
     if (m_checkCancelled)
         *m_checkCancelled = true;
     m_log.flush(m_server.now(), true);
-    logLine(QStringLiteral("%1 disconnected").arg(who()));
+    m_held.clear();
+    m_heldBytes = 0;
+    logEvent(QStringLiteral("disconnected"), QStringLiteral("%1 disconnected").arg(who()));
     emit finished(this);
 }
 
 void Session::onReadyRead()
 {
-    while (m_socket->bytesAvailable() > 0 && !m_finished) {
-        const QByteArray chunk = m_socket->read(kReadChunk);
-        if (chunk.isEmpty())
-            break;
-        receive(chunk);
-    }
+    // A turn already queued goes on with what came; two in one pass would double the share.
+    if (!m_pumpQueued)
+        pump();
 }
 
 void Session::receive(QByteArrayView bytes)
@@ -231,20 +231,130 @@ void Session::receive(QByteArrayView bytes)
         abort(QStringLiteral("frame larger than %1 bytes").arg(GameServer::kMaxFrameBytes));
         return;
     }
-    processBuffer();
+    if (!m_pumpQueued)
+        pump();
 }
 
-void Session::processBuffer()
+void Session::pump()
 {
+    const auto listening = [this] { return !m_finished && m_stage != Stage::Closing && m_stage != Stage::Checking; };
+    int budget = kMessagesPerEvent;
+    int reads = kReadsPerEvent;
     QByteArrayView message;
-    while (m_stage != Stage::Closing && m_stage != Stage::Checking && m_buffer.next(message))
-        handle(message);
+    while (listening()) {
+        if (budget > 0 && m_buffer.next(message)) {
+            --budget;
+            ++m_handled;
+            handle(message);
+            continue;
+        }
+        // Nothing complete is buffered (or this event's share is used up): read on only
+        // while the share lasts.
+        if (budget == 0 || reads == 0 || m_socket->bytesAvailable() <= 0)
+            break;
+        --reads;
+        const QByteArray chunk = m_socket->read(kReadChunk);
+        if (!m_buffer.append(chunk)) {
+            abort(QStringLiteral("frame larger than %1 bytes").arg(GameServer::kMaxFrameBytes));
+            return;
+        }
+    }
     m_buffer.compact();
+    if (!listening() || m_pumpQueued)
+        return;
+    if ((budget == 0 || reads == 0) && (m_buffer.pending() > 0 || m_socket->bytesAvailable() > 0)) {
+        // The rest comes in a later turn of the event loop, after the prices and the
+        // other connections had theirs.
+        m_pumpQueued = true;
+        QMetaObject::invokeMethod(this, [this] {
+            m_pumpQueued = false;
+            pump();
+        }, Qt::QueuedConnection);
+    }
 }
 
 void Session::note(const QString& kind, const QString& text)
 {
     m_log.line(kind, QStringLiteral("%1 %2").arg(who(), text), m_server.now());
+}
+
+void Session::logEvent(const QString& kind, const QString& text) { m_server.logEvent(kind + u' ' + m_address, text); }
+
+void Session::holdAnswer(Answer answer, qint32 day)
+{
+    for (const Held& h : m_held) {
+        if (h.frames.isEmpty() && h.answer == answer && h.day == day)
+            return; // the answer still waits; it will show the state of its sending
+    }
+    if (m_held.size() >= kMaxHeldAnswers) {
+        dropLater(QStringLiteral("more than %1 answers waiting; the client asks faster than it reads").arg(kMaxHeldAnswers));
+        return;
+    }
+    m_held.push_back(Held{answer, day, {}});
+    registerHeld();
+}
+
+void Session::holdFrames(QByteArray frames)
+{
+    if (m_stage == Stage::Closing || m_finished)
+        return;
+    if (m_socket->bytesToWrite() + m_heldBytes + frames.size() > GameServer::kMaxSendQueueBytes) {
+        dropLater(QStringLiteral("send queue over %1 bytes (%2 waiting, %3 held, %4 more to hold); the client asks faster than it reads")
+                      .arg(GameServer::kMaxSendQueueBytes)
+                      .arg(m_socket->bytesToWrite())
+                      .arg(m_heldBytes)
+                      .arg(frames.size()));
+        return;
+    }
+    m_heldBytes += frames.size();
+    m_held.push_back(Held{Answer::AllOrders, 0, std::move(frames)});
+    registerHeld();
+}
+
+void Session::registerHeld()
+{
+    if (!m_heldRegistered) {
+        m_heldRegistered = true;
+        m_server.holdFor(this);
+    }
+    m_server.scheduleFlush();
+}
+
+void Session::releaseHeld()
+{
+    m_heldRegistered = false;
+    const std::vector<Held> held = std::exchange(m_held, {});
+    m_heldBytes = 0;
+    const qint64 id = m_participant.id;
+    const TradingEngine& engine = m_server.engine();
+    for (const Held& h : held) {
+        if (m_stage == Stage::Closing || m_finished)
+            return;
+        if (!h.frames.isEmpty()) {
+            sendFramed(h.frames);
+            continue;
+        }
+        switch (h.answer) {
+        case Answer::AllOrders:
+            send(engine.allOrdersMessage(id));
+            break;
+        case Answer::OpenOrders:
+            send(engine.openOrdersMessage(id));
+            break;
+        case Answer::AllExecutions:
+            send(engine.allExecutionsMessage(id));
+            break;
+        case Answer::Account:
+            send(engine.accountMessage(id));
+            break;
+        case Answer::Info:
+            send(msg::systemInfo(engine.systemInfoLines(m_server.playingCount(), m_server.closeTimeText())));
+            break;
+        case Answer::Statement:
+            send(engine.statementMessage(id, h.day));
+            break;
+        }
+    }
 }
 
 void Session::handle(QByteArrayView message)
@@ -280,8 +390,9 @@ void Session::handleLogin(QByteArrayView body)
     m_loginPassword = cut < 0 ? QByteArray() : body.sliced(cut + 1).toByteArray();
     const LoginGuard::Admission admission = m_server.guard().admit(m_loginName, m_address, m_server.now());
     if (admission.refused) {
-        logLine(QStringLiteral("%1 login for '%2' refused: too many attempts waiting after %3 failed logins")
-                    .arg(who(), printable(m_loginName)).arg(admission.failures));
+        logEvent(QStringLiteral("refused"), QStringLiteral("%1 login for '%2' refused: too many attempts waiting after %3 failed logins")
+                                                .arg(who(), printable(m_loginName))
+                                                .arg(admission.failures));
         close(QStringLiteral("too many login attempts"));
         return;
     }
@@ -290,7 +401,7 @@ void Session::handleLogin(QByteArrayView body)
         startCheck();
         return;
     }
-    logLine(QStringLiteral("%1 login for '%2' from %3 waits %4 ms after %5 failed logins")
+    logEvent(QStringLiteral("waits"), QStringLiteral("%1 login for '%2' from %3 waits %4 ms after %5 failed logins")
                 .arg(who(), printable(m_loginName), m_address)
                 .arg(admission.waitMs)
                 .arg(admission.failures));
@@ -313,7 +424,7 @@ void Session::startCheck()
 void Session::refuseLogin()
 {
     const int failures = m_server.guard().failed(m_loginName, m_address, m_server.now());
-    logLine(QStringLiteral("%1 login refused for '%2' from %3: wrong name or password (%4 failed in a row)")
+    logEvent(QStringLiteral("refused"), QStringLiteral("%1 login refused for '%2' from %3: wrong name or password (%4 failed in a row)")
                 .arg(who(), printable(m_loginName), m_address)
                 .arg(failures));
     send(msg::kWrongPassword);
@@ -342,7 +453,7 @@ void Session::finishLogin(bool known, const PasswordChecker::Result& result)
             logLine(QStringLiteral("%1 cannot renew the password hash: %2").arg(who(), error));
     }
     if (found->blocked) {
-        logLine(QStringLiteral("%1 login refused for '%2': blocked").arg(who(), printable(m_loginName)));
+        logEvent(QStringLiteral("refused"), QStringLiteral("%1 login refused for '%2': blocked").arg(who(), printable(m_loginName)));
         send(msg::kBlocked);
         close(QStringLiteral("participant blocked"));
         return;
@@ -350,7 +461,8 @@ void Session::finishLogin(bool known, const PasswordChecker::Result& result)
     const Participant& p = *found;
     m_participant = p;
     m_stage = Stage::Playing;
-    logLine(QStringLiteral("%1 logged in (%2)").arg(who(), QString::fromLatin1(p.shortId)));
+    logEvent(QStringLiteral("logged in ") + QString::fromLatin1(p.shortId),
+             QStringLiteral("%1 logged in (%2)").arg(who(), QString::fromLatin1(p.shortId)));
     m_server.loggedIn(this);
     QByteArray frames;
     for (const QByteArray& m : welcomeSequence(p, m_server.definitions(), m_server.quotes(), &m_server.engine()))
@@ -361,7 +473,8 @@ void Session::finishLogin(bool known, const PasswordChecker::Result& result)
     sendFramed(frames);
     m_lastHeartbeatAt = m_server.now();
     // What the client sent while its password was checked is handled now.
-    processBuffer();
+    if (!m_pumpQueued)
+        pump();
 }
 
 void Session::handleRequest(QByteArrayView message)
@@ -380,13 +493,13 @@ void Session::handleRequest(QByteArrayView message)
     case Cmd::Heartbeat:
         return;
     case Cmd::RequestAll:
-        m_server.sendAfterCommit(this, m_server.engine().allOrdersMessage(id));
+        holdAnswer(Answer::AllOrders);
         return;
     case Cmd::RequestOpenOrders:
-        m_server.sendAfterCommit(this, m_server.engine().openOrdersMessage(id));
+        holdAnswer(Answer::OpenOrders);
         return;
     case Cmd::RequestAllExecutions:
-        m_server.sendAfterCommit(this, m_server.engine().allExecutionsMessage(id));
+        holdAnswer(Answer::AllExecutions);
         return;
     case Cmd::InstrumentRequest:
         send(msg::instruments(m_server.definitions(), m_server.quotes()));
@@ -395,11 +508,10 @@ void Session::handleRequest(QByteArrayView message)
         send(msg::serverTime(QTime::currentTime()));
         return;
     case Cmd::GetUserKonto:
-        m_server.sendAfterCommit(this, m_server.engine().accountMessage(id));
+        holdAnswer(Answer::Account);
         return;
     case Cmd::RequestInfo:
-        m_server.sendAfterCommit(this, msg::systemInfo(m_server.engine().systemInfoLines(m_server.playingCount(),
-                                                                                          m_server.closeTimeText())));
+        holdAnswer(Answer::Info);
         return;
     case Cmd::SendVersion:
         m_clientVersion = parts.body.first(std::min<qsizetype>(parts.body.size(), 64)).toByteArray();
@@ -437,7 +549,7 @@ void Session::handleRequest(QByteArrayView message)
             note(QStringLiteral("badday"), QStringLiteral("statement request for an impossible day: %1").arg(printable(parts.body)));
             return;
         }
-        m_server.sendAfterCommit(this, m_server.engine().statementMessage(id, *day));
+        holdAnswer(Answer::Statement, *day);
         return;
     }
     default:

@@ -61,8 +61,32 @@ public:
     // The version the client reported ("@SV=" body), empty until it did.
     const QByteArray& clientVersion() const { return m_clientVersion; }
 
+    // Messages handled in one event at most; the rest waits for the next turn of the
+    // event loop, so one busy connection never holds up the price stream.
+    static constexpr int kMessagesPerEvent = 256;
+    // Bytes the connection reads ahead of what it handles; beyond that the client waits.
+    static constexpr qint64 kReadAheadBytes = 256 * 1024;
+    // Answers waiting for the commit, different requests (a repeated one counts once).
+    static constexpr int kMaxHeldAnswers = 16;
+
+    // Requests answered once everything before them is committed; the answer is built
+    // then, so it shows the committed state.
+    enum class Answer : quint8 { AllOrders, OpenOrders, AllExecutions, Account, Info, Statement };
+
     // Handles bytes as they came from the client (the socket's arrivals go here).
     void receive(QByteArrayView bytes);
+    // Messages handled since the connection opened.
+    qint64 handledMessages() const { return m_handled; }
+    // Bytes of ready messages held until the commit; they count against the send ceiling.
+    qint64 heldBytes() const { return m_heldBytes; }
+    // Holds an answer until the commit. A request whose answer still waits is not
+    // answered twice.
+    void holdAnswer(Answer answer, qint32 day = 0);
+    // Holds ready messages until the commit, or drops the connection when they would
+    // take its queue past the ceiling.
+    void holdFrames(QByteArray frames);
+    // Sends what was held, after a commit.
+    void releaseHeld();
     // Writes the summaries of repeated log lines whose interval is over.
     void flushLog(qint64 now) { m_log.flush(now); }
     // Frames and sends one message.
@@ -90,7 +114,9 @@ signals:
 private:
     void onReadyRead();
     void onDisconnected();
-    void processBuffer();
+    // Handles what arrived, up to the share of one event, and comes back for the rest.
+    void pump();
+    void registerHeld();
     void handle(QByteArrayView message);
     void handleLogin(QByteArrayView body);
     void startCheck();
@@ -99,6 +125,9 @@ private:
     bool write(const QByteArray& frames, qint64 frameCount);
     // A log line that may repeat; `kind` groups the lines counted together.
     void note(const QString& kind, const QString& text);
+    // A log line about the connection itself (connects, logins, drops), summed up per
+    // address by the server, since a flood of connections would repeat it.
+    void logEvent(const QString& kind, const QString& text);
     void handleRequest(QByteArrayView message);
     bool handleTestControl(const CommandParts& parts);
     QString who() const;
@@ -121,6 +150,16 @@ private:
     qint64 m_lastHeartbeatAt = 0;
     bool m_pricesPaused = false;
     bool m_finished = false;
+    bool m_pumpQueued = false;
+    qint64 m_handled = 0;
+    struct Held {
+        Answer answer = Answer::AllOrders;
+        qint32 day = 0;
+        QByteArray frames; // ready messages; empty: the answer is built at the release
+    };
+    std::vector<Held> m_held;
+    qint64 m_heldBytes = 0;
+    bool m_heldRegistered = false;
 };
 
 } // namespace korvi::server

@@ -7,9 +7,14 @@
 // second, and the relay is measured (lines delivered, delay, the server's send queues).
 // The server is stopped at the end.
 //
+// With --flood N it runs only the flood probe instead: one participant trades
+// --flood-fills single pieces, stops reading and sends N "@RA" (every answer lists all of
+// its orders), while another participant measures the gaps in its prices and the server's
+// memory is sampled.
+//
 //   korvi-load [--server PATH] [--logins N] [--connections N] [--rate R] [--seconds S]
 //              [--order-seconds S] [--in-flight K] [--hash-iterations N]
-//              [--chat-seconds S] [--chat-lines L]
+//              [--chat-seconds S] [--chat-lines L] [--flood N] [--flood-fills F]
 #include "framing.h"
 #include "participantstore.h"
 #include "passwordhash.h"
@@ -27,6 +32,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <sys/resource.h>
 
@@ -90,12 +96,22 @@ public:
     qint64 chatDelayMax() const { return m_chatDelayMax; }
     qint64 chatWarnings() const { return m_chatWarnings; }
     void close() { m_socket.abort(); }
+    bool connected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
+    // Reads nothing more; the system's buffers fill up and the server's queue grows.
+    void stopReading()
+    {
+        m_reading = false;
+        m_socket.setReadBufferSize(4096);
+    }
+    void sendRaw(const QByteArray& bytes) { m_socket.write(bytes); }
 
     static QElapsedTimer clock;
 
 private:
     void onRead()
     {
+        if (!m_reading)
+            return;
         const QByteArray data = m_socket.readAll();
         m_bytes += data.size();
         m_buffer.append(data);
@@ -165,6 +181,7 @@ private:
     ReceiveBuffer m_buffer{64 * 1024 * 1024};
     bool m_greeted = false;
     bool m_refused = false;
+    bool m_reading = true;
     bool m_trading = false;
     QByteArray m_shortId;
     qint32 m_orderNumber = 0;
@@ -191,6 +208,60 @@ bool runUntil(F done, int timeoutMs)
 }
 
 QByteArray nameOf(int i) { return "load" + QByteArray::number(i).rightJustified(5, '0'); }
+
+// Resident memory of a process in MB, from /proc; -1 when it cannot be read.
+double residentMb(qint64 pid, const char* field = "VmRSS:")
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(static_cast<qsizetype>(std::strlen(field))).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+// The flood probe: see the head of this file.
+void floodProbe(quint16 port, qint64 serverPid, int requests, int fills, int seconds)
+{
+    QObject group;
+    auto* watcher = new Client(nameOf(0), port, &group);
+    auto* flooder = new Client(nameOf(1), port, &group);
+    if (!runUntil([&] { return watcher->greeted() && flooder->greeted(); }, 60000)) {
+        std::fprintf(stderr, "flood: participants did not log in\n");
+        return;
+    }
+    flooder->startOrders(50);
+    runUntil([&] { return flooder->ordersDone() >= fills; }, 120000);
+    flooder->stopOrders();
+    runUntil([] { return false; }, 1000); // the last answers
+    std::printf("flood: %lld fills traded (%lld refused); server %.1f MB\n", static_cast<long long>(flooder->ordersDone()),
+                static_cast<long long>(flooder->ordersRefused()), residentMb(serverPid));
+    flooder->stopReading();
+    watcher->resetCounts();
+    QByteArray burst;
+    for (int i = 0; i < requests; ++i)
+        burst += korvi::frame("@RA");
+    flooder->sendRaw(burst);
+    double largest = 0;
+    QElapsedTimer window;
+    window.start();
+    qint64 droppedAfter = -1;
+    while (window.elapsed() < seconds * 1000) {
+        runUntil([] { return false; }, 100);
+        largest = std::max(largest, residentMb(serverPid));
+        if (droppedAfter < 0 && !flooder->connected())
+            droppedAfter = window.elapsed();
+    }
+    std::printf("flood: %d \"@RA\" (%lld bytes) sent without reading; the flooder was %s\n", requests,
+                static_cast<long long>(burst.size()),
+                droppedAfter < 0 ? "still connected" : qPrintable(QStringLiteral("dropped after %1 ms").arg(droppedAfter)));
+    std::printf("       server resident memory at most %.1f MB (sampled every 100 ms; peak %.1f MB); server %s\n", largest,
+                residentMb(serverPid, "VmHWM:"), residentMb(serverPid) < 0 ? "gone" : "up");
+    std::printf("       the other participant: %lld price frames in %d s, at most %lld ms apart\n",
+                static_cast<long long>(watcher->priceFrames()), seconds, static_cast<long long>(watcher->longestPriceGap()));
+}
 
 void raiseDescriptorLimit()
 {
@@ -219,8 +290,10 @@ int main(int argc, char** argv)
                                      QString::number(korvi::server::kDefaultIterations));
     const QCommandLineOption chatSecondsOpt("chat-seconds", "Length of the chat measurement (0: none).", "S", "10");
     const QCommandLineOption chatLinesOpt("chat-lines", "Chat lines each participant sends per second.", "L", "5");
+    const QCommandLineOption floodOpt("flood", "Run only the flood probe with N \"@RA\" requests (0: the load phases).", "N", "0");
+    const QCommandLineOption floodFillsOpt("flood-fills", "Fills of the flooding participant.", "F", "1000");
     parser.addOptions({serverOpt, loginsOpt, connectionsOpt, rateOpt, secondsOpt, orderSecondsOpt, inFlightOpt, hashOpt,
-                       chatSecondsOpt, chatLinesOpt});
+                       chatSecondsOpt, chatLinesOpt, floodOpt, floodFillsOpt});
     parser.process(app);
     const int logins = std::clamp(parser.value(loginsOpt).toInt(), 0, 10000);
     const int connections = std::clamp(parser.value(connectionsOpt).toInt(), 1, 10000);
@@ -231,6 +304,8 @@ int main(int argc, char** argv)
     const int hashIterations = std::clamp(parser.value(hashOpt).toInt(), korvi::server::kMinIterations, 10'000'000);
     const int chatSeconds = std::clamp(parser.value(chatSecondsOpt).toInt(), 0, 600);
     const int chatLines = std::clamp(parser.value(chatLinesOpt).toInt(), 1, 100);
+    const int flood = std::clamp(parser.value(floodOpt).toInt(), 0, 10'000'000);
+    const int floodFills = std::clamp(parser.value(floodFillsOpt).toInt(), 0, 100'000);
     raiseDescriptorLimit();
     Client::clock.start();
 
@@ -275,6 +350,13 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("server on 127.0.0.1:%u, price rate %.0f/s\n", port, rate);
+
+    if (flood > 0) {
+        floodProbe(port, server.processId(), flood, floodFills, seconds);
+        ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+        server.waitForFinished(10000);
+        return 0;
+    }
 
     // Phase 1: many logins at once, watched by a participant already playing.
     if (logins > 0) {

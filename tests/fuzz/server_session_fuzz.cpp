@@ -1,7 +1,12 @@
-// Feeds arbitrary bytes into one connection of the game server, before the login and
-// (when the first byte is odd) after a good login: framing, the login conversation, every
-// request and the trading engine behind it. The connection's other end is a socket pair,
-// so what the server answers really goes out and is thrown away.
+// Feeds arbitrary bytes into the game server's handling of one connection: framing, the
+// login conversation, every request and the trading engine behind it.
+//
+// When the first byte is odd the bytes go to one logged-in session that lives on from run
+// to run, as a real participant's connection does; otherwise to a new connection that has
+// not logged in yet. The server commits, sends and runs its timers only every few runs,
+// and is made anew (in a new folder of one temporary directory) after many, so the orders
+// and fills of earlier runs do not slow the later ones down. The connections' other ends
+// are socket pairs whose answers are read and thrown away.
 
 #include "framing.h"
 #include "gameserver.h"
@@ -11,6 +16,8 @@
 #include "session.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <cstdint>
@@ -22,29 +29,53 @@ using namespace korvi::server;
 
 namespace {
 
-// Everything a run's orders and fills pile up in the engine and its records goes with
-// the server, which is made anew after this many runs.
-constexpr int kRunsPerServer = 2000;
+// Runs between two commits (and turns of the event loop).
+constexpr int kRunsPerCommit = 64;
+// Runs before the server is made anew.
+constexpr int kRunsPerServer = 20'000;
+
+// A connection whose other end the harness holds.
+struct Line {
+    QPointer<Session> session;
+    int peer = -1;
+
+    ~Line()
+    {
+        if (session)
+            session->abort(QStringLiteral("run over"));
+        if (peer >= 0)
+            ::close(peer);
+    }
+};
+
+void drain(int fd)
+{
+    char sink[65536];
+    while (::read(fd, sink, sizeof sink) > 0) {
+    }
+}
 
 struct World {
-    QTemporaryDir dir;
     ParticipantStore store;
     std::unique_ptr<GameServer> server;
+    std::unique_ptr<Line> playing;
 
-    World()
+    explicit World(const QString& folder)
     {
         ServerOptions options;
         options.port = 0;
         options.httpPort = 0;
-        options.dataDir = dir.path();
+        options.dataDir = folder;
         options.seed = 1;
         options.rate = 0;
         options.closeTime.reset();
         options.hashIterations = kMinIterations;
         options.testControl = true;
+        options.maxWaiting = 1'000'000;
+        options.maxWaitingPerAddress = 1'000'000;
         store.setHashIterations(kMinIterations);
         QString error;
-        if (!store.open(dir.path(), error))
+        if (!store.open(folder, error))
             qFatal("store: %s", qPrintable(error));
         std::vector<InstrumentSpec> definitions = loadInstrumentConfig(defaultInstrumentConfigPath(), error);
         if (!error.isEmpty())
@@ -52,6 +83,56 @@ struct World {
         server = std::make_unique<GameServer>(options, std::move(definitions), store);
         if (!server->start(error))
             qFatal("server: %s", qPrintable(error));
+        noDelays();
+    }
+    ~World()
+    {
+        playing.reset();
+        server.reset();
+    }
+
+    // Failed logins of earlier runs must not slow later ones down.
+    void noDelays()
+    {
+        LoginGuard::Limits limits;
+        limits.freeFailuresPerName = limits.freeFailuresPerAddress = 1 << 30;
+        server->guard() = LoginGuard(limits);
+    }
+
+    std::unique_ptr<Line> connect()
+    {
+        int fds[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0)
+            return nullptr;
+        auto* socket = new QTcpSocket;
+        if (!socket->setSocketDescriptor(fds[0])) {
+            delete socket;
+            ::close(fds[0]);
+            ::close(fds[1]);
+            return nullptr;
+        }
+        auto line = std::make_unique<Line>();
+        line->peer = fds[1];
+        line->session = server->adopt(socket);
+        return line->session ? std::move(line) : nullptr;
+    }
+
+    // The logged-in connection, logged in anew when the last one was dropped.
+    Session* loggedIn()
+    {
+        if (playing && playing->session && playing->session->playing())
+            return playing->session;
+        playing.reset();
+        playing = connect();
+        if (!playing)
+            return nullptr;
+        playing->session->receive(korvi::frame("TTUSER=demo") + korvi::frame("@U=demo%demo"));
+        for (int i = 0; i < 100 && playing->session && !playing->session->playing(); ++i) {
+            server->passwords().waitForDone();
+            QCoreApplication::processEvents();
+        }
+        drain(playing->peer);
+        return playing->session && playing->session->playing() ? playing->session.data() : nullptr;
     }
 };
 
@@ -60,22 +141,36 @@ struct Harness {
     char name[8] = "fuzz";
     char* argv[2] = {name, nullptr};
     QCoreApplication app{argc, argv};
+    QTemporaryDir dir;
     std::unique_ptr<World> world;
     int runs = 0;
+    int worlds = 0;
 };
 
-void settle()
+// Runs what the server queued for later: the turns that go on with a long input, then
+// (with `all`) the timers that commit and send.
+void settle(bool all)
 {
+    for (int i = 0; i < 40; ++i)
+        QCoreApplication::sendPostedEvents();
+    if (!all)
+        return;
     for (int i = 0; i < 3; ++i)
         QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-void drain(int fd)
+void feed(Session* session, QByteArrayView bytes)
 {
-    char sink[65536];
-    while (::read(fd, sink, sizeof sink) > 0) {
-    }
+    // Two arrivals, so frames cut across arrivals are covered too; a frame left open is
+    // closed, so the next run starts clean.
+    const qsizetype half = bytes.size() / 2;
+    QPointer<Session> alive(session);
+    alive->receive(bytes.first(half));
+    if (alive)
+        alive->receive(bytes.sliced(half));
+    if (alive)
+        alive->receive(QByteArrayView(&korvi::FrameEnd, 1));
 }
 
 } // namespace
@@ -88,51 +183,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }();
     if (!h->world || ++h->runs % kRunsPerServer == 0) {
         h->world.reset();
-        settle();
-        h->world = std::make_unique<World>();
+        settle(true);
+        const QString folder = h->dir.filePath(QString::number(h->worlds++));
+        QDir(h->dir.filePath(QString::number(h->worlds - 2))).removeRecursively();
+        h->world = std::make_unique<World>(folder);
     }
-    GameServer& server = *h->world->server;
-    // Earlier runs' failed logins must not slow this one down.
-    server.guard() = LoginGuard();
-
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0)
-        return 0;
-    auto* socket = new QTcpSocket;
-    if (!socket->setSocketDescriptor(fds[0])) {
-        delete socket;
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return 0;
-    }
-    Session* session = server.adopt(socket);
-    if (!session) {
-        ::close(fds[1]);
-        return 0;
-    }
-    QPointer<Session> alive(session);
-    const auto* bytes = reinterpret_cast<const char*>(data);
+    World& world = *h->world;
+    const QByteArrayView bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     if (size > 0 && (data[0] & 1) != 0) {
-        session->receive(korvi::frame("TTUSER=demo") + korvi::frame("@U=demo%demo"));
-        for (int i = 0; i < 100 && alive && !alive->playing(); ++i) {
-            server.passwords().waitForDone();
-            QCoreApplication::processEvents();
+        if (Session* session = world.loggedIn()) {
+            feed(session, bytes.sliced(1));
+            settle(h->runs % kRunsPerCommit == 0);
+            if (world.playing)
+                drain(world.playing->peer);
         }
-        ++bytes;
-        --size;
+        return 0;
     }
-    // Two arrivals, so frames cut across arrivals are covered too.
-    const size_t half = size / 2;
-    if (alive)
-        alive->receive(QByteArrayView(bytes, static_cast<qsizetype>(half)));
-    drain(fds[1]);
-    if (alive)
-        alive->receive(QByteArrayView(bytes + half, static_cast<qsizetype>(size - half)));
-    settle();
-    drain(fds[1]);
-    if (alive)
-        alive->abort(QStringLiteral("run over"));
-    settle();
-    ::close(fds[1]);
+    {
+        std::unique_ptr<Line> line = world.connect();
+        if (!line)
+            return 0;
+        feed(line->session, bytes);
+        settle(false);
+    }
+    if (h->runs % kRunsPerCommit == 0) {
+        settle(true);
+        world.noDelays();
+    }
     return 0;
 }

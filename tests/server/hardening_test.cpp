@@ -1,10 +1,20 @@
-// Login limits, the password checker and the log summary, without a network.
+// Login limits, the password checker and the log summary, without a network; then a game
+// server in this process, attacked over 127.0.0.1 as a busy or hostile participant would.
+#include "framing.h"
+#include "gameserver.h"
+#include "instrumentconfig.h"
 #include "loginguard.h"
+#include "participantstore.h"
 #include "passwordhash.h"
 #include "serverlog.h"
+#include "session.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace korvi::server;
@@ -133,6 +143,21 @@ TEST(LogSummaryTest, RepeatsBecomeOneLineWithACountPerInterval)
     EXPECT_EQ(lines.mid(3), (QStringList{"junk again", "junk last (1 more like this in 1 s)"}));
 }
 
+TEST(LogSummaryTest, ABurstIsWrittenBeforeCountingAndControlBytesAreEscaped)
+{
+    QStringList lines;
+    setLogSink([&](const QString& l) { lines << l; });
+    {
+        LogSummary log(1000, 3);
+        for (int i = 0; i < 100; ++i)
+            log.line(QStringLiteral("k"), QStringLiteral("line %1").arg(i), i);
+    }
+    logLine(QString::fromLatin1("a\x1b[2Jb\x9b" "31mc\x7f\r\nd\xe4"));
+    setLogSink({});
+    EXPECT_EQ(lines, (QStringList{"line 0", "line 1", "line 2", "line 99 (97 more like this in 1 s)",
+                                  QString::fromLatin1("a\\x1b[2Jb\\x9b" "31mc\\x7f\\x0d\\x0ad\xe4")}));
+}
+
 TEST(LogSummaryTest, ManyKindsAreCountedTogether)
 {
     QStringList lines;
@@ -145,6 +170,285 @@ TEST(LogSummaryTest, ManyKindsAreCountedTogether)
     setLogSink({});
     EXPECT_EQ(lines.size(), LogSummary::kMaxKinds + 1);
     EXPECT_EQ(lines.last(), QStringLiteral("100 further log lines of other kinds left out"));
+}
+
+// A game server in this process on 127.0.0.1, ports chosen by the system; "demo" (U00001)
+// and "anna" (U00002) can log in.
+struct LocalServer {
+    QTemporaryDir dir;
+    ParticipantStore store;
+    std::unique_ptr<GameServer> server;
+    QStringList log;
+
+    explicit LocalServer(double rate)
+    {
+        setLogSink([this](const QString& l) { log << l; });
+        ServerOptions options;
+        options.port = 0;
+        options.httpPort = 0;
+        options.dataDir = dir.path();
+        options.seed = 1;
+        options.rate = rate;
+        options.closeTime.reset();
+        options.hashIterations = kMinIterations;
+        options.instantFills = true;
+        store.setHashIterations(kMinIterations);
+        QString error;
+        EXPECT_TRUE(store.open(dir.path(), error)) << error.toStdString();
+        EXPECT_TRUE(store.add("anna", "pw", error)) << error.toStdString();
+        std::vector<InstrumentSpec> definitions = loadInstrumentConfig(QStringLiteral(KORVI_SHIPPED_INSTRUMENTS), error);
+        server = std::make_unique<GameServer>(options, std::move(definitions), store);
+        EXPECT_TRUE(server->start(error)) << error.toStdString();
+    }
+    ~LocalServer()
+    {
+        server->stop();
+        server.reset();
+        setLogSink({});
+    }
+    qsizetype logged(QStringView part) const
+    {
+        return std::count_if(log.cbegin(), log.cend(), [&](const QString& l) { return l.contains(part); });
+    }
+};
+
+// A client in this process, driven by the event loop of the test.
+class LocalPeer {
+public:
+    explicit LocalPeer(quint16 port) { m_socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port); }
+
+    void sendRaw(const QByteArray& bytes)
+    {
+        m_socket.write(bytes);
+        m_socket.flush();
+    }
+    void send(QByteArrayView message) { sendRaw(korvi::frame(message)); }
+    // From now on only a few kilobytes are read, like a client that stopped reading.
+    void stopReading() { m_socket.setReadBufferSize(4096); }
+    bool connected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
+    // The messages that came since the last call.
+    std::vector<QByteArray> take()
+    {
+        m_buffer.append(m_socket.readAll());
+        std::vector<QByteArray> out = std::exchange(m_left, {});
+        QByteArrayView m;
+        while (m_buffer.next(m))
+            out.push_back(m.toByteArray());
+        m_buffer.compact();
+        return out;
+    }
+    // Logs in and waits for the end of the greeting.
+    bool login(QByteArrayView name, QByteArrayView password)
+    {
+        return waitFor([&](const QByteArray& m) {
+            if (m.startsWith("!;ID"))
+                send("TTUSER=" + name.toByteArray());
+            else if (m.startsWith("!;USER"))
+                send("@U=" + name.toByteArray() + '%' + password.toByteArray());
+            return m == "@RV";
+        });
+    }
+    // Runs the event loop until a message satisfies `done` (at most ten seconds).
+    template <typename F>
+    bool waitFor(F done)
+    {
+        QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            std::vector<QByteArray> messages = take();
+            for (auto it = messages.begin(); it != messages.end(); ++it) {
+                if (done(*it)) {
+                    m_left.assign(std::next(it), messages.end()); // for the next take()
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+private:
+    QTcpSocket m_socket;
+    korvi::ReceiveBuffer m_buffer{64 * 1024 * 1024};
+    std::vector<QByteArray> m_left;
+};
+
+bool isPrice(QByteArrayView m) { return m.startsWith('~') || m.startsWith('^') || m.startsWith("@KU="); }
+
+Session* sessionOf(GameServer& server, qint64 participant)
+{
+    for (Session* s : server.sessions()) {
+        if (s->playing() && s->participant().id == participant)
+            return s;
+    }
+    return nullptr;
+}
+
+// "demo" trades `fills` single pieces at market, buying and selling in turn.
+bool tradeFills(LocalServer& local, LocalPeer& peer, int fills)
+{
+    for (int i = 1; i <= fills; ++i)
+        peer.send("@PO=U00001;" + QByteArray::number(i) + ";2;" + (i % 2 ? "BUY " : "SEL ") + ";MKT;1; 0; 0;0;0");
+    QDeadlineTimer deadline(30000);
+    while (local.server->engine().fillsToday() < fills && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        peer.take();
+    }
+    return local.server->engine().fillsToday() == fills;
+}
+
+TEST(BoundedWorkTest, AParticipantAskingFasterThanItReadsIsDroppedAloneAndNeverHeldOverTheCeiling)
+{
+    LocalServer local(200);
+    LocalPeer greedy(local.server->tcpPort());
+    LocalPeer watcher(local.server->tcpPort());
+    ASSERT_TRUE(greedy.login("demo", "demo"));
+    ASSERT_TRUE(watcher.login("anna", "pw"));
+    // Every "@RA" answer lists all of today's orders: some 100 kB here.
+    ASSERT_TRUE(tradeFills(local, greedy, 600));
+    QPointer<Session> session = sessionOf(*local.server, 1);
+    ASSERT_TRUE(session);
+    greedy.stopReading();
+    QByteArray burst;
+    for (int i = 0; i < 4000; ++i)
+        burst += korvi::frame("@RA");
+    qint64 pricesDuring = 0;
+    qint64 handled = session->handledMessages();
+    int passes = 0;
+    for (; passes < 20000 && session && session->playing(); ++passes) {
+        if (passes % 4 == 0)
+            greedy.sendRaw(burst);
+        QCoreApplication::processEvents();
+        if (!session || !session->playing())
+            break;
+        // Held and queued answers stay under the ceiling at every moment.
+        ASSERT_LE(session->heldBytes() + session->queuedBytes(), GameServer::kMaxSendQueueBytes);
+        // One pass of the event loop handles a bounded share of the flood: the request
+        // event and at most one turn that goes on with the rest.
+        ASSERT_LE(session->handledMessages() - handled, 2 * Session::kMessagesPerEvent) << "pass " << passes;
+        handled = session->handledMessages();
+        for (const QByteArray& m : watcher.take())
+            pricesDuring += isPrice(m) ? 1 : 0;
+    }
+    EXPECT_TRUE(!session || !session->playing()) << "still playing after " << passes << " passes";
+    EXPECT_EQ(local.logged(u"asks faster than it reads"), 1);
+    EXPECT_GT(pricesDuring, 0);
+    EXPECT_TRUE(watcher.connected());
+    EXPECT_TRUE(watcher.waitFor([](const QByteArray& m) { return isPrice(m); }));
+    EXPECT_TRUE(sessionOf(*local.server, 2));
+}
+
+TEST(BoundedWorkTest, ARepeatedRequestWaitingForItsAnswerIsAnsweredOnce)
+{
+    LocalServer local(0);
+    LocalPeer peer(local.server->tcpPort());
+    ASSERT_TRUE(peer.login("demo", "demo"));
+    ASSERT_TRUE(tradeFills(local, peer, 3));
+    // All in one event: each kind is answered once, the statements once per day asked.
+    QByteArray burst;
+    for (int i = 0; i < 50; ++i) {
+        for (const char* request : {"@RA", "@RAO", "@RAE", "@GSUK", "@RI", "@GKO=45000", "@GKO=45001"})
+            burst += korvi::frame(request);
+    }
+    peer.sendRaw(burst);
+    QHash<QByteArray, int> answers;
+    const auto count = [&](const QByteArray& m) {
+        answers[m.left(m.indexOf('='))]++;
+        return answers.value("@SD") >= 2;
+    };
+    ASSERT_TRUE(peer.waitFor(count));
+    for (int i = 0; i < 20; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        for (const QByteArray& m : peer.take())
+            count(m);
+    }
+    for (const char* answer : {"@SAO", "@SOO", "@SAE", "@SUK", "@SYI"})
+        EXPECT_EQ(answers.value(answer), 1) << answer;
+    EXPECT_EQ(answers.value("@SD"), 2);
+}
+
+TEST(BoundedWorkTest, AFailedCommitConfirmsNothingUntilTheStoreWorksAgain)
+{
+    LocalServer local(0);
+    LocalPeer peer(local.server->tcpPort());
+    ASSERT_TRUE(peer.login("demo", "demo"));
+    QString trades;
+    for (const QString& name : QSqlDatabase::connectionNames()) {
+        if (name.startsWith(QLatin1String("trades-")))
+            trades = name;
+    }
+    ASSERT_FALSE(trades.isEmpty());
+    const auto readOnly = [&](bool on) {
+        QSqlQuery q(QSqlDatabase::database(trades));
+        ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA query_only = %1").arg(on ? 1 : 0)));
+    };
+    readOnly(true);
+    peer.send("@PO=U00001;1;2;BUY ;MKT;1; 0; 0;0;0");
+    peer.send("@RA");
+    std::vector<QByteArray> early;
+    QDeadlineTimer deadline(10000);
+    // Two failed commits, and the events after them.
+    while (local.logged(u"cannot store the trading records") == 0 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    ASSERT_EQ(local.server->engine().fillsToday(), 1);
+    for (int i = 0; i < 40; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        for (QByteArray& m : peer.take())
+            early.push_back(std::move(m));
+    }
+    for (const QByteArray& m : early) {
+        EXPECT_FALSE(m.startsWith("@OO") || m.startsWith("@OS") || m.startsWith("@EX") || m.startsWith("@SAO"))
+            << "confirmed before it was stored: " << m.toStdString();
+    }
+    readOnly(false);
+    bool filled = false;
+    bool listed = false;
+    EXPECT_TRUE(peer.waitFor([&](const QByteArray& m) {
+        filled = filled || m.startsWith("@EX");
+        listed = listed || m.startsWith("@SAO");
+        return filled && listed;
+    }));
+    EXPECT_EQ(local.logged(u"trading records stored again"), 1);
+}
+
+TEST(BoundedWorkTest, FloodsOfRepeatableLinesLeaveABoundedLog)
+{
+    LocalServer local(0);
+    LoginGuard::Limits limits;
+    limits.freeFailuresPerName = limits.freeFailuresPerAddress = 1'000'000; // refused at once, never delayed
+    local.server->guard() = LoginGuard(limits);
+    LocalPeer peer(local.server->tcpPort());
+    ASSERT_TRUE(peer.login("demo", "demo"));
+    const qsizetype before = local.log.size();
+    QByteArray flood;
+    for (int i = 0; i < 5000; ++i) {
+        flood += korvi::frame("@BR1=U00001;" + QByteArray::number(9000 + i));
+        flood += korvi::frame("@BR?=U00001;" + QByteArray::number(9000 + i));
+        flood += korvi::frame("@NOSUCH\x9b[31m\x1b]0;x\x07" + QByteArray::number(i));
+    }
+    peer.sendRaw(flood);
+    peer.send("@TIMEGET");
+    ASSERT_TRUE(peer.waitFor([](const QByteArray& m) { return m.startsWith("@ST"); }));
+    // Connections that come and go, and logins refused.
+    for (int i = 0; i < 60; ++i) {
+        LocalPeer visitor(local.server->tcpPort());
+        visitor.waitFor([&](const QByteArray& m) {
+            if (m.startsWith("!;ID"))
+                visitor.send("TTUSER=x");
+            else if (m.startsWith("!;USER"))
+                visitor.send("@U=nobody\x85%wrong");
+            return m.startsWith("@MSG");
+        });
+    }
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    local.server->stop();
+    flushRepeated(true);
+    const QStringList lines = local.log.mid(before);
+    EXPECT_LT(lines.size(), 60) << lines.join(u'\n').toStdString();
+    for (const QString& l : lines) {
+        EXPECT_FALSE(std::any_of(l.cbegin(), l.cend(), [](QChar c) { return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F); }))
+            << l.toStdString();
+    }
 }
 
 } // namespace
