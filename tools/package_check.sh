@@ -9,14 +9,15 @@ shopt -s nullglob
 debs=("$dir"/korvi_*.deb "$dir"/korvi-server_*.deb)
 [ ${#debs[@]} -eq 2 ] || { echo "expected the packages korvi and korvi-server in $dir" >&2; exit 1; }
 
-work=$(mktemp -d)
-listener=""
 # A data folder this check makes is removed again at its end; an existing one is left alone.
 data_existed=no
 [ -e /var/lib/korvi-server ] && data_existed=yes
+work=$(mktemp -d)
+listener=""
 cleanup() {
     [ -n "$listener" ] && kill "$listener" 2>/dev/null || true
     dpkg --purge korvi korvi-server >/dev/null 2>&1 || true
+    [ "$data_existed" = yes ] || rm -rf /var/lib/korvi-server
     rm -rf "$work"
 }
 trap cleanup EXIT
