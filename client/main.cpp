@@ -1,6 +1,7 @@
 #include "connection/addresspage.h"
 #include "app/clientapp.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/translations.h"
 #include "mainwindow/widgetseams.h"
 
 #include <QApplication>
@@ -28,6 +29,9 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvi"));
     QApplication::setApplicationVersion(QStringLiteral(KORVI_VERSION));
+    QString translationError;
+    if (korvi::installQtGermanTexts(app, translationError) == nullptr)
+        qWarning("%s", qPrintable(translationError));
 
     korvi::WidgetPrompts prompts;
     korvi::WidgetSound sound;

@@ -24,10 +24,14 @@ bool startDetached(const QString& program, const QStringList& arguments, const Q
 
 RelaunchWindow::RelaunchWindow(QString folder, Starter starter, QWidget* parent)
     : QWidget(parent), m_folder(std::move(folder)), m_starter(std::move(starter)),
+      m_text(QStringLiteral("Korvi hat ein Update geladen. Der Knopf startet dessen Installation "
+                            "(KORVIUP.EXE); Schlie\u00dfen des Fensters installiert nichts.")),
       m_command1(QStringLiteral("Korvi Update installieren"))
 {
     setWindowTitle(QStringLiteral("Korvi Reload"));
     auto* layout = new QVBoxLayout(this);
+    m_text.setWordWrap(true);
+    layout->addWidget(&m_text);
     layout->addWidget(&m_command1);
     m_command1.setDefault(true);
     m_command1.setMinimumSize(240, 48);

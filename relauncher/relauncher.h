@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLabel>
 #include <QPushButton>
 #include <QString>
 #include <QStringList>
@@ -31,12 +32,15 @@ public:
     explicit RelaunchWindow(QString folder, Starter starter = startDetached, QWidget* parent = nullptr);
 
     QPushButton& button() { return m_command1; }
+    // The sentence above the button that says what it does.
+    QString explanation() const { return m_text.text(); }
     // Presses the button.
     void Command1_Click();
 
 private:
     QString m_folder;
     Starter m_starter;
+    QLabel m_text;
     QPushButton m_command1;
 };
 

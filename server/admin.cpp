@@ -10,9 +10,10 @@ QByteArray padded(const QByteArray& text, int width) { return text.leftJustified
 
 } // namespace
 
-int runAdminCommand(const QStringList& command, ParticipantStore& store, QByteArray& out, QByteArray& err)
+int runAdminCommand(const QStringList& command, ParticipantStore& store, QByteArray& out, QByteArray& err, bool force)
 {
-    const QString usage = QStringLiteral("usage: user add NAME PASSWORD | user block NAME | user unblock NAME | user level NAME N | user list\n");
+    const QString usage = QStringLiteral("usage: user add NAME PASSWORD | user block NAME | user unblock NAME | user level NAME N | "
+                                         "user list | user password NAME PASSWORD | user remove NAME [--force]\n");
     if (command.size() < 2 || command[0] != QLatin1String("user")) {
         err += usage.toLatin1();
         return 2;
@@ -49,6 +50,24 @@ int runAdminCommand(const QStringList& command, ParticipantStore& store, QByteAr
             return 1;
         }
         out += "level of " + name + " is " + QByteArray::number(level) + '\n';
+        return 0;
+    }
+    if (verb == QLatin1String("password") && command.size() == 4) {
+        const QByteArray name = command[2].toLatin1();
+        if (!store.setPassword(name, command[3].toLatin1(), error)) {
+            err += "cannot set the password: " + error.toLocal8Bit() + '\n';
+            return 1;
+        }
+        out += "new password for " + name + '\n';
+        return 0;
+    }
+    if (verb == QLatin1String("remove") && command.size() == 3) {
+        const QByteArray name = command[2].toLatin1();
+        if (!store.remove(name, force, error)) {
+            err += "cannot remove " + name + ": " + error.toLocal8Bit() + '\n';
+            return 1;
+        }
+        out += "removed " + name + '\n';
         return 0;
     }
     if (verb == QLatin1String("list") && command.size() == 2) {

@@ -118,6 +118,11 @@ QString defaultInstrumentConfigPath()
     const QString besideProgram = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("instruments.conf"));
     if (QFile::exists(besideProgram))
         return besideProgram;
+    // An installed server finds the shipped list under share/ beside its bin/ folder.
+    const QString installed =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/korvi-server/instruments.conf"));
+    if (QFile::exists(installed))
+        return QDir::cleanPath(installed);
     return QStringLiteral(KORVI_SERVER_SOURCE_DIR "/instruments.conf");
 }
 

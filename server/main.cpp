@@ -1,4 +1,5 @@
 #include "admin.h"
+#include "backup.h"
 #include "gameserver.h"
 #include "instrumentconfig.h"
 #include "options.h"
@@ -7,6 +8,8 @@
 #include "shutdownsignals.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QLockFile>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -49,6 +52,21 @@ int main(int argc, char** argv)
     }
     setLogEnabled(!options.quiet);
 
+    // Backups and restores work on the database file, not through the participant store.
+    if (options.command.size() == 2 &&
+        (options.command[0] == QLatin1String("backup") || options.command[0] == QLatin1String("restore"))) {
+        QString error;
+        const bool backup = options.command[0] == QLatin1String("backup");
+        const bool ok = backup ? backupGameData(options.dataDir, options.command[1], error)
+                               : restoreGameData(options.command[1], options.dataDir, error);
+        if (!ok) {
+            print(stderr, "korvi-server: " + error.toLocal8Bit() + '\n');
+            return 1;
+        }
+        print(stdout, (backup ? "backup written to " : "restored from ") + options.command[1].toLocal8Bit() + '\n');
+        return 0;
+    }
+
     ParticipantStore store;
     store.setHashIterations(options.hashIterations);
     QString error;
@@ -58,7 +76,7 @@ int main(int argc, char** argv)
     }
     if (!options.command.isEmpty()) {
         QByteArray out, err;
-        const int code = runAdminCommand(options.command, store, out, err);
+        const int code = runAdminCommand(options.command, store, out, err, options.force);
         print(stdout, out);
         print(stderr, err);
         return code;
@@ -72,6 +90,19 @@ int main(int argc, char** argv)
         print(stderr, "korvi-server: " + error.toLocal8Bit() + '\n');
         return 1;
     }
+
+    // One server per data folder; a restore waits for it to stop.
+    QLockFile lock(dataLockPath(options.dataDir));
+    if (!lock.tryLock(0)) {
+        print(stderr, "korvi-server: another korvi-server uses " + options.dataDir.toLocal8Bit() + '\n');
+        return 1;
+    }
+    std::unique_ptr<ScheduledBackups> backups;
+    if (options.backupEveryMinutes > 0)
+        backups = std::make_unique<ScheduledBackups>(
+            options.dataDir,
+            options.backupDir.isEmpty() ? QDir(options.dataDir).filePath(QStringLiteral("backups")) : options.backupDir,
+            options.backupEveryMinutes);
 
     raiseDescriptorLimit();
     GameServer server(options, std::move(definitions), store);

@@ -31,7 +31,13 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
         "  user block NAME          block a participant (no more logins)\n"
         "  user unblock NAME        allow logins again\n"
         "  user level NAME N        chat level: 0 none, 1 chat, 2 chat and trades feed\n"
-        "  user list                list all participants"));
+        "  user list                list all participants\n"
+        "  user password NAME PASSWORD  set a new password\n"
+        "  user remove NAME [--force]   remove a participant (refused while it has open\n"
+        "                           orders or positions, unless --force)\n"
+        "  backup FILE              write a consistent copy of the game data, also while\n"
+        "                           the server runs\n"
+        "  restore FILE             put a backup in place (the server must be stopped)"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Game port (default 4100, 0 = any free port)."), QStringLiteral("N"));
     const QCommandLineOption httpPort(QStringLiteral("http-port"), QStringLiteral("Port of the address pages (default 8100, 0 = any free port)."), QStringLiteral("M"));
@@ -46,6 +52,9 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption publicHost(QStringLiteral("public-host"), QStringLiteral("Host named on the address pages (default: the address the page was asked on)."), QStringLiteral("HOST"));
     const QCommandLineOption loginTimeout(QStringLiteral("login-timeout"), QStringLiteral("Seconds a connection may take to log in (default 30)."), QStringLiteral("SECONDS"));
     const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Log traffic figures every this many seconds."), QStringLiteral("SECONDS"));
+    const QCommandLineOption backupEvery(QStringLiteral("backup-every"), QStringLiteral("Back the game data up every this many minutes while the server runs (0: never, the default); the newest 7 backups are kept."), QStringLiteral("MINUTES"));
+    const QCommandLineOption backupDir(QStringLiteral("backup-dir"), QStringLiteral("Folder of the scheduled backups (default: \"backups\" in the data folder)."), QStringLiteral("DIR"));
+    const QCommandLineOption force(QStringLiteral("force"), QStringLiteral("With \"user remove\": remove also a participant with open orders or positions."));
     const QCommandLineOption closeTime(QStringLiteral("close-time"), QStringLiteral("Local time of the daily close, HH:MM (default 22:00; \"off\": no automatic close). Market-on-close orders fill then, open orders end and the day is booked."), QStringLiteral("HH:MM"));
     const QCommandLineOption instantFills(QStringLiteral("instant-fills"), QStringLiteral("Fill limit and stop orders at once at their own price and market orders in full, whatever the quotes (for tests)."));
     const QCommandLineOption testControl(QStringLiteral("test-control"), QStringLiteral("Accept test messages from logged-in clients: \"@TESTQUOTE=n;last;bid;ask;bid size;ask size\" sets a quote, \"@TESTCLOSE\" books the daily close now. Never on a public server."));
@@ -54,7 +63,7 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("No log on stderr."));
     parser.addOptions({help, port, httpPort, data, seed, rate, instruments, bind, publicHost, loginTimeout, stats, closeTime,
                        instantFills, testControl, updatePackage, updateBelow, quiet, hashIterations, maxWaiting,
-                       maxWaitingPerAddress});
+                       maxWaitingPerAddress, backupEvery, backupDir, force});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("Optional administration command, see above."), QStringLiteral("[user ...]"));
 
     if (!parser.parse(QStringList{QStringLiteral("korvi-server")} + arguments)) {
@@ -129,6 +138,16 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
         }
         *target = value;
     }
+    if (parser.isSet(backupEvery)) {
+        bool ok = false;
+        options.backupEveryMinutes = parser.value(backupEvery).toInt(&ok);
+        if (!ok || options.backupEveryMinutes < 0 || options.backupEveryMinutes > 7 * 24 * 60) {
+            text = QStringLiteral("--backup-every needs a number of minutes");
+            return ParseResult::Error;
+        }
+    }
+    options.backupDir = parser.value(backupDir);
+    options.force = parser.isSet(force);
     if (parser.isSet(closeTime)) {
         const QString value = parser.value(closeTime);
         if (value == QLatin1String("off")) {

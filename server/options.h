@@ -26,6 +26,9 @@ struct ServerOptions {
     int maxWaiting = 256;          // connections not logged in, in total
     int maxWaitingPerAddress = 16; // connections not logged in, from one address
     int statsSeconds = 0;          // 0: no statistics lines
+    int backupEveryMinutes = 0;    // 0: no scheduled backups
+    QString backupDir;             // empty: "backups" in the data folder
+    bool force = false;            // "user remove" also with open orders or positions
     bool quiet = false;
     std::optional<QTime> closeTime = QTime(22, 0); // daily close; none: only when asked
     bool instantFills = false;     // limit and stop orders fill at once (tests)

@@ -218,6 +218,87 @@ bool ParticipantStore::addMany(const std::vector<std::pair<QByteArray, QByteArra
     return true;
 }
 
+bool ParticipantStore::setPassword(const QByteArray& name, const QByteArray& password, QString& error)
+{
+    if (!validPassword(password, error))
+        return false;
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.prepare(QStringLiteral("UPDATE participants SET password = ? WHERE name = ?"));
+    q.addBindValue(QString::fromLatin1(hashPassword(password, m_hashIterations)));
+    q.addBindValue(QString::fromLatin1(name));
+    if (!q.exec()) {
+        error = sqlError(q);
+        return false;
+    }
+    if (q.numRowsAffected() != 1) {
+        error = QStringLiteral("no participant %1").arg(QString::fromLatin1(name));
+        return false;
+    }
+    return true;
+}
+
+bool ParticipantStore::remove(const QByteArray& name, bool force, QString& error)
+{
+    const std::optional<Participant> p = find(name);
+    if (!p) {
+        error = QStringLiteral("no participant %1").arg(QString::fromLatin1(name));
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::database(m_connection);
+    QSqlQuery q(db);
+    // The trading tables exist once a server has run on this data.
+    QStringList tables;
+    if (q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
+        while (q.next())
+            tables << q.value(0).toString();
+    }
+    auto count = [&](const QString& sql) {
+        QSqlQuery c(db);
+        c.prepare(sql);
+        c.addBindValue(p->id);
+        return c.exec() && c.next() ? c.value(0).toLongLong() : 0;
+    };
+    if (!force) {
+        // Status 1 to 4: the order is still working (pending, pre-submitted or submitted).
+        const qint64 open = tables.contains(QStringLiteral("orders"))
+                                ? count(QStringLiteral("SELECT COUNT(*) FROM orders WHERE participant = ? AND status BETWEEN 1 AND 4"))
+                                : 0;
+        const qint64 held = tables.contains(QStringLiteral("positions"))
+                                ? count(QStringLiteral("SELECT COUNT(*) FROM positions WHERE participant = ? AND quantity <> 0"))
+                                : 0;
+        if (open > 0 || held > 0) {
+            error = QStringLiteral("%1 has %2 open orders and %3 open positions; close them first or use --force")
+                        .arg(QString::fromLatin1(name))
+                        .arg(open)
+                        .arg(held);
+            return false;
+        }
+    }
+    if (!db.transaction()) {
+        error = db.lastError().text();
+        return false;
+    }
+    for (const QString& table : {QStringLiteral("orders"), QStringLiteral("executions"), QStringLiteral("positions"),
+                                 QStringLiteral("day_books"), QStringLiteral("participants")}) {
+        if (!tables.contains(table))
+            continue;
+        QSqlQuery d(db);
+        d.prepare(table == QLatin1String("participants") ? QStringLiteral("DELETE FROM participants WHERE id = ?")
+                                                         : QStringLiteral("DELETE FROM %1 WHERE participant = ?").arg(table));
+        d.addBindValue(p->id);
+        if (!d.exec()) {
+            error = sqlError(d);
+            db.rollback();
+            return false;
+        }
+    }
+    if (!db.commit()) {
+        error = db.lastError().text();
+        return false;
+    }
+    return true;
+}
+
 bool ParticipantStore::setBlocked(const QByteArray& name, bool blocked, QString& error)
 {
     return updateByName(QStringLiteral("blocked"), blocked ? 1 : 0, name, error);

@@ -66,6 +66,11 @@ public:
     // The chat level: 0 no chat, 1 chat, 2 and above chat and the trades feed.
     static constexpr int kMaxLevel = 32767;
     bool setLevel(const QByteArray& name, int level, QString& error);
+    // A new password, stored with the current hash strength.
+    bool setPassword(const QByteArray& name, const QByteArray& password, QString& error);
+    // Removes a participant with its orders, executions, positions and day books. Without
+    // `force` it is refused while the participant has open orders or positions.
+    bool remove(const QByteArray& name, bool force, QString& error);
 
     std::optional<Participant> find(const QByteArray& name) const;
     std::vector<Participant> list() const;

@@ -48,6 +48,11 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshPrices);
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshTick);
     connect(&m_timer1, &QTimer::timeout, this, [this] { external.wex.refreshStatus(); });
+    handOff.version = QStringLiteral("%1.%2.%3").arg(programMajor()).arg(programMinor()).arg(programRevision());
+    fileTransfer.onStored = [this](const QString& target) {
+        if (target.compare(QLatin1String(UpdateHandOff::kPackage), Qt::CaseInsensitive) == 0)
+            messages.setMessageLine(QStringLiteral("Update geladen \u2013 wird beim n\u00e4chsten Start installiert"));
+    };
     wireHandlers();
     wireChat();
 }

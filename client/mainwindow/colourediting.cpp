@@ -47,8 +47,27 @@ void ColourEditor::Command10_Click()
         takeColour(colour);
 }
 
+QString ColourEditor::activeScheme() const { return m_state.colours.currentFile(); }
+
+bool ColourEditor::isShippedScheme(const QString& name) const
+{
+    for (const char* shipped : {"korvi-standard.col", "korvi-lesbar.col"}) {
+        if (name.compare(QLatin1String(shipped), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    // The first folder is the working folder; the others hold the installed schemes.
+    return !findAsset(m_folders.mid(1), name).isEmpty();
+}
+
 void ColourEditor::Command9_Click()
 {
+    const QString current = m_state.colours.currentFile();
+    if (isShippedScheme(current)) {
+        const QString stem = QFileInfo(current).completeBaseName();
+        m_state.colours.setCurrentFile(stem + QStringLiteral("-eigen.col"));
+        m_protocol.add(QStringLiteral("Farbschema ") + current + QStringLiteral(" bleibt, \u00c4nderungen in ") +
+                       m_state.colours.currentFile());
+    }
     if (!m_state.colours.save(m_state.workDir))
         m_protocol.add(QStringLiteral("F:SaveColors ") + m_state.colours.currentFile());
     if (relayout)

@@ -36,8 +36,15 @@ public:
     void Picture1_MouseDown(Colour pixel) { takeColour(pixel); }
     // "Command10_Click": the platform's colour chooser.
     void Command10_Click();
-    // "Anwenden": saves the colour table, lays out and redraws both grids, first page.
+    // "Anwenden": saves the colour table, lays out and redraws both grids, first page. A
+    // shipped or installed scheme is never written: the changes go to "<name>-eigen.col"
+    // in the working folder, which becomes the scheme in use (and the settings name it).
     void Command9_Click();
+    // The scheme in use, as the scheme box shows it.
+    QString activeScheme() const;
+    // Whether `name` is one of the schemes that come with the program: installed beside it,
+    // or one of the shipped names (a copy of one in the working folder counts as shipped).
+    bool isShippedScheme(const QString& name) const;
 
     // The names of all colour schemes ("*.col", any case) for `Combo4`.
     QStringList schemeFiles() const;

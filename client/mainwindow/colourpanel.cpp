@@ -92,7 +92,10 @@ ColourPanel::ColourPanel(ColourEditor& editor, QWidget* parent) : QWidget(parent
         m_editor.Command9_Click();
         refillSchemes();
     });
-    connect(&m_schemes, &QComboBox::textActivated, this, [this](const QString& name) { m_editor.Combo4_Click(name); });
+    connect(&m_schemes, &QComboBox::textActivated, this, [this](const QString& name) {
+        m_editor.Combo4_Click(name);
+        refillSchemes();
+    });
     refillSchemes();
 }
 
@@ -100,7 +103,10 @@ void ColourPanel::refillSchemes()
 {
     m_schemes.clear();
     m_schemes.addItems(m_editor.schemeFiles());
-    m_schemes.setCurrentIndex(-1);
+    // The box names the scheme in use; one that is no file yet shows as the placeholder.
+    const QString active = m_editor.activeScheme();
+    m_schemes.setCurrentIndex(m_schemes.findText(active, Qt::MatchFixedString));
+    m_schemes.setPlaceholderText(active.isEmpty() ? QStringLiteral("Farbschema...") : active);
 }
 
 void ColourPanel::showSwatch(quint32 colour)

@@ -5,6 +5,7 @@ target_sources(korvi_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/gifsplit.cpp ${CMAKE_CURRENT_LIST_DIR}/gifsplit.h
     ${CMAKE_CURRENT_LIST_DIR}/logoanimation.cpp ${CMAKE_CURRENT_LIST_DIR}/logoanimation.h
     ${CMAKE_CURRENT_LIST_DIR}/options.cpp ${CMAKE_CURRENT_LIST_DIR}/options.h
+    ${CMAKE_CURRENT_LIST_DIR}/translations.cpp ${CMAKE_CURRENT_LIST_DIR}/translations.h
 )
 target_sources(korvi_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/colourpanel.cpp ${CMAKE_CURRENT_LIST_DIR}/colourpanel.h

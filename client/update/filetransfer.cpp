@@ -145,6 +145,8 @@ void FileTransfer::WS_FIE(QByteArrayView body)
     if (r.status != DecodeResult::Done)
         m_protocol.add(QStringLiteral("F:WS_FIE ") + target + QLatin1Char(' ') + r.error);
     closeTemp(true);
+    if (r.status == DecodeResult::Done && onStored)
+        onStored(target);
 }
 
 } // namespace korvi

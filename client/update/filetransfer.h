@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QFile>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace korvi {
@@ -42,6 +43,9 @@ public:
 
     // Why a target name is refused, or an empty text for a name that may be written.
     static QString refusedName(QByteArrayView name);
+
+    // Called with the target's name when a file has been stored complete.
+    std::function<void(const QString& target)> onStored;
 
 private:
     bool running() const { return FileTransferState == Started || FileTransferState == Receiving; }

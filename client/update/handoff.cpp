@@ -5,6 +5,7 @@
 #include "textfile.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -60,9 +61,49 @@ void UpdateHandOff::fail(const QString& why)
     m_prompts.message(QStringLiteral("Das Update konnte nicht gestartet werden: ") + why);
 }
 
+void UpdateHandOff::writeMarker(const QByteArrayList& lines) const
+{
+    TextFileWriter w;
+    for (const QByteArray& line : lines)
+        w.text(line);
+    if (!writeFileAtomically(path(kHandedOff), w.bytes()))
+        m_protocol.add(QStringLiteral("F:Timer2_Timer ") + QLatin1String(kHandedOff));
+}
+
+QByteArray UpdateHandOff::packageChecksum() const
+{
+    QFile package(path(kPackage));
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!package.open(QIODevice::ReadOnly) || !hash.addData(&package))
+        return {};
+    return hash.result().toHex();
+}
+
 bool UpdateHandOff::Timer2_Timer()
 {
     removeLeftoverUpdater();
+    // Line 1: the version that handed over, line 2: the package, line 3: "told" once the
+    // user has heard that the package is not used again.
+    const QByteArray checksum = packageChecksum();
+    QByteArrayList last;
+    if (QByteArray marker; readWholeFile(path(kHandedOff), marker)) {
+        TextFileReader reader(marker);
+        for (QByteArray line; reader.rawLine(line);)
+            last << line;
+    }
+    if (!checksum.isEmpty() && last.size() >= 2 && last[0] == version.toLatin1() && last[1] == checksum) {
+        loesch_datei(path(kPackage));
+        m_protocol.add(QStringLiteral("Update: ") + QLatin1String(kPackage) +
+                       QStringLiteral(" wurde schon gestartet, die Version blieb ") + version);
+        if (last.value(2) != "told") {
+            writeMarker({last[0], last[1], "told"});
+            m_prompts.message(QStringLiteral("Das Update wurde schon einmal gestartet, die Version ist aber "
+                                             "unver\u00e4ndert %1. Es wird nicht noch einmal installiert; "
+                                             "Korvi startet normal.")
+                                  .arg(version));
+        }
+        return false;
+    }
     if (!QFile::rename(path(kPackage), path(kUpdater))) {
         fail(QStringLiteral("%1 l\u00e4\u00dft sich nicht in %2 umbenennen").arg(QLatin1String(kPackage), QLatin1String(kUpdater)));
         return false;
@@ -79,6 +120,8 @@ bool UpdateHandOff::Timer2_Timer()
         return false;
     }
     m_protocol.add(QStringLiteral("Update: ") + relauncher + QStringLiteral(" gestartet"));
+    if (!checksum.isEmpty())
+        writeMarker({version.toLatin1(), checksum});
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QString>
 #include <QStringList>
 
@@ -28,6 +29,9 @@ class UpdateHandOff {
 public:
     static constexpr const char* kPackage = "KORVIUP.EXX";
     static constexpr const char* kUpdater = "KORVIUP.EXE";
+    // What was handed to the relauncher last: the client's version and the package's
+    // checksum, so that the same package is not handed over again while the version stays.
+    static constexpr const char* kHandedOff = "KORVIUP.OFF";
 
     UpdateHandOff(const QString& workDir, LogList& protocol, Prompts& prompts);
 
@@ -37,7 +41,9 @@ public:
     void removeLeftoverUpdater();
     // The hand-off. True when the relauncher runs and the client must end now. False when
     // it could not be done: the user has been told once, nothing of the update is left
-    // that would stop the next start, and the client may start normally.
+    // that would stop the next start, and the client may start normally. A package that
+    // was handed over before without the version changing is not handed over again: it
+    // is removed, the user is told the first time, and the client starts normally.
     bool Timer2_Timer();
 
     // The relauncher: "quenby" or "QUENBY.EXE" in the working folder, else beside the
@@ -47,10 +53,14 @@ public:
     // Where the client's own program lies (the folder searched after the working folder).
     QString programDir;
     ProgramStarter* starter = &m_systemStarter;
+    // This client's version, as it reports it to the server.
+    QString version;
 
 private:
     QString path(const char* name) const;
     void fail(const QString& why);
+    QByteArray packageChecksum() const;
+    void writeMarker(const QByteArrayList& lines) const;
 
     QString m_workDir;
     LogList& m_protocol;

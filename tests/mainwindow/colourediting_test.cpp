@@ -89,12 +89,33 @@ TEST(ColourEditing, SchemesAreFoundInAnyCaseAndLoadAtOnce)
     EXPECT_TRUE(e.Combo4_Click("korvi-lesbar.col"));
     EXPECT_EQ(f.app.state.colours[OG_Schrift], rgb(7, 7, 7));
     EXPECT_EQ(firstPage, 2);
-    // "Anwenden" writes the scheme read from the installed copies into the working folder.
+    // "Anwenden" never writes a shipped or installed scheme: neither the installed file nor
+    // a copy of it in the working folder; the changes go to a scheme of the user's own,
+    // which is then in use and written in place.
+    QByteArray installedBytes;
+    ASSERT_TRUE(readWholeFile(QDir(installed.path()).filePath("korvi-lesbar.col"), installedBytes));
+    for (const char* shipped : {"korvi-lesbar.col", "korvi-standard.col"}) {
+        ASSERT_TRUE(e.loadScheme(shipped) || QString(shipped) == "korvi-standard.col");
+        f.app.state.colours.setCurrentFile(shipped);
+        e.LColor_Click(OG_Schrift);
+        e.Picture1_MouseDown(rgb(3, 3, 3));
+        e.Command9_Click();
+        const QString own = QFileInfo(QString(shipped)).completeBaseName() + "-eigen.col";
+        EXPECT_EQ(e.activeScheme(), own);
+        EXPECT_FALSE(QFile::exists(QDir(f.dir.path()).filePath(shipped))) << shipped;
+        ColourTable back;
+        back.load(f.dir.path(), own);
+        EXPECT_EQ(back[OG_Schrift], rgb(3, 3, 3)) << shipped;
+    }
+    QByteArray after;
+    ASSERT_TRUE(readWholeFile(QDir(installed.path()).filePath("korvi-lesbar.col"), after));
+    EXPECT_EQ(after, installedBytes);
+    e.Picture1_MouseDown(rgb(4, 4, 4));
     e.Command9_Click();
-    EXPECT_TRUE(QFile::exists(QDir(f.dir.path()).filePath("korvi-lesbar.col")));
+    EXPECT_EQ(e.activeScheme(), "korvi-standard-eigen.col") << "an own scheme is written in place";
     EXPECT_FALSE(e.Combo4_Click("missing.col"));
-    EXPECT_EQ(firstPage, 3);
-    EXPECT_EQ(f.app.state.colours[OG_Schrift], rgb(7, 7, 7)) << "a missing scheme changes nothing";
+    EXPECT_EQ(firstPage, 5);
+    EXPECT_EQ(f.app.state.colours[OG_Schrift], rgb(4, 4, 4)) << "a missing scheme changes nothing";
     // At start-up a scheme named in the settings but found nowhere gives the defaults.
     EXPECT_FALSE(e.loadScheme("nowhere.col"));
     EXPECT_EQ(f.app.state.colours[OG_Schrift], 12632256u);

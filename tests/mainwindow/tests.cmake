@@ -1,6 +1,7 @@
 korvi_test(mainwindow_tests
     SOURCES mainwindow/gifsplit_test.cpp mainwindow/logo_test.cpp mainwindow/options_test.cpp
             mainwindow/colourediting_test.cpp mainwindow/mainwindow_e2e_test.cpp
+            mainwindow/translations_test.cpp
     LIBS korvi_ui)
 target_compile_definitions(mainwindow_tests PRIVATE KORVI_ASSETS_DIR="${PROJECT_SOURCE_DIR}/assets")
 

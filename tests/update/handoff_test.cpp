@@ -180,3 +180,52 @@ TEST(HandOff, NormalStartClearsLeftoversAndAFolderIsNoPackage)
     EXPECT_FALSE(exist(f.at("dummy.bin")));
     EXPECT_TRUE(f.starter.calls.empty());
 }
+
+// A package that was handed over once while the version stayed the same (a broken or
+// wrong updater the server keeps offering) is not handed over at every start: the client
+// removes it, tells the user the first time only, and starts. A new package or another
+// version hands over again.
+TEST(HandOff, TheSamePackageAtTheSameVersionIsHandedOverOnce)
+{
+    HandOffFixture f;
+    ASSERT_TRUE(writeFile(f.at("quenby"), "x", true));
+    auto start = [&f](const QByteArray& package) {
+        if (!package.isEmpty())
+            writeFile(f.at("KORVIUP.EXX"), package);
+        bool ended = false, failed = false;
+        QObject::connect(&f.app, &ClientApp::updateHandOff, &f.app, [&] { ended = true; }, Qt::SingleShotConnection);
+        QObject::connect(&f.app, &ClientApp::updateHandOffFailed, &f.app, [&] { failed = true; },
+                         Qt::SingleShotConnection);
+        if (f.app.formLoad("korvi"))
+            return 0;
+        waitFor([&] { return ended || failed; }, 2000);
+        return ended ? 1 : failed ? -1 : -2;
+    };
+    EXPECT_EQ(start("package one"), 1);
+    EXPECT_EQ(start("package one"), -1);  // the same package again: not handed over
+    EXPECT_FALSE(exist(f.at("KORVIUP.EXX")));
+    EXPECT_EQ(f.prompts.messages.size(), 1);
+    EXPECT_EQ(start("package one"), -1);
+    EXPECT_EQ(f.prompts.messages.size(), 1);  // told once
+    EXPECT_EQ(start(""), 0);                  // no package: a normal start
+    EXPECT_EQ(start("package two"), 1);       // a new package is handed over
+    f.app.handOff.version = QStringLiteral("9.9.9");
+    EXPECT_EQ(start("package two"), 1);       // so is the same one after the version moved
+    EXPECT_EQ(f.starter.calls.size(), 3u);
+}
+
+// A stored update says so in the message line; other documents do not.
+TEST(HandOff, AStoredPackageIsAnnouncedInTheMessageLine)
+{
+    HandOffFixture f;
+    QString line;
+    QObject::connect(&f.app.messages, &Messages::messageLineChanged, [&](const QString& t) { line = t; });
+    for (const char* name : {"notes.txt", "KORVIUP.EXX"}) {
+        line.clear();
+        f.app.fileTransfer.WS_FIS(QByteArray("7;") + name + ";2");
+        f.app.fileTransfer.WS_FID("7;ok");
+        f.app.fileTransfer.WS_FIE("7");
+        ASSERT_TRUE(exist(f.at(name))) << name;
+        EXPECT_EQ(line.startsWith(QStringLiteral("Update geladen")), QByteArray(name) == "KORVIUP.EXX") << name;
+    }
+}

@@ -1,10 +1,12 @@
 // korvi-remote: trades through a running Korvi from the command line, over Korvi's order
 // socket for outside programs.
 
+#include "remoteformat.h"
 #include "remotesession.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <cstdio>
 
 namespace {
@@ -26,32 +28,14 @@ int fail(int code, const QString& text)
 
 QString text(QByteArrayView bytes) { return QString::fromLatin1(bytes); }
 
-// One message on one line: the records of a list are separated by " | ".
-QString oneLine(const QByteArray& message)
-{
-    QByteArray m = message;
-    m.replace('\n', " | ");
-    return text(m);
-}
-
 QList<QByteArray> fieldsOf(const QByteArray& message) { return message.split(';'); }
-
-const char* const kStatusNames[] = {"-", "PendSubm.", "PendCancel", "PreSubm.", "Submitted", "Cancelled", "Filled"};
-
-QString statusLine(const QList<QByteArray>& f)
-{
-    const int status = f.value(2).trimmed().toInt();
-    const QString name = status >= 0 && status <= 6 ? QLatin1String(kStatusNames[status]) : QStringLiteral("?");
-    return QStringLiteral("status %1 %2 filled %3 rem %4 price %5")
-        .arg(text(f.value(1).trimmed()), name, text(f.value(3).trimmed()), text(f.value(4).trimmed()),
-             text(f.value(5).trimmed()));
-}
 
 bool sameId(const QByteArray& a, qint64 id) { return a.trimmed().toLongLong() == id; }
 
 // Waits for the messages of one order: "@OC" with its number, "@OI" with the server's id,
 // and with `follow` every "@OS" until it is filled or cancelled.
-int placeOrder(RemoteSession& s, const QByteArray& command, const QByteArray& ref, bool follow, int timeoutMs)
+int placeOrder(RemoteSession& s, const QByteArray& command, const QByteArray& ref, bool follow, int timeoutMs,
+               RemoteFormat format)
 {
     s.send(command);
     qint64 id = 0;
@@ -65,17 +49,17 @@ int placeOrder(RemoteSession& s, const QByteArray& command, const QByteArray& re
         if (f[0] == "@ER")
             return fail(UnknownInstrument, QStringLiteral("Korvi answered: %1").arg(text(f.value(2))));
         if (f[0] == "@OR" && id != 0)
-            return fail(NoAnswer, QStringLiteral("order %1 rejected: %2").arg(id).arg(oneLine(m->mid(4))));
+            return fail(NoAnswer, QStringLiteral("order %1 rejected: %2").arg(id).arg(formatMessage(*m, RemoteFormat::Raw)));
         if (f[0] == "@OC" && id == 0 && f.value(1) == ref) {
             id = f.value(2).trimmed().toLongLong();
-            out(QStringLiteral("order %1 ref %2").arg(id).arg(text(ref)));
+            out(formatMessage(*m, format));
         } else if (f[0] == "@OI" && id != 0 && sameId(f.value(1), id) && !haveServerId) {
             haveServerId = true;
-            out(QStringLiteral("server id %1").arg(text(f.value(2).trimmed())));
+            out(formatMessage(*m, format));
             if (!follow)
                 return Ok;
         } else if (f[0] == "@OS" && id != 0 && sameId(f.value(1), id)) {
-            out(statusLine(f));
+            out(formatMessage(*m, format));
             const int status = f.value(2).trimmed().toInt();
             if (follow && haveServerId && (status == 5 || status == 6))
                 return Ok;
@@ -84,7 +68,7 @@ int placeOrder(RemoteSession& s, const QByteArray& command, const QByteArray& re
 }
 
 // Sends a request and prints the first answer that starts with `answer`.
-int request(RemoteSession& s, const QByteArray& command, const QByteArray& answer, int timeoutMs)
+int request(RemoteSession& s, const QByteArray& command, const QByteArray& answer, int timeoutMs, RemoteFormat format)
 {
     s.send(command);
     for (;;) {
@@ -93,13 +77,32 @@ int request(RemoteSession& s, const QByteArray& command, const QByteArray& answe
             return fail(NoAnswer, QStringLiteral("no %1 came back").arg(text(answer)));
         if (m->startsWith(answer + ';') || *m == answer) {
             const QByteArray body = m->mid(answer.size() + 1);
-            for (const QByteArray& record : body.split('\n')) {
-                if (!record.isEmpty())
-                    out(text(record));
-            }
+            const QStringList lines =
+                answer == "@SUK" ? formatAccount(body, format) : formatExecutions(body, format);
+            for (const QString& line : lines)
+                out(line);
             return Ok;
         }
     }
+}
+
+// An order number of Korvi's outside orders is negative ("cancel -2"); the command line
+// parser would take it for an option, so such words are hidden from it and put back after.
+const QString kNegativeMark = QStringLiteral("\x01neg");
+
+QStringList hideNegativeNumbers(QStringList arguments)
+{
+    static const QRegularExpression negative(QStringLiteral("^-[0-9]+$"));
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (negative.match(arguments[i]).hasMatch())
+            arguments[i] = kNegativeMark + arguments[i].mid(1);
+    }
+    return arguments;
+}
+
+QString restoreNegative(QString argument)
+{
+    return argument.startsWith(kNegativeMark) ? QLatin1Char('-') + argument.mid(kNegativeMark.size()) : argument;
 }
 
 } // namespace
@@ -114,11 +117,14 @@ int main(int argc, char** argv)
         "Commands:\n"
         "  instruments                 the instrument list (number, ticker, code, name)\n"
         "  buy|sell TICKER QTY         places an order; TICKER is the code, the ticker or the number\n"
-        "  cancel ID                   cancels the order with Korvi's number ID\n"
+        "  cancel ID                   cancels the order with Korvi's number ID (as printed,\n"
+        "                              e.g. cancel -2)\n"
         "  account                     the account figures\n"
         "  executions                  all executions\n"
         "  watch                       prints every message from Korvi until interrupted\n"
         "  hi                          asks Korvi for its time\n\n"
+        "Output: labelled columns for people; --json one JSON object per line; --raw the\n"
+        "protocol lines as Korvi sent them.\n\n"
         "Exit codes: 0 done, 1 wrong use, 2 Korvi not reachable, 3 user name refused,\n"
         "4 unknown instrument, 5 no answer in time."));
     parser.addHelpOption();
@@ -138,11 +144,20 @@ int main(int argc, char** argv)
                                   QStringLiteral("After placing: print every status until filled or cancelled."));
     const QCommandLineOption timeout(QStringLiteral("timeout"), QStringLiteral("Seconds to wait for an answer (10)."),
                                      QStringLiteral("S"), QStringLiteral("10"));
-    parser.addOptions({host, port, user, limit, stop, type, ref, wait, timeout});
+    const QCommandLineOption asJson(QStringLiteral("json"), QStringLiteral("One JSON object per line, for scripts."));
+    const QCommandLineOption asRaw(QStringLiteral("raw"), QStringLiteral("The protocol lines as Korvi sent them."));
+    parser.addOptions({host, port, user, limit, stop, type, ref, wait, timeout, asJson, asRaw});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see above)."));
-    parser.process(app);
+    parser.process(hideNegativeNumbers(QCoreApplication::arguments()));
 
-    const QStringList args = parser.positionalArguments();
+    QStringList args = parser.positionalArguments();
+    for (QString& a : args)
+        a = restoreNegative(a);
+    if (parser.isSet(asJson) && parser.isSet(asRaw))
+        return fail(Usage, QStringLiteral("--json and --raw exclude each other"));
+    const RemoteFormat format = parser.isSet(asJson) ? RemoteFormat::Json
+                                : parser.isSet(asRaw) ? RemoteFormat::Raw
+                                                      : RemoteFormat::People;
     if (args.isEmpty())
         return fail(Usage, QStringLiteral("no command given (see --help)"));
     const QString command = args[0].toLower();
@@ -201,7 +216,7 @@ int main(int argc, char** argv)
                               (command == QLatin1String("buy") ? "BUY" : "SELL") + ';' + orderType + ';' +
                               args[2].toLatin1() + ';' + parser.value(limit).toLatin1() + ';' +
                               parser.value(stop).toLatin1() + ';' + reference;
-        return placeOrder(s, po, reference, parser.isSet(wait), timeoutMs);
+        return placeOrder(s, po, reference, parser.isSet(wait), timeoutMs, format);
     }
     if (command == QLatin1String("cancel")) {
         const qint64 id = args[1].toLongLong();
@@ -212,15 +227,15 @@ int main(int argc, char** argv)
                 return fail(NoAnswer, QStringLiteral("no status change of order %1 came back").arg(id));
             const QList<QByteArray> f = fieldsOf(*m);
             if (f[0] == "@OS" && sameId(f.value(1), id)) {
-                out(statusLine(f));
+                out(formatMessage(*m, format));
                 return Ok;
             }
         }
     }
     if (command == QLatin1String("account"))
-        return request(s, "@WT_RA", "@SUK", timeoutMs);
+        return request(s, "@WT_RA", "@SUK", timeoutMs, format);
     if (command == QLatin1String("executions"))
-        return request(s, "@WT_REX", "@SAE", timeoutMs);
+        return request(s, "@WT_REX", "@SAE", timeoutMs, format);
     if (command == QLatin1String("hi")) {
         s.sendRaw("HI");
         for (;;) {
@@ -238,6 +253,6 @@ int main(int argc, char** argv)
         const std::optional<QByteArray> m = s.next(-1);
         if (!m)
             return s.connected() ? Ok : fail(Unreachable, QStringLiteral("Korvi closed the connection"));
-        out(oneLine(*m));
+        out(formatMessage(*m, format));
     }
 }
