@@ -26,12 +26,12 @@ int OrderBook::MachneueLeerzeile(qint16 wpIndex, QByteArrayView side, qint32 qua
             break;
         }
     }
-    if (slot == 0) {
+    // A reused slot starts empty: a bracket field left from its last line would tie the
+    // new line to another group's main.
+    if (slot == 0)
         slot = LeerOrders.append(OrderRecord{});
-    } else {
-        LeerOrders[slot].BrRolle = 0;
-        LeerOrders[slot].BrParent = 0;
-    }
+    else
+        LeerOrders[slot] = OrderRecord{};
     OrderRecord& r = LeerOrders[slot];
     r.BS = fixedText(side, 4);
     r.WPIndex = wpIndex;
