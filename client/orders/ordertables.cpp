@@ -19,9 +19,18 @@ QByteArray orderStatusText(int status)
 int OrderBook::MachneueLeerzeile(qint16 wpIndex, QByteArrayView side, qint32 quantity, float bid,
                                  float ask, const QByteArray& userKz)
 {
+    // A free slot that exits still name as their main (it was sent, they were not yet) is
+    // not reused: they would become the new line's exits.
+    auto namedAsMain = [this](int slot) {
+        for (int i = 1; i <= LeerOrders.count(); ++i) {
+            if (LeerOrders[i].WPIndex != 0 && LeerOrders[i].BrRolle >= 2 && LeerOrders[i].BrParent == slot)
+                return true;
+        }
+        return false;
+    };
     int slot = 0;
     for (int i = 1; i <= LeerOrders.count(); ++i) {
-        if (LeerOrders[i].WPIndex == 0) {
+        if (LeerOrders[i].WPIndex == 0 && !namedAsMain(i)) {
             slot = i;
             break;
         }

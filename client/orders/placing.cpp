@@ -84,15 +84,16 @@ namespace {
 // Whether exit line `exit` may go to the server now: after its main, with the main's
 // number. An exit sent alone would be refused, or attach to whatever order that number
 // names.
+// Whether entry line `main` is a bracket main still waiting to be sent.
+bool mainWaiting(const OrderBook& book, int main)
+{
+    return book.LeerOrders.valid(main) && book.LeerOrders[main].WPIndex != 0 && book.LeerOrders[main].BrRolle == 1;
+}
+
 bool exitMayGo(const OrderBook& book, const OrderRecord& exit)
 {
-    if (exit.BrParent > 0) {
-        const bool mainWaiting = book.LeerOrders.valid(exit.BrParent) &&
-                                 book.LeerOrders[exit.BrParent].WPIndex != 0 &&
-                                 book.LeerOrders[exit.BrParent].BrRolle == 1;
-        if (mainWaiting)
-            return false;
-    }
+    if (exit.BrParent > 0 && mainWaiting(book, exit.BrParent))
+        return false;
     return exit.BrParentID != 0;
 }
 
@@ -212,7 +213,7 @@ void OrderPlacing::dropExits(int mainEntry)
 bool OrderPlacing::placeGroup(int mainEntry)
 {
     OrderBook& book = m_state.book;
-    if (mainEntry > 0) {
+    if (mainWaiting(book, mainEntry)) {
         // The main goes first, so its exits carry its number. Exits of a main that could
         // not be sent stay with it; those of a main refused by the stop check go with it.
         const int mainRow = book.SuchRow(mainEntry, EntryLine);
@@ -226,13 +227,18 @@ bool OrderPlacing::placeGroup(int mainEntry)
             return true;
         }
     }
+    // Exits left over from a main sent earlier (the connection broke half way) still carry
+    // its number and go now.
     for (int row = book.OGRowMap.count(); row >= 2; --row) {
         if (row > book.OGRowMap.count())
             continue;
         const RowEntry& e = book.OGRowMap[row];
-        if (e.Art == EntryLine && book.LeerOrders.valid(e.Item) && book.LeerOrders[e.Item].WPIndex != 0 &&
-            book.LeerOrders[e.Item].BrRolle >= 2 && book.LeerOrders[e.Item].BrParent == mainEntry &&
-            placeRow(row) == Placed::Kept)
+        if (e.Art != EntryLine || !book.LeerOrders.valid(e.Item))
+            continue;
+        const OrderRecord& exit = book.LeerOrders[e.Item];
+        if (exit.WPIndex == 0 || exit.BrRolle < 2 || exit.BrParent != mainEntry || !exitMayGo(book, exit))
+            continue;
+        if (placeRow(row) == Placed::Kept)
             return false;
     }
     return true;

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace korvi;
@@ -369,4 +370,34 @@ TEST(SendFailure, NumberGoesBackAndTheLinesStay)
             EXPECT_TRUE(t.sent().first().startsWith("@PO=ABC123;42;1;BUY ")) << t.sent().first().toStdString();
         }
     }
+}
+
+// The connection breaks right after the main of a group left: its exits stay with its
+// number, a new group made meanwhile does not adopt them, and they go with the next
+// "TRANS Alle" still tied to their own main.
+TEST(SendFailure, ExitsOfASentMainStayItsOwn)
+{
+    Trader t;
+    t.s.WpvPresets[1].Wert3 = 0;
+    t.s.WpvPresets[1].Wert1 = 18100;
+    t.s.WpvPresets[1].Wert2 = 17900;
+    t.click(t.line(1), InstrumentLineType, C_Ask);
+    t.app.brackets.bracketForEntryLine(0, t.s.book.OGRowMap[t.line(1) + 2].Item);
+    int calls = 0;
+    t.app.placing.senddata = [&](const QByteArray& framed) { return ++calls == 1 && t.app.connection.Senddata(framed); };
+    t.app.placing.transAlle();
+    ASSERT_EQ(t.sent(), QStringList{"@PO=ABC123;42;1;BUY ;MKT;1; 18000.5; 0;1;0"});
+
+    t.click(t.line(1), InstrumentLineType, C_Bid);
+    t.app.brackets.bracketForEntryLine(0, t.s.book.OGRowMap[t.line(1) + 2].Item);
+    t.app.placing.senddata = [&t](const QByteArray& framed) { return t.app.connection.Senddata(framed); };
+    t.app.placing.transAlle();
+    const QStringList sent = t.sent().mid(1);
+    ASSERT_EQ(sent.size(), 5);
+    EXPECT_EQ(sent.filter(QRegularExpression("^@PO=ABC123;\\d+;1;SEL ;(LMT|STP);1; 1[78]\\d00; 0;[23];42$")).size(), 2);
+    const QStringList newMain = sent.filter(QRegularExpression(";SEL ;MKT;1; 17999.5; 0;1;0$"));
+    ASSERT_EQ(newMain.size(), 1);
+    const QString number = newMain[0].split(';')[1];
+    EXPECT_EQ(sent.filter(QRegularExpression(";BUY ;(LMT|STP);1; \\d+; 0;[23];" + number + "$")).size(), 2);
+    EXPECT_LT(sent.indexOf(newMain[0]), sent.indexOf(sent.filter(";BUY ;LMT").value(0)));
 }
