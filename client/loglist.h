@@ -19,11 +19,11 @@ public:
     static constexpr qsizetype kMaxLineChars = 400;
 
     // The line as the list keeps it: a long one cut, with " ... (n Zeichen)" after it.
-    static QString shortened(const QString& line)
+    static QString shortened(const QString& line, qsizetype maxChars = kMaxLineChars)
     {
-        if (line.size() <= kMaxLineChars)
+        if (line.size() <= maxChars)
             return line;
-        return line.left(kMaxLineChars) + QStringLiteral(" ... (") + QString::number(line.size()) +
+        return line.left(maxChars) + QStringLiteral(" ... (") + QString::number(line.size()) +
                QStringLiteral(" Zeichen)");
     }
 

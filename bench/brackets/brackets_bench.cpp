@@ -32,7 +32,7 @@ struct Client : korvi::test::ClientFixture {
             r.Stck = 2;
             app.state.book.orders.append(r);
         }
-        app.brackets.send = [](const QByteArray&) { return true; };
+        app.placing.senddata = [](const QByteArray&) { return true; };
         app.orderGrid.rebuild();
     }
 };

@@ -3,10 +3,9 @@
 #include <QWidget>
 #include <array>
 
-class QLabel;
-
 namespace korvi {
 
+class ElidedLabel;
 class StatusTexts;
 
 // The three status labels "LT1" side by side, each a third of the width: day place,
@@ -16,10 +15,10 @@ class StatusLabels : public QWidget {
 public:
     explicit StatusLabels(StatusTexts& texts, QWidget* parent = nullptr);
 
-    QLabel* label(int index) const { return m_labels.at(size_t(index)); }
+    ElidedLabel* label(int index) const { return m_labels.at(size_t(index)); }
 
 private:
-    std::array<QLabel*, 3> m_labels{};
+    std::array<ElidedLabel*, 3> m_labels{};
 };
 
 } // namespace korvi

@@ -25,7 +25,7 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
       orderStatus(state, orderGrid, messages, outgoing, protocol, clock),
       executions(state, outgoing, protocol, sound),
       closing(state, orderGrid, orderEntry, placing, prompts, protocol),
-      brackets(state, orderGrid, orderEntry, prompts, protocol),
+      brackets(state, orderGrid, orderEntry, placing, prompts, protocol),
       account(state, status, protocol, outgoing), rankings(status, protocol),
       statements(state, clock, prompts, protocol, [this](qint32 day) { return login.WSS_GKO(day); }),
       chat(state, connection, sound, clock, login.chatBox),
@@ -157,12 +157,6 @@ void ClientApp::wireHandlers()
             brackets.m_createbracket_Click(item);
         else if (menu == GridMenu::OrderBracket)
             brackets.m_createbracket2_Click(item);
-    };
-    brackets.send = [this](const QByteArray& framed) {
-        if (!connection.isConnected())
-            return false;
-        connection.Senddata(framed);
-        return true;
     };
     brackets.savePresets = [this] { return savePresets(state); };
 }

@@ -3,6 +3,7 @@
 #include "connection/connection.h"
 #include "fields.h"
 #include "framing.h"
+#include "loglist.h"
 #include "numbers.h"
 #include "seams.h"
 #include "state.h"
@@ -56,8 +57,9 @@ void ChatRoom::clearInput()
     emit inputChanged(m_input);
 }
 
-void ChatRoom::Chatadd(const QString& line)
+void ChatRoom::Chatadd(const QString& text)
 {
+    const QString line = LogList::shortened(text, kMaxLineChars);
     if (m_lines.size() >= kMaxLines)
         m_lines.removeFirst();
     m_lines.append(line);
@@ -142,7 +144,7 @@ void ChatRoom::WS_ReceiveTChat(QByteArrayView body)
         return;
     if (m_trades.size() >= kMaxTrades)
         m_trades.removeFirst();
-    const QString line = timeStamp() + QLatin1Char(' ') + fromWire(body);
+    const QString line = LogList::shortened(timeStamp() + QLatin1Char(' ') + fromWire(body), kMaxLineChars);
     m_trades.append(line);
     emit tradeAdded(line);
 }

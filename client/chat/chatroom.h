@@ -32,6 +32,8 @@ public:
     static constexpr int kMaxLines = 5000;
     static constexpr int kMaxTrades = 2000;
     static constexpr int kMaxUsers = 5000;
+    // A longer line (the server cuts at 500) is kept cut, with its length noted.
+    static constexpr qsizetype kMaxLineChars = 2000;
     // Window widths in pixels: narrow, and widened to show the trades feed.
     static constexpr int kNarrowWidth = 310;
     static constexpr int kWideWidth = 499;

@@ -21,15 +21,16 @@ Messages::Messages(State& state, Connection& connection, LogList& outgoing, LogL
 
 void Messages::setMessageLine(const QString& text)
 {
+    const QString kept = LogList::shortened(text, kMaxMessageChars);
     // The history follows the changes of the line, as its change event did.
-    if (text == m_line && !m_history.isEmpty())
+    if (kept == m_line && !m_history.isEmpty())
         return;
-    m_line = text;
+    m_line = kept;
     if (m_history.size() >= kMaxHistory)
         m_history.removeFirst();
-    m_history.append(text);
-    emit messageLineChanged(text);
-    emit historyAdded(text);
+    m_history.append(kept);
+    emit messageLineChanged(kept);
+    emit historyAdded(kept);
 }
 
 void Messages::ShowMessage(const QString& text)
@@ -38,7 +39,7 @@ void Messages::ShowMessage(const QString& text)
     if (m_noPopup)
         return;
     m_sound.beep();
-    emit popupRequested(text);
+    emit popupRequested(LogList::shortened(text, kMaxMessageChars));
 }
 
 QString Messages::stamped(QByteArrayView data) const

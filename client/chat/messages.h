@@ -34,6 +34,9 @@ public:
     // The newest messages, oldest first; older ones are dropped so a client that runs
     // for weeks keeps a flat memory.
     static constexpr qsizetype kMaxHistory = 10000;
+    // A message longer than this is kept (line, history, window) cut, with its length
+    // noted: a server's text decides neither memory nor window sizes.
+    static constexpr qsizetype kMaxMessageChars = 1000;
     const QStringList& history() const { return m_history; }
 
     void WS_Message(QByteArrayView data);

@@ -14,13 +14,16 @@ MessageWindow::MessageWindow(Messages& messages, QWidget* parent)
     setWindowTitle(QStringLiteral("Message"));
     setModal(false);
     m_text.setFont(QFont(QStringLiteral("Arial")));
-    m_text.setWordWrap(true);
-    m_text.setMinimumWidth(320);
+    m_text.setReadOnly(true);
+    m_text.setFrameShape(QFrame::NoFrame);
+    m_text.setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_text.setMaximumBlockCount(200);
     auto* close = new QPushButton(QStringLiteral("Schlie\u00dfen"), this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(&m_text, 1);
     layout->addWidget(&m_noPopup);
     layout->addWidget(close);
+    resize(420, 220);
     connect(&m_noPopup, &QCheckBox::toggled, this, [&messages](bool on) {
         if (on)
             messages.setMessageNoPopup();
@@ -30,9 +33,8 @@ MessageWindow::MessageWindow(Messages& messages, QWidget* parent)
 
 void MessageWindow::showText(const QString& text)
 {
-    m_text.setText(text);
+    m_text.setPlainText(text);
     if (!isVisible()) {
-        adjustSize();
         if (const QScreen* screen = this->screen())
             move(screen->availableGeometry().center() - rect().center());
     }

@@ -12,31 +12,11 @@
 
 namespace korvi {
 
-void bindLogList(QListWidget& view, LogList& list, QLabel* detail)
-{
-    // Every line has the same height, so the view never measures the lines' texts.
-    view.setUniformItemSizes(true);
-    for (const QString& line : list.lines())
-        view.addItem(line);
-    QObject::connect(&list, &LogList::added, &view, [&view](const QString& line) {
-        // The view keeps no more lines than the list does.
-        while (view.count() >= LogList::kMaxLines)
-            delete view.takeItem(0);
-        view.addItem(line);
-        view.scrollToBottom();
-    });
-    QObject::connect(&list, &LogList::cleared, &view, &QListWidget::clear);
-    QObject::connect(&view, &QListWidget::itemDoubleClicked, &list, [&list] { list.clear(); });
-    if (detail) {
-        QObject::connect(&view, &QListWidget::itemClicked, detail,
-                         [detail](QListWidgetItem* item) { detail->setText(item->text()); });
-    }
-}
-
 ConnectionWindow::ConnectionWindow(ClientApp& app, QWidget* parent)
     : QWidget(parent, Qt::Window), m_app(app), m_ip(QStringLiteral("IP")),
-      m_kursprotokoll(QStringLiteral("Kursprotokoll")), m_kurs(QStringLiteral("KURSE"))
+      m_kursprotokoll(QStringLiteral("Kursprotokoll"))
 {
+    m_kurs.setFullText(QStringLiteral("KURSE"));
     setWindowTitle(QStringLiteral("Orderclient"));
     Connection& c = app.connection;
 
@@ -97,7 +77,7 @@ ConnectionWindow::ConnectionWindow(ClientApp& app, QWidget* parent)
     kursTimer->setInterval(250);
     connect(kursTimer, &QTimer::timeout, this, [this, &c] {
         if (isVisible() && c.takeLkursChange())
-            m_kurs.setText(c.lkursText());
+            m_kurs.setFullText(c.lkursText());
     });
     kursTimer->start();
     connect(&c, &Connection::byteCounterChanged, &m_bytes, &QLabel::setText);

@@ -6,14 +6,12 @@
 #include <QListWidget>
 #include <QWidget>
 
+#include "loglistview.h"
+#include "mainwindow/elidedlabel.h"
+
 namespace korvi {
 
 class ClientApp;
-class LogList;
-
-// Shows a protocol list in a list widget: new lines are appended, a click shows the whole
-// line in `detail`, a double click empties the list.
-void bindLogList(QListWidget& view, LogList& list, QLabel* detail);
 
 // "Orderclient": the connection window. It shows the connection's fields, lists and
 // counters and forwards the buttons; it is created hidden and lives until the end.
@@ -35,7 +33,7 @@ private:
     QListWidget m_incoming;    // List5
     QListWidget m_outgoing;    // List2
     QLabel m_detail;
-    QLabel m_kurs;  // LKurs
+    ElidedLabel m_kurs; // LKurs
     QLabel m_bytes; // L_ctb
 };
 

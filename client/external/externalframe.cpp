@@ -2,6 +2,7 @@
 
 #include "app/clientapp.h"
 #include "connection/connection.h"
+#include "loglistview.h"
 #include "numbers.h"
 #include "textfile.h"
 
@@ -12,21 +13,6 @@
 #include <QVBoxLayout>
 
 namespace korvi {
-
-namespace {
-
-void showLog(QListWidget& view, LogList& list)
-{
-    for (const QString& line : list.lines())
-        view.addItem(line);
-    QObject::connect(&list, &LogList::added, &view, [&view](const QString& line) {
-        view.addItem(line);
-        view.scrollToBottom();
-    });
-    QObject::connect(&list, &LogList::cleared, &view, &QListWidget::clear);
-}
-
-} // namespace
 
 ExternalFrame::ExternalFrame(ClientApp& app, QWidget* parent)
     : QWidget(parent), m_app(app), m_fennixExtern(QStringLiteral("Fennix extern")),
@@ -74,9 +60,9 @@ ExternalFrame::ExternalFrame(ClientApp& app, QWidget* parent)
     layout->addWidget(&m_frame, 1);
     layout->addWidget(&m_list2);
 
-    showLog(m_list1, ext.list1);
-    connect(&m_list1, &QListWidget::itemDoubleClicked, &ext.list1, [&ext] { ext.list1.clear(); });
-    showLog(m_list2, ext.list2);
+    // Both lists are trimmed like the protocol lists and scroll once per flood of lines.
+    bindLogList(m_list1, ext.list1, nullptr);
+    bindLogList(m_list2, ext.list2, nullptr);
     connect(&m_list2, &QListWidget::itemClicked, &ext.list2, [&ext] { ext.list2.clear(); });
     m_list2.setEnabled(false);
     connect(&ext.files, &FileInterface::listEnabled, &m_list2, &QWidget::setEnabled);

@@ -76,6 +76,11 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
 
     auto* bottom = new QHBoxLayout;
     m_messages.setPlaceholderText(QStringLiteral("Meldungen..."));
+    // The history box keeps its width whatever the messages are; the popup cuts them.
+    m_messages.setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_messages.setMinimumContentsLength(24);
+    m_uid.setMinimumWidth(90);
+    m_label2.setMinimumWidth(140);
     bottom->addWidget(&m_messageLine, 1);
     bottom->addWidget(&m_label2);
     bottom->addWidget(&m_messages);
@@ -97,8 +102,8 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     });
     connect(&app, &ClientApp::userNameChanged, this,
             [this](const QString& name) { m_userButton.setToolTip(QStringLiteral("User:") + name); });
-    connect(&app, &ClientApp::uidText, &m_uid, &QLabel::setText);
-    connect(&app.status, &StatusTexts::label2Changed, &m_label2, &QLabel::setText);
+    connect(&app, &ClientApp::uidText, &m_uid, &ElidedLabel::setFullText);
+    connect(&app.status, &StatusTexts::label2Changed, &m_label2, &ElidedLabel::setFullText);
     connectMessages();
     connect(&app, &ClientApp::exitRequested, this, [this] {
         m_endWithoutSaving = true;
@@ -185,7 +190,8 @@ void MainWindow::connectMessages()
 {
     // The message line and its history "Meldungen..."; every new line enters the history.
     Messages& messages = m_app.messages;
-    connect(&messages, &Messages::messageLineChanged, &m_messageLine, &QLabel::setText);
+    // The line shows one line of the message, cut to the window's width.
+    connect(&messages, &Messages::messageLineChanged, &m_messageLine, &ElidedLabel::setFullText);
     connect(&messages, &Messages::historyAdded, this, [this](const QString& text) {
         m_messages.addItem(text);
         if (m_messages.count() > Messages::kMaxHistory)

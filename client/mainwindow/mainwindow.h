@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "account/qtprinter.h"
+#include "mainwindow/elidedlabel.h"
 
 namespace korvi {
 
@@ -53,9 +54,9 @@ private:
     std::unique_ptr<ConnectionWindow> m_connectionWindow;
     MessageWindow* m_messageWindow = nullptr;
     QTabWidget m_tabs;           // SSTab1
-    QLabel m_messageLine;        // Label1
+    ElidedLabel m_messageLine;   // Label1
     QComboBox m_messages;        // Combo2 "Meldungen..."
-    QLabel m_uid;
+    ElidedLabel m_uid;
     QHBoxLayout* m_topRow = nullptr;
     OptionsPage* m_optionsPage = nullptr;
     LogoWidget* m_logo = nullptr;
@@ -67,7 +68,7 @@ private:
     OrderGridView* m_orderGrid = nullptr;
     ExecutionsPage* m_executionsPage = nullptr;
     ExternalFrame* m_externalFrame = nullptr; // both external interfaces on "Sonstiges"
-    QLabel m_label2;             // Label2, the ranking text
+    ElidedLabel m_label2;        // Label2, the ranking text
     QtPrinter m_printer;
     bool m_initialised = false;
     bool m_endWithoutSaving = false;

@@ -9,6 +9,7 @@ target_sources(korvi_core PRIVATE
 )
 target_sources(korvi_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/colourpanel.cpp ${CMAKE_CURRENT_LIST_DIR}/colourpanel.h
+    ${CMAKE_CURRENT_LIST_DIR}/elidedlabel.cpp ${CMAKE_CURRENT_LIST_DIR}/elidedlabel.h
     ${CMAKE_CURRENT_LIST_DIR}/logowidget.cpp ${CMAKE_CURRENT_LIST_DIR}/logowidget.h
     ${CMAKE_CURRENT_LIST_DIR}/optionspage.cpp ${CMAKE_CURRENT_LIST_DIR}/optionspage.h
 )

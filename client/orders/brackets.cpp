@@ -5,6 +5,7 @@
 #include "numbers.h"
 #include "orderentry.h"
 #include "ordergrid.h"
+#include "placing.h"
 #include "seams.h"
 #include "state.h"
 #include "textfile.h"
@@ -149,9 +150,10 @@ bool Eingabe::Eingabe_Form_Unload()
 
 // ---- creating brackets -------------------------------------------------------------------
 
-Brackets::Brackets(State& state, OrderGrid& grid, OrderEntry& entry, Prompts& prompts, LogList& protocol,
-                   QObject* parent)
-    : QObject(parent), m_state(state), m_grid(grid), m_entry(entry), m_prompts(prompts), m_protocol(protocol)
+Brackets::Brackets(State& state, OrderGrid& grid, OrderEntry& entry, OrderPlacing& placing, Prompts& prompts,
+                   LogList& protocol, QObject* parent)
+    : QObject(parent), m_state(state), m_grid(grid), m_entry(entry), m_placing(placing), m_prompts(prompts),
+      m_protocol(protocol)
 {
 }
 
@@ -301,9 +303,9 @@ void Brackets::create(int index, const Target& target)
     int orderIndex = 0;
     if (target.order) {
         resolve(target, &orderIndex);
-        if (!send || !send(frame(bracketMainText(*main)))) {
+        // Not sent: the order stays plain and no exit is made; the user has been told.
+        if (!m_placing.sendOrderMessage(bracketMainText(*main), kNotSent)) {
             m_protocol.add(QLatin1String(where) + QStringLiteral("@BR1= nicht gesendet"));
-            m_prompts.message(kNotSent);
             return;
         }
     }

@@ -11,6 +11,7 @@ namespace korvi {
 class LogList;
 class OrderEntry;
 class OrderGrid;
+class OrderPlacing;
 class Prompts;
 struct InstrumentRecord;
 struct OrderBook;
@@ -80,11 +81,11 @@ private:
 class Brackets : public QObject {
     Q_OBJECT
 public:
-    Brackets(State& state, OrderGrid& grid, OrderEntry& entry, Prompts& prompts, LogList& protocol,
-             QObject* parent = nullptr);
+    // "@BR1=" goes out through `placing`, under the rule of every order: only to a server
+    // that greeted us, and a main is marked only when the message left.
+    Brackets(State& state, OrderGrid& grid, OrderEntry& entry, OrderPlacing& placing, Prompts& prompts,
+             LogList& protocol, QObject* parent = nullptr);
 
-    // Sends a framed text to the server; false when it could not be sent.
-    std::function<bool(const QByteArray& framed)> send;
     // Writes "Korvi.wpv"; false on failure.
     std::function<bool()> savePresets;
 
@@ -124,6 +125,7 @@ private:
     State& m_state;
     OrderGrid& m_grid;
     OrderEntry& m_entry;
+    OrderPlacing& m_placing;
     Prompts& m_prompts;
     LogList& m_protocol;
     Target m_menuTarget;

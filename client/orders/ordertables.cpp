@@ -19,19 +19,28 @@ QByteArray orderStatusText(int status)
 int OrderBook::MachneueLeerzeile(qint16 wpIndex, QByteArrayView side, qint32 quantity, float bid,
                                  float ask, const QByteArray& userKz)
 {
+    // A free slot that exits still name as their main (it was sent, they were not yet) is
+    // not reused: they would become the new line's exits.
+    auto namedAsMain = [this](int slot) {
+        for (int i = 1; i <= LeerOrders.count(); ++i) {
+            if (LeerOrders[i].WPIndex != 0 && LeerOrders[i].BrRolle >= 2 && LeerOrders[i].BrParent == slot)
+                return true;
+        }
+        return false;
+    };
     int slot = 0;
     for (int i = 1; i <= LeerOrders.count(); ++i) {
-        if (LeerOrders[i].WPIndex == 0) {
+        if (LeerOrders[i].WPIndex == 0 && !namedAsMain(i)) {
             slot = i;
             break;
         }
     }
-    if (slot == 0) {
+    // A reused slot starts empty: a bracket field left from its last line would tie the
+    // new line to another group's main.
+    if (slot == 0)
         slot = LeerOrders.append(OrderRecord{});
-    } else {
-        LeerOrders[slot].BrRolle = 0;
-        LeerOrders[slot].BrParent = 0;
-    }
+    else
+        LeerOrders[slot] = OrderRecord{};
     OrderRecord& r = LeerOrders[slot];
     r.BS = fixedText(side, 4);
     r.WPIndex = wpIndex;

@@ -11,6 +11,7 @@
 #include "state.h"
 #include "textfile.h"
 
+#include <QSet>
 #include <QTimer>
 #include <limits>
 
@@ -42,6 +43,7 @@ OrderPlacing::OrderPlacing(State& state, OrderGrid& grid, OrderEntry& entry, Con
     : QObject(parent), m_state(state), m_grid(grid), m_entry(entry), m_connection(connection),
       m_messages(messages), m_prompts(prompts), m_protocol(protocol)
 {
+    senddata = [this](const QByteArray& framed) { return m_connection.Senddata(framed); };
 }
 
 QString OrderPlacing::notSentText(bool cancel)
@@ -50,11 +52,10 @@ QString OrderPlacing::notSentText(bool cancel)
                   : QStringLiteral("Order nicht gesendet: keine Verbindung zum Server!");
 }
 
-void OrderPlacing::refuseOffline(bool cancel, const QByteArray& text)
+void OrderPlacing::refuseOffline(const QString& message, const QByteArray& text)
 {
     if (!text.isEmpty())
         m_connection.logNotSent(text);
-    const QString message = notSentText(cancel);
     m_messages.setMessageLine(message);
     if (m_boxPending)
         return;
@@ -65,16 +66,58 @@ void OrderPlacing::refuseOffline(bool cancel, const QByteArray& text)
     });
 }
 
+bool OrderPlacing::sendOrderMessage(const QByteArray& text, const QString& notSent)
+{
+    if (!m_connection.canTrade()) {
+        refuseOffline(notSent, text);
+        return false;
+    }
+    if (!senddata(frame(text))) {
+        refuseOffline(notSent, {});
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Whether exit line `exit` may go to the server now: after its main, with the main's
+// number. An exit sent alone would be refused, or attach to whatever order that number
+// names.
+// Whether entry line `main` is a bracket main still waiting to be sent.
+bool mainWaiting(const OrderBook& book, int main)
+{
+    return book.LeerOrders.valid(main) && book.LeerOrders[main].WPIndex != 0 && book.LeerOrders[main].BrRolle == 1;
+}
+
+bool exitMayGo(const OrderBook& book, const OrderRecord& exit)
+{
+    if (exit.BrParent > 0 && mainWaiting(book, exit.BrParent))
+        return false;
+    return exit.BrParentID != 0;
+}
+
+} // namespace
+
 bool OrderPlacing::PlaceOrder(int entry, int row, bool isExtern, const QByteArray& extRef)
+{
+    return place(entry, row, isExtern, extRef) != Placed::Kept;
+}
+
+OrderPlacing::Placed OrderPlacing::place(int entry, int row, bool isExtern, const QByteArray& extRef)
 {
     OrderBook& book = m_state.book;
     if (!book.LeerOrders.valid(entry) || book.LeerOrders[entry].WPIndex == 0 || m_state.users.size() < 2)
-        return false;
+        return Placed::Kept;
+    if (book.LeerOrders[entry].BrRolle >= 2 && !exitMayGo(book, book.LeerOrders[entry])) {
+        m_protocol.add(QStringLiteral("F:Placeorder Bracket-Ausstieg ohne gesendete Hauptorder zur\u00fcckgehalten"));
+        return Placed::Kept;
+    }
     if (!m_connection.canTrade()) {
         OrderRecord preview = book.LeerOrders[entry];
         preview.UserKz = m_state.user().UserKz;
-        refuseOffline(false, placeOrderText(preview));
-        return false;
+        refuseOffline(notSentText(false), placeOrderText(preview));
+        return Placed::Kept;
     }
     try {
         UserRecord& user = m_state.user();
@@ -95,29 +138,35 @@ bool OrderPlacing::PlaceOrder(int entry, int row, bool isExtern, const QByteArra
                     book.DeleteRow(row);
                 m_messages.ShowMessage(buyBelow ? QStringLiteral("Keine STP-Buy Order mit Limit unter Last-Kurs!")
                                                 : QString::fromLatin1("Keine STP-Sell Order mit Limit \xfc" "ber Last-Kurs!"));
-                return true;
+                return Placed::Refused;
             }
         }
 
         r.UserKz = fixedText(user.UserKz, 6);
         r.OrderUserID = user.LastUserOrderID;
+        QList<int> children;
         if (r.BrRolle == 1) {
             for (int i = 1; i <= book.LeerOrders.count(); ++i) {
                 OrderRecord& child = book.LeerOrders[i];
-                if (child.BrRolle > 1 && child.BrParent == entry)
+                if (child.BrRolle > 1 && child.BrParent == entry && child.WPIndex != 0) {
                     child.BrParentID = r.OrderUserID;
+                    children << i;
+                }
             }
         }
         if (isExtern)
             r.OrderUserID = -r.OrderUserID;
         const QByteArray text = placeOrderText(r);
-        if (!m_connection.Senddata(frame(text))) {
-            // The socket refused the bytes: the number goes back and the line stays.
+        if (!senddata(frame(text))) {
+            // The socket refused the bytes: the number goes back and the line stays, and so
+            // do its exits, without the number of a main the server never heard of.
             if (user.LastUserOrderID == previousId + 1)
                 user.LastUserOrderID = previousId;
             r.OrderUserID = 0;
-            refuseOffline(false, {});
-            return false;
+            for (int child : children)
+                book.LeerOrders[child].BrParentID = 0;
+            refuseOffline(notSentText(false), {});
+            return Placed::Kept;
         }
         // The outside programs learn the number only of an order that really left.
         if (isExtern) {
@@ -135,37 +184,70 @@ bool OrderPlacing::PlaceOrder(int entry, int row, bool isExtern, const QByteArra
     } catch (const std::exception& e) {
         m_protocol.add(QStringLiteral("F:Placeorder ") + QString::fromLatin1(e.what()));
     }
-    return true;
+    return Placed::Sent;
 }
 
-bool OrderPlacing::placeRow(int row)
+OrderPlacing::Placed OrderPlacing::placeRow(int row)
 {
     const int entry = m_state.book.OGRowMap[row].Item;
-    if (!PlaceOrder(entry, row, false, {}))
-        return false;
-    m_grid.cells.removeRow(row);
+    const Placed result = place(entry, row, false, {});
+    if (result != Placed::Kept)
+        m_grid.cells.removeRow(row);
+    return result;
+}
+
+void OrderPlacing::dropExits(int mainEntry)
+{
+    OrderBook& book = m_state.book;
+    for (int row = book.OGRowMap.count(); row >= 2; --row) {
+        const RowEntry& e = book.OGRowMap[row];
+        if (e.Art == EntryLine && book.LeerOrders.valid(e.Item) && book.LeerOrders[e.Item].BrParent == mainEntry &&
+            book.LeerOrders[e.Item].BrRolle >= 2) {
+            book.ResetLeerOrder(e.Item);
+            book.DeleteRow(row);
+            m_grid.cells.removeRow(row);
+        }
+    }
+}
+
+bool OrderPlacing::placeGroup(int mainEntry)
+{
+    OrderBook& book = m_state.book;
+    if (mainWaiting(book, mainEntry)) {
+        // The main goes first, so its exits carry its number. Exits of a main that could
+        // not be sent stay with it; those of a main refused by the stop check go with it.
+        const int mainRow = book.SuchRow(mainEntry, EntryLine);
+        if (mainRow == 0)
+            return true;
+        const Placed main = placeRow(mainRow);
+        if (main == Placed::Kept)
+            return false;
+        if (main == Placed::Refused) {
+            dropExits(mainEntry);
+            return true;
+        }
+    }
+    // Exits left over from a main sent earlier (the connection broke half way) still carry
+    // its number and go now.
+    for (int row = book.OGRowMap.count(); row >= 2; --row) {
+        if (row > book.OGRowMap.count())
+            continue;
+        const RowEntry& e = book.OGRowMap[row];
+        if (e.Art != EntryLine || !book.LeerOrders.valid(e.Item))
+            continue;
+        const OrderRecord& exit = book.LeerOrders[e.Item];
+        if (exit.WPIndex == 0 || exit.BrRolle < 2 || exit.BrParent != mainEntry || !exitMayGo(book, exit))
+            continue;
+        if (placeRow(row) == Placed::Kept)
+            return false;
+    }
     return true;
 }
 
 void OrderPlacing::Placeallorders(int mainEntry)
 {
-    OrderBook& book = m_state.book;
     m_grid.cells.beginUpdate();
-    bool mainSent = true;
-    for (int row = book.OGRowMap.count(); row >= 2; --row) {
-        if (book.OGRowMap[row].Art == EntryLine && book.OGRowMap[row].Item == mainEntry) {
-            mainSent = placeRow(row);
-            break;
-        }
-    }
-    // The main order went first, so its children carry its number; children of a main
-    // order that could not be sent stay with it.
-    for (int row = book.OGRowMap.count(); mainSent && row >= 2; --row) {
-        const RowEntry& e = book.OGRowMap[row];
-        if (e.Art == EntryLine && book.LeerOrders.valid(e.Item) && book.LeerOrders[e.Item].WPIndex != 0 &&
-            book.LeerOrders[e.Item].BrParent == mainEntry && !placeRow(row))
-            break;
-    }
+    placeGroup(mainEntry);
     m_grid.cells.endUpdate();
 }
 
@@ -175,12 +257,12 @@ bool OrderPlacing::Cancelorder(int order)
         return false;
     const QByteArray text = cancelOrderText(m_state.book.orders[order]);
     if (!m_connection.canTrade()) {
-        refuseOffline(true, text);
+        refuseOffline(notSentText(true), text);
         return false;
     }
     try {
-        if (!m_connection.Senddata(frame(text))) {
-            refuseOffline(true, {});
+        if (!senddata(frame(text))) {
+            refuseOffline(notSentText(true), {});
             return false;
         }
     } catch (const std::exception& e) {
@@ -229,7 +311,7 @@ void OrderPlacing::Command8_Click(int index)
     if (!ins || m_entry.instrumentRow(wp) == 0)
         return;
     if (!m_connection.canTrade()) {
-        refuseOffline(false, {});
+        refuseOffline(notSentText(false), {});
         return;
     }
     // The question lets received messages run, and they may rebuild the grid or replace
@@ -247,7 +329,7 @@ void OrderPlacing::Command8_Click(int index)
         return;
     }
     if (!m_connection.canTrade()) {
-        refuseOffline(false, {});
+        refuseOffline(notSentText(false), {});
         return;
     }
     const int row = m_entry.instrumentRow(wp);
@@ -266,13 +348,41 @@ void OrderPlacing::transAlle()
 {
     OrderBook& book = m_state.book;
     if (!m_connection.canTrade()) {
-        refuseOffline(false, {});
+        refuseOffline(notSentText(false), {});
         return;
     }
-    m_grid.cells.beginUpdate();
+    // The lines are taken bottom-up as the grid shows them, but a bracket group goes out
+    // whole at its first line, main first: its exits stand above or below the main.
+    struct Unit {
+        bool group;
+        int key; // entry line, or the group's main (negative: a main the server has)
+    };
+    QList<Unit> units;
+    QSet<int> groups;
     for (int row = book.OGRowMap.count(); row >= 2; --row) {
-        if (book.OGRowMap[row].Art == EntryLine)
-            placeRow(row);
+        const RowEntry& e = book.OGRowMap[row];
+        if (e.Art != EntryLine || !book.LeerOrders.valid(e.Item) || book.LeerOrders[e.Item].WPIndex == 0)
+            continue;
+        const OrderRecord& r = book.LeerOrders[e.Item];
+        if (r.BrRolle == 0) {
+            units.append({false, e.Item});
+            continue;
+        }
+        const int key = r.BrRolle == 1 ? e.Item : r.BrParent;
+        if (!groups.contains(key)) {
+            groups.insert(key);
+            units.append({true, key});
+        }
+    }
+    m_grid.cells.beginUpdate();
+    // After a line that could not be sent the rest stays too: the connection is gone.
+    for (const Unit& u : units) {
+        if (u.group) {
+            if (!placeGroup(u.key))
+                break;
+        } else if (const int row = book.SuchRow(u.key, EntryLine); row && placeRow(row) == Placed::Kept) {
+            break;
+        }
     }
     m_grid.cells.endUpdate();
 }
@@ -281,7 +391,7 @@ void OrderPlacing::cancelAlle()
 {
     OrderBook& book = m_state.book;
     if (!m_connection.canTrade()) {
-        refuseOffline(true, {});
+        refuseOffline(notSentText(true), {});
         return;
     }
     for (int o = 1; o <= book.orders.count(); ++o) {

@@ -47,8 +47,12 @@ public:
     // Sends entry line `entry` (grid row `row`) and removes the line and its row-map entry;
     // the caller removes the grid row. Returns whether the line is gone (sent, or refused
     // by the stop check). Without a connection nothing is numbered or removed: the user is
-    // told, and the line stays for a later try.
+    // told, and the line stays for a later try. An exit of a bracket group never goes on
+    // its own: only after its main, with the main's number.
     bool PlaceOrder(int entry, int row, bool isExtern, const QByteArray& extRef);
+    // Sends a bracket group whole: the main entry line `mainEntry` first, then its exits
+    // with its number. A negative `mainEntry` names a main the server already has (the
+    // negated order index); its exits carry that order's number already.
     void Placeallorders(int mainEntry);
     // Returns whether the cancellation was sent.
     bool Cancelorder(int order);
@@ -61,15 +65,30 @@ public:
     void cancelAlle();       // "CANCEL Alle"
     void loescheTrans();     // "Lösche TRANS"
 
+    // Sends an order message other than an order or a cancellation ("@BR1=") under the
+    // same rule: only when the server can take orders, and told like an order when it
+    // could not be sent (`notSent` is the text the user sees). Returns whether it left.
+    bool sendOrderMessage(const QByteArray& text, const QString& notSent);
+
     // The texts the user is shown when there is no connection.
     static QString notSentText(bool cancel);
 
+    // The way to the server, "Senddata" of the connection; tests replace it to make a
+    // send fail after the checks.
+    std::function<bool(const QByteArray& framed)> senddata;
+
 private:
-    bool placeRow(int row);
+    enum class Placed { Sent, Refused, Kept };
+    Placed place(int entry, int row, bool isExtern, const QByteArray& extRef);
+    Placed placeRow(int row);
+    // Placeallorders without its grid update; false when a line could not be sent.
+    bool placeGroup(int mainEntry);
+    // Frees the exits of main entry line `mainEntry` and removes their rows.
+    void dropExits(int mainEntry);
     // Tells the user that an order (or a cancellation) did not leave: in the message line
     // at once, in a message box after the current handler has returned (never more than
-    // one box waiting).
-    void refuseOffline(bool cancel, const QByteArray& text);
+    // one box waiting). `text`, when given, is logged as not sent.
+    void refuseOffline(const QString& message, const QByteArray& text);
     bool m_boxPending = false;
 
     State& m_state;

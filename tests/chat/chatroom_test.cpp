@@ -274,6 +274,11 @@ TEST(Chat, ConversationAndFeedAreBounded)
     EXPECT_EQ(f.chat.lines().first(), "1");
     EXPECT_EQ(f.chat.trades().size(), ChatRoom::kMaxTrades);
     EXPECT_EQ(f.chat.trades().first(), "09:30:15 1");
+    // A broken server's megabyte line is kept cut.
+    f.in("@RC=anna:" + QByteArray(1 << 20, 'x'));
+    f.in("@RT=" + QByteArray(1 << 20, 'y'));
+    EXPECT_LE(f.chat.lines().last().size(), ChatRoom::kMaxLineChars + 40);
+    EXPECT_LE(f.chat.trades().last().size(), ChatRoom::kMaxLineChars + 40);
     f.chat.Command2_Click();
     EXPECT_TRUE(f.chat.lines().isEmpty());
 }

@@ -162,3 +162,57 @@ TEST(Connection, ByteCounterAndOverlongGarbage)
     EXPECT_TRUE(f.c().byteCounterText().startsWith("Bytes: "));
     EXPECT_GT(f.c().byteCounterText().mid(7).toLongLong(), 1 << 20);
 }
+
+// What the incoming list shows: full prices go to the "KURSE" label, short prices and the
+// empty keep-alive nowhere, everything else as "IN:"; a frame start after bytes without one
+// still gives its message.
+TEST(Connection, IncomingListLeavesPricesOut)
+{
+    struct Case {
+        QByteArray arrival;
+        QString line; // empty: nothing may be logged
+    };
+    const QList<Case> cases = {
+        {frame("~1;78.01;.02;5;.05;6"), {}},
+        {frame("^11;.02;5;.05;6"), {}},
+        {frame("^31;.08"), {}},
+        {frame("@="), {}},
+        {frame("@KU=1;2;3"), {}},
+        {frame("@OO=7;SRV7"), "IN:@OO=7;SRV7"},
+        {"no frame start here at all", {}},
+        {"junk\x01@MSG=msg\x02", "IN:@MSG=msg"},
+    };
+    Fixture f;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arrival.constData());
+        const qsizetype before = f.app.incoming.lines().size();
+        f.c().receive(c.arrival);
+        const QStringList added = f.app.incoming.lines().mid(before);
+        EXPECT_EQ(added, c.line.isEmpty() ? QStringList{} : QStringList{c.line});
+    }
+}
+
+// A handler that lets events run while more frames arrive: those frames wait until it has
+// returned, then each is handled once and in order.
+TEST(Connection, HandlerRunningTheEventLoopKeepsOrderAndLosesNothing)
+{
+    Fixture f;
+    f.c().login();
+    ASSERT_TRUE(waitFor([&] { return f.logged("WS connected!"); }));
+    QByteArrayList handled;
+    int depth = 0, deepest = 0;
+    f.app.dispatcher.on(Cmd::Message, [&](QByteArrayView body) {
+        deepest = std::max(deepest, ++depth);
+        handled << body.toByteArray();
+        if (body == "1") {
+            f.peer.sendRaw(frame("@MSG=2") + frame("@MSG=3"));
+            waitFor([] { return false; }, 300); // the frames arrive meanwhile
+            f.peer.send("@MSG=4");
+        }
+        --depth;
+    });
+    f.peer.send("@MSG=1");
+    ASSERT_TRUE(waitFor([&] { return handled.size() >= 4; }));
+    EXPECT_EQ(handled, (QByteArrayList{"1", "2", "3", "4"}));
+    EXPECT_EQ(deepest, 1) << "a frame was handled inside another's handler";
+}

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QListWidget>
 #include <QCheckBox>
+#include <QScrollBar>
 #include <gtest/gtest.h>
 
 using namespace korvi;
@@ -59,4 +60,25 @@ TEST(ExternalFrame, BoxesAndLists)
     ASSERT_TRUE(ascii);
     ascii->click();
     EXPECT_TRUE(f.app.external.files.isOn());
+}
+
+// A flood of lines on the order socket: the list keeps the newest lines only, like the
+// protocol lists, and scrolls once after the flood instead of once per line.
+TEST(ExternalFrame, LogListIsBoundedAndScrollsOncePerFlood)
+{
+    ClientFixture f;
+    ExternalFrame frame(f.app);
+    frame.resize(600, 400);
+    frame.show();
+    child<QCheckBox>(frame, "Fennix extern")->click();
+    QListWidget* list1 = child<QGroupBox>(frame, "Externe Kontrolle Fennix")->findChild<QListWidget*>();
+    ASSERT_TRUE(list1);
+    const int lines = int(LogList::kMaxLines) + 500;
+    for (int i = 1; i <= lines; ++i)
+        f.app.external.list1.add(QStringLiteral("IN:@PO;%1").arg(i));
+    EXPECT_EQ(list1->count(), LogList::kMaxLines);
+    EXPECT_EQ(list1->item(list1->count() - 1)->text(), QStringLiteral("IN:@PO;%1").arg(lines));
+    EXPECT_EQ(list1->verticalScrollBar()->value(), 0) << "scrolled while the lines came";
+    QScrollBar* bar = list1->verticalScrollBar();
+    EXPECT_TRUE(waitFor([&] { return bar->value() > 0 && bar->value() == bar->maximum(); }, 2000));
 }

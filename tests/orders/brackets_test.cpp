@@ -24,21 +24,23 @@ struct BracketFixture : ClientFixture {
     State& s = app.state;
     OrderBook& book = app.state.book;
     Brackets& br = app.brackets;
-    QList<QByteArray> sent;
-    bool online = true;
 
-    BracketFixture()
+    explicit BracketFixture(Start start = Online) : ClientFixture(start)
     {
         app.dispatcher.dispatch("@SI=FDAX;DAX;EUR;100;99.5;10;100.5;20;Dax Future;25;1;2\n"
                                 "FGBL;BUND;EUR;131.25;131.24;5;131.26;6;Bund;1000;0;0\n");
         s.user().UserKz = "ABC123";
-        br.send = [this](const QByteArray& framed) {
-            if (online)
-                sent << framed;
-            return online;
-        };
-        app.orderEntry.send = [this](const QByteArray& framed) { sent << framed; };
     }
+    // The frames that left for the server, as the outgoing list logged them.
+    QList<QByteArray> sent() const
+    {
+        QList<QByteArray> out;
+        for (const QString& l : app.outgoing.lines())
+            if (l.startsWith(QLatin1String("OUT:")))
+                out << toWire(l.mid(4));
+        return out;
+    }
+    void clearSent() { app.outgoing.clear(); }
     void presets(int wp, float w1, float w2, float mode)
     {
         s.WpvPresets[size_t(wp)].Wert1 = w1;
@@ -134,19 +136,28 @@ TEST(Brackets, ExitsOfAnEntryLineByModeSideAndItem)
         {"MOC takes the stop", 1, "BUY", 5, 3, 1,
          {"SEL LMT 10 105 B2 P1", "SEL STP 10 97 B3 P1", "SEL MOC 10 97 B4 P1"}},
         {"unknown mode is 0", 7, "SEL", 110, 90, 0, {"BUY LMT 10 110 B2 P1", "BUY STP 10 90 B3 P1"}},
+        // The "Edit" items take what the dialog stores: direct prices 120 and 80 here.
+        {"Edit", 1, "BUY", 5, 3, 2, {"SEL LMT 10 120 B2 P1", "SEL STP 10 80 B3 P1"}},
+        {"MOC Edit", 1, "SEL", 5, 3, 3,
+         {"BUY LMT 10 120 B2 P1", "BUY STP 10 80 B3 P1", "BUY MOC 10 80 B4 P1"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         BracketFixture f;
         f.presets(1, c.w1, c.w2, c.mode);
+        f.prompts.onEingabe = [](Eingabe& dialog) {
+            dialog.Option1_Click(0);
+            dialog.Command1_Click("120", "80");
+        };
         const int main = f.entryLine(1, c.side);
         f.menu(f.rowOfEntry(main), c.item);
         EXPECT_EQ(f.exitRows(1), c.exits);
         EXPECT_EQ(f.book.LeerOrders[main].BrRolle, 1);
         EXPECT_EQ(f.book.LeerOrders[main].BrParent, 0);
         EXPECT_TRUE(f.prompts.messages.isEmpty()) << f.prompts.messages.join('|').toStdString();
-        EXPECT_TRUE(f.sent.isEmpty()) << "an entry-line group goes out only with TRANSMIT";
+        EXPECT_TRUE(f.sent().isEmpty()) << "an entry-line group goes out only with TRANSMIT";
         EXPECT_EQ(f.badModeLines(), c.mode == 7 ? 1 : 0);
+        EXPECT_EQ(f.prompts.eingabeShown, c.item >= 2 ? 1 : 0);
         // After the rebuild the main leads its block; the grid shows roles and offsets.
         const int first = f.app.orderEntry.instrumentRow(1) + 2;
         EXPECT_EQ(f.book.OGRowMap[first].Item, main);
@@ -212,33 +223,45 @@ TEST(Brackets, RefusalsAndMissingPrices)
 
 // The placed-order menu: "@BR1=" goes out before any exit exists; the exits carry the
 // order's number; "TRANSMIT" sends them; "DELETE" on an exit asks the server about the
-// right order even after the order list was renumbered. Without a connection nothing is
-// marked or made.
+// right order even after the order list was renumbered. Without a connection, or before the
+// server's greeting, nothing is marked or made, and the user is told as for every order.
 TEST(Brackets, PlacedOrderMenuAndItsGroup)
 {
-    BracketFixture f;
+    BracketFixture f(ClientFixture::Offline);
     f.presets(1, 5, 3, 1);
     f.placed(1, "SEL ", Submitted, 41);
     const int order = f.placed(1, "BUY ", Filled, 42);
     f.s.book.ZeigeAlleOrders = true;
     f.app.orderGrid.rebuild();
+    const QString notSent = "Keine Verbindung zum Server - Bracket Orders nicht erzeugt !";
 
-    f.online = false;
     f.menu(f.book.SuchRow(order, OpenOrder), 0);
+    EXPECT_TRUE(waitFor([&] { return f.prompts.messages == QStringList{notSent}; }, 1000));
+    f.prompts.messages.clear();
+    f.app.connection.setPortField(QByteArray::number(f.peer.port()));
+    f.app.connection.connectwinsock("127.0.0.1");
+    ASSERT_TRUE(waitFor([&] { return f.app.connection.isConnected(); }));
+    f.menu(f.book.SuchRow(order, OpenOrder), 3); // connected, not yet greeted
     EXPECT_EQ(f.book.orders[order].BrRolle, 0);
     EXPECT_TRUE(f.exitRows(1).isEmpty());
-    EXPECT_EQ(f.prompts.messages.size(), 1);
+    EXPECT_TRUE(f.sent().isEmpty());
+    EXPECT_EQ(f.app.outgoing.lines().filter("NICHT GESENDET:@BR1=ABC123;42;O42").size(), 2);
+    EXPECT_EQ(f.app.messages.messageLine(), notSent);
+    EXPECT_TRUE(f.prompts.messages.isEmpty()) << "the box waits until the click is handled";
+    waitFor([&] { return !f.prompts.messages.isEmpty(); }, 1000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f.prompts.messages, QStringList{notSent});
     f.prompts.messages.clear();
 
-    f.online = true;
+    f.app.dispatcher.dispatch("@WELCOME");
+    f.clearSent();
     int exitsWhenSent = -1;
-    f.br.send = [&](const QByteArray& framed) {
-        exitsWhenSent = int(f.exitRows(1).size());
-        f.sent << framed;
-        return true;
-    };
+    QObject::connect(&f.app.outgoing, &LogList::added, [&](const QString& line) {
+        if (line.startsWith(QLatin1String("OUT:")) && exitsWhenSent < 0)
+            exitsWhenSent = int(f.exitRows(1).size());
+    });
     f.menu(f.book.SuchRow(order, OpenOrder), 0);
-    EXPECT_EQ(f.sent, QList<QByteArray>{frame("@BR1=ABC123;42;O42")});
+    EXPECT_EQ(f.sent(), QList<QByteArray>{frame("@BR1=ABC123;42;O42")});
     EXPECT_EQ(exitsWhenSent, 0);
     EXPECT_EQ(f.book.orders[order].BrRolle, 1);
     EXPECT_EQ(f.exitRows(1), (QStringList{"SEL LMT 4 105 B2 P-2", "SEL STP 4 97 B3 P-2"}));
@@ -250,11 +273,62 @@ TEST(Brackets, PlacedOrderMenuAndItsGroup)
     std::vector<OrderRecord> swapped = {f.book.orders[2], f.book.orders[1]};
     f.book.orders.replace(swapped);
     f.app.orderGrid.rebuild();
-    f.sent.clear();
+    f.clearSent();
     const int exitRow = f.app.orderEntry.instrumentRow(1) + 2;
     f.app.orderEntry.mouseDown(false, exitRow, f.app.orderGrid.gridColumn(OrderLineType, O_CANCEL));
-    EXPECT_EQ(f.sent, QList<QByteArray>{frame("@BR?=ABC123;42;O42")});
+    EXPECT_EQ(f.sent(), QList<QByteArray>{frame("@BR?=ABC123;42;O42")});
     EXPECT_TRUE(f.exitRows(1).isEmpty()) << "the whole group is gone";
+}
+
+// "TRANS Alle" sends a group main first and its exits with the main's number, wherever
+// the lines stand; a line that reuses the slot of an old exit of order 42 carries nothing of
+// it. Seen before: the exits went bottom-up before their main, one of them still tied to 42.
+TEST(Brackets, TransAlleSendsEachGroupMainFirstWithFreshLines)
+{
+    BracketFixture f;
+    f.presets(1, 5, 3, 1);
+    f.s.user().LastUserOrderID = 50;
+    const int order = f.placed(1, "BUY ", Filled, 42);
+    f.s.book.ZeigeAlleOrders = true;
+    f.app.orderGrid.rebuild();
+    f.menu(f.book.SuchRow(order, OpenOrder), 0);
+    ASSERT_EQ(f.exitRows(1).size(), 2);
+    const int oldExitRow = f.app.orderEntry.instrumentRow(1) + 2;
+    f.app.orderEntry.mouseDown(false, oldExitRow, f.app.orderGrid.gridColumn(OrderLineType, O_CANCEL));
+    ASSERT_TRUE(f.exitRows(1).isEmpty());
+    ASSERT_TRUE(waitFor([&] { return f.peer.received.contains("@BR?=ABC123;42;O42"); }));
+
+    // A plain line below, then a new group in the freed slots, and a plain line above it.
+    f.entryLine(2, "SEL", 3);
+    const int main = f.entryLine(1, "BUY", 1);
+    f.menu(f.rowOfEntry(main), 1);
+    f.entryLine(1, "SEL", 2);
+    ASSERT_EQ(f.exitRows(1).size(), 3);
+    f.peer.received.clear();
+    f.app.placing.transAlle();
+    ASSERT_TRUE(waitFor([&] { return f.peer.received.size() >= 6; }));
+    QList<QByteArrayList> fields;
+    for (const QByteArray& m : f.peer.received)
+        fields << m.split(';');
+    // Bottom-up: the plain line of instrument 2 first, then the group at its first line.
+    QByteArrayList seen;
+    for (const QByteArrayList& m : fields)
+        seen << m[8];
+    EXPECT_EQ(seen.first(), "0");
+    const int mainAt = int(seen.indexOf("1"));
+    ASSERT_GE(mainAt, 0);
+    for (int i = 0; i < fields.size(); ++i) {
+        SCOPED_TRACE(f.peer.received[i].constData());
+        const int role = fields[i][8].toInt();
+        if (role >= 2) {
+            EXPECT_GT(i, mainAt) << "an exit before its main";
+            EXPECT_EQ(fields[i][9], fields[mainAt][1]) << "an exit without its main's number";
+        } else {
+            EXPECT_EQ(fields[i][9], "0") << "a main or plain line tied to another order";
+        }
+    }
+    EXPECT_EQ(f.peer.received.size(), 6);
+    EXPECT_EQ(f.exitRows(1), QStringList{});
 }
 
 // The preset dialog's logic: the shown values by mode, the option taking effect at once,
@@ -367,8 +441,8 @@ TEST(Brackets, GridChangesDuringTheWaits)
             swappedAgain = true;
         };
         f.menu(f.book.SuchRow(order, OpenOrder), 2);
-        ASSERT_EQ(f.sent.size(), 1);
-        EXPECT_EQ(f.sent[0], frame("@BR1=ABC123;42;O42"));
+        ASSERT_EQ(f.sent().size(), 1);
+        EXPECT_EQ(f.sent()[0], frame("@BR1=ABC123;42;O42"));
         EXPECT_EQ(f.exitRows(2), (QStringList{"SEL LMT 4 131 B2 P-2", "SEL STP 4 130 B3 P-2"}));
         EXPECT_TRUE(f.exitRows(1).isEmpty());
         EXPECT_EQ(f.book.orders[f.book.SuchOrderUserID(42)].BrRolle, 1);

@@ -51,6 +51,32 @@ TEST(Framing, ResynchronisesAtFrameStart)
     EXPECT_EQ(feed(b, "\x01@BROKEN\x01@OK\x02"), (QByteArrayList{"@BROKEN\x01@OK"}));
 }
 
+// Arrival sequences and the messages they give, in order, each once.
+TEST(Framing, ArrivalSequences)
+{
+    struct Case {
+        const char* name;
+        QByteArrayList arrivals;
+        QByteArrayList messages;
+    };
+    const QList<Case> cases = {
+        {"no frame start at all, then junk before a frame", {"no frame start here at all", "junk\x01msg\x02"}, {"msg"}},
+        {"one frame over three arrivals", {"\x01@O", "O=1;", "2\x02"}, {"@OO=1;2"}},
+        {"two frames and half a third", {"\x01" "a\x02\x01" "b\x02\x01" "c", "c\x02"}, {"a", "b", "cc"}},
+        {"a frame end alone later", {"xyz", "\x02"}, {"yz"}},
+        {"junk between frames", {"\x01" "a\x02junk", "more junk\x01" "b\x02"}, {"a", "b"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReceiveBuffer b;
+        QByteArrayList got;
+        for (const QByteArray& a : c.arrivals)
+            got += feed(b, a);
+        EXPECT_EQ(got, c.messages);
+        EXPECT_EQ(b.pending(), 0);
+    }
+}
+
 TEST(Framing, OverflowDropsAndResynchronises)
 {
     ReceiveBuffer b(64);

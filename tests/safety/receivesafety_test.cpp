@@ -2,12 +2,16 @@
 // step, protocol lists stay bounded, prices are the server's, settings survive a restart.
 #include "connection/autostartdialog.h"
 #include "connection/credentialsdialog.h"
+#include "chat/messagewindow.h"
+#include "mainwindow/mainwindow.h"
 #include "orders/ordergridview.h"
 #include "orders/ordergrid.h"
 #include "support/liveserver.h"
 
 #include <QGuiApplication>
+#include <QComboBox>
 #include <QHeaderView>
+#include <QLayout>
 #include <QScreen>
 #include <gtest/gtest.h>
 
@@ -214,4 +218,51 @@ TEST(StartDialogs, AreCentredOnTheScreen)
     autostart.show();
     EXPECT_LE((autostart.frameGeometry().center() - screen.center()).manhattanLength(), 2);
     autostart.reject();
+}
+
+// A megabyte of server text as a message, a rejection reason, the places and the user id:
+// the main window keeps its size, every label shows one bounded line, the message window
+// keeps its size and scrolls, and what is kept is bounded.
+TEST(LongTexts, NeitherWidenAWindowNorFillTheMemory)
+{
+    ClientFixture c(ClientFixture::Offline);
+    MainWindow window(c.app, c.prompts, "korvi");
+    window.show();
+    QCoreApplication::sendPostedEvents();
+    const QSize before = window.size();
+    const int minimumBefore = window.minimumSizeHint().width();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+
+    QByteArray huge;
+    while (huge.size() < (1 << 20))
+        huge += "Eine sehr lange Zeile ohne Ende\n";
+    c.app.dispatcher.dispatch("@MSG=" + huge);
+    c.app.dispatcher.dispatch("@OR=" + huge);
+    c.app.dispatcher.dispatch("@PI=" + huge + ';' + huge);
+    c.app.dispatcher.dispatch("@UD=" + QByteArray(1 << 20, 'u'));
+    QCoreApplication::sendPostedEvents();
+    window.layout()->activate();
+
+    EXPECT_EQ(window.size(), before);
+    EXPECT_EQ(window.minimumSizeHint().width(), minimumBefore);
+    const QList<ElidedLabel*> labels = window.findChildren<ElidedLabel*>();
+    EXPECT_GE(labels.size(), 6); // message line, user id, result, three places
+    for (const ElidedLabel* label : labels) {
+        EXPECT_LE(label->fullText().size(), ElidedLabel::kMaxShownChars);
+        EXPECT_LE(label->text().size(), label->fullText().size() + 1);
+        EXPECT_FALSE(label->text().contains(QLatin1Char('\n')));
+    }
+    const MessageWindow* popup = window.findChild<MessageWindow*>();
+    ASSERT_TRUE(popup);
+    EXPECT_LE(popup->width(), screen.width());
+    EXPECT_LE(popup->height(), screen.height());
+    EXPECT_LE(popup->sizeHint().height(), screen.height());
+    EXPECT_LE(popup->text().size(), Messages::kMaxMessageChars + 40);
+    for (const QString& line : c.app.messages.history())
+        EXPECT_LE(line.size(), Messages::kMaxMessageChars + 40);
+    for (const QComboBox* box : window.findChildren<QComboBox*>()) {
+        EXPECT_LE(box->sizeHint().width(), screen.width());
+        for (int i = 0; i < box->count(); ++i)
+            EXPECT_LE(box->itemText(i).size(), Messages::kMaxMessageChars + 40);
+    }
 }

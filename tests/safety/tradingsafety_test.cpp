@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace korvi;
@@ -87,6 +88,10 @@ TEST(StaleRows, MarketButtonTradesTheDefaultInstrumentWhateverArrivesDuringTheQu
              t.app.dispatcher.dispatch("@SI=FDAX;DAX;EUR;18000;17999.5;10;18000.5;20;Dax Future;25;1;2\n"
                                        "FESX;ESX;EUR;5000;4999;5;5001;6;Stoxx;10;0;0\n");
          }, QString()},
+        {"the connection drops", [](Trader& t) {
+             t.peer.closeLast();
+             waitFor([&] { return !t.app.connection.isConnected(); });
+         }, QString()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -96,8 +101,19 @@ TEST(StaleRows, MarketButtonTradesTheDefaultInstrumentWhateverArrivesDuringTheQu
         t.app.placing.Command8_Click(1);
         EXPECT_EQ(t.sent(), c.expected.isEmpty() ? QStringList{} : QStringList{c.expected});
         EXPECT_EQ(t.s.book.SuchRow(1, EntryLine), 0) << "no entry line may be left behind";
+        EXPECT_EQ(t.s.user().LastUserOrderID, c.expected.isEmpty() ? 41 : 42);
         EXPECT_TRUE(t.consistent());
     }
+    // Without the connection the user is told, as for every order that cannot leave.
+    Trader t;
+    t.click(t.line(2), InstrumentLineType, C_DEFAULT);
+    t.prompts.whileAsking = [&] {
+        t.peer.closeLast();
+        waitFor([&] { return !t.app.connection.isConnected(); });
+    };
+    t.app.placing.Command8_Click(0);
+    EXPECT_EQ(t.app.messages.messageLine(), OrderPlacing::notSentText(false));
+    EXPECT_TRUE(waitFor([&] { return t.prompts.messages == QStringList{OrderPlacing::notSentText(false)}; }, 1000));
 }
 
 // "Position Glattstellen" acts on the instrument whose line was right-clicked, even when
@@ -251,4 +267,137 @@ TEST(Offline, OrdersAndCancelsStayAndTheUserIsTold)
     EXPECT_EQ(t.sent(), (QStringList{"@PO=ABC123;42;2;SEL ;MKT;1; 131.24; 0;0;0",
                                      "@PO=ABC123;43;1;BUY ;MKT;1; 18000.5; 0;0;0"}));
     EXPECT_TRUE(t.consistent());
+}
+
+// Connected but not yet greeted, as during every reconnect: no way of placing an order
+// sends, numbers or removes anything, and the user is told.
+TEST(Offline, NothingLeavesBeforeTheGreeting)
+{
+    struct Case {
+        const char* name;
+        std::function<void(Trader&)> act;
+        int entryLinesLeft;
+    };
+    const QList<Case> cases = {
+        {"TRANSMIT", [](Trader& t) {
+             t.click(t.line(1), InstrumentLineType, C_Ask);
+             t.click(t.line(1) + 2, OrderLineType, O_TRANS);
+         }, 1},
+        {"an outside order", [](Trader& t) { t.app.external.orders.Ext_Placeorder("DAX;0;BUY;LMT;2;17990;0;R1"); }, 1},
+        {"TRANS Alle", [](Trader& t) {
+             t.click(t.line(2), InstrumentLineType, C_Bid);
+             t.app.placing.transAlle();
+         }, 1},
+        {"BUY MARKET", [](Trader& t) {
+             t.click(t.line(2), InstrumentLineType, C_DEFAULT);
+             t.app.placing.Command8_Click(0);
+         }, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Trader t(ClientFixture::Offline);
+        t.app.connection.setPortField(QByteArray::number(t.peer.port()));
+        t.app.connection.connectwinsock("127.0.0.1");
+        ASSERT_TRUE(waitFor([&] { return t.app.connection.isConnected(); }));
+        c.act(t);
+        EXPECT_TRUE(t.app.outgoing.lines().filter("OUT:").isEmpty());
+        EXPECT_TRUE(t.app.external.list1.lines().filter("@OC").isEmpty()) << "no number for the outside program";
+        EXPECT_EQ(t.s.user().LastUserOrderID, 41);
+        int lines = 0;
+        for (int i = 1; i <= t.s.book.LeerOrders.count(); ++i)
+            lines += t.s.book.LeerOrders[i].WPIndex != 0;
+        EXPECT_EQ(lines, c.entryLinesLeft);
+        EXPECT_EQ(t.app.messages.messageLine(), OrderPlacing::notSentText(false));
+        EXPECT_TRUE(t.consistent());
+    }
+}
+
+// The socket refuses the bytes after every check passed: the number goes back, the lines
+// stay (an exit without its main's number), the outside program learns no number, and the
+// next order that leaves takes the number back.
+TEST(SendFailure, NumberGoesBackAndTheLinesStay)
+{
+    struct Case {
+        const char* name;
+        std::function<void(Trader&)> act;
+        int entryLinesLeft;
+        QString told;
+    };
+    const QList<Case> cases = {
+        {"TRANSMIT", [](Trader& t) {
+             t.click(t.line(1), InstrumentLineType, C_Ask);
+             t.click(t.line(1) + 2, OrderLineType, O_TRANS);
+         }, 1, OrderPlacing::notSentText(false)},
+        {"a bracket group", [](Trader& t) {
+             t.s.WpvPresets[1].Wert3 = 0;
+             t.s.WpvPresets[1].Wert1 = 18100;
+             t.s.WpvPresets[1].Wert2 = 17900;
+             t.click(t.line(1), InstrumentLineType, C_Ask);
+             t.app.brackets.bracketForEntryLine(0, t.s.book.OGRowMap[t.line(1) + 2].Item);
+             t.app.placing.transAlle();
+         }, 3, OrderPlacing::notSentText(false)},
+        {"an outside order", [](Trader& t) { t.app.external.orders.Ext_Placeorder("DAX;0;BUY;LMT;2;17990;0;R1"); },
+         1, OrderPlacing::notSentText(false)},
+        {"a cancellation", [](Trader& t) {
+             t.app.dispatcher.dispatch(openOrder(7, 3));
+             t.click(t.s.book.SuchRow(1, OpenOrder), OrderLineType, O_CANCEL);
+         }, 0, OrderPlacing::notSentText(true)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Trader t;
+        t.app.placing.senddata = [](const QByteArray&) { return false; };
+        c.act(t);
+        EXPECT_EQ(t.s.user().LastUserOrderID, 41);
+        EXPECT_TRUE(t.app.external.list1.lines().filter("@OC").isEmpty());
+        EXPECT_EQ(t.app.messages.messageLine(), c.told);
+        int lines = 0;
+        for (int i = 1; i <= t.s.book.LeerOrders.count(); ++i) {
+            const OrderRecord& r = t.s.book.LeerOrders[i];
+            lines += r.WPIndex != 0;
+            if (r.WPIndex != 0) {
+                EXPECT_EQ(r.OrderUserID, 0);
+                EXPECT_EQ(r.BrParentID, 0) << "an exit kept the number of a main that never left";
+            }
+        }
+        EXPECT_EQ(lines, c.entryLinesLeft);
+        EXPECT_TRUE(t.consistent());
+
+        t.app.placing.senddata = [&t](const QByteArray& framed) { return t.app.connection.Senddata(framed); };
+        t.app.placing.transAlle();
+        if (c.entryLinesLeft > 0) {
+            ASSERT_FALSE(t.sent().isEmpty());
+            EXPECT_TRUE(t.sent().first().startsWith("@PO=ABC123;42;1;BUY ")) << t.sent().first().toStdString();
+        }
+    }
+}
+
+// The connection breaks right after the main of a group left: its exits stay with its
+// number, a new group made meanwhile does not adopt them, and they go with the next
+// "TRANS Alle" still tied to their own main.
+TEST(SendFailure, ExitsOfASentMainStayItsOwn)
+{
+    Trader t;
+    t.s.WpvPresets[1].Wert3 = 0;
+    t.s.WpvPresets[1].Wert1 = 18100;
+    t.s.WpvPresets[1].Wert2 = 17900;
+    t.click(t.line(1), InstrumentLineType, C_Ask);
+    t.app.brackets.bracketForEntryLine(0, t.s.book.OGRowMap[t.line(1) + 2].Item);
+    int calls = 0;
+    t.app.placing.senddata = [&](const QByteArray& framed) { return ++calls == 1 && t.app.connection.Senddata(framed); };
+    t.app.placing.transAlle();
+    ASSERT_EQ(t.sent(), QStringList{"@PO=ABC123;42;1;BUY ;MKT;1; 18000.5; 0;1;0"});
+
+    t.click(t.line(1), InstrumentLineType, C_Bid);
+    t.app.brackets.bracketForEntryLine(0, t.s.book.OGRowMap[t.line(1) + 2].Item);
+    t.app.placing.senddata = [&t](const QByteArray& framed) { return t.app.connection.Senddata(framed); };
+    t.app.placing.transAlle();
+    const QStringList sent = t.sent().mid(1);
+    ASSERT_EQ(sent.size(), 5);
+    EXPECT_EQ(sent.filter(QRegularExpression("^@PO=ABC123;\\d+;1;SEL ;(LMT|STP);1; 1[78]\\d00; 0;[23];42$")).size(), 2);
+    const QStringList newMain = sent.filter(QRegularExpression(";SEL ;MKT;1; 17999.5; 0;1;0$"));
+    ASSERT_EQ(newMain.size(), 1);
+    const QString number = newMain[0].split(';')[1];
+    EXPECT_EQ(sent.filter(QRegularExpression(";BUY ;(LMT|STP);1; \\d+; 0;[23];" + number + "$")).size(), 2);
+    EXPECT_LT(sent.indexOf(newMain[0]), sent.indexOf(sent.filter(";BUY ;LMT").value(0)));
 }
