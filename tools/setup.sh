@@ -10,6 +10,7 @@ packages=(
     libssl-dev
     clang libclang-rt-14-dev
     xvfb xauth
+    faketime
 )
 
 missing=()

@@ -132,8 +132,16 @@ TEST(TradingTest, OrdersFillCancelAndAreRefusedOverTheWire)
         EXPECT_TRUE(answer->startsWith("@OR=") || answer->startsWith("@CR=")) << bad.toStdString() << " -> " << answer->toStdString();
     }
 
-    // The day's statement, first provisional, then booked by the close.
-    const qint32 today = korvi::dayNumber(QDate::currentDate());
+    // The day's statement, first provisional, then booked by the close. The server names
+    // its trading day; the test's own clock may already be on the next.
+    peer.send("@RI");
+    const auto day = nextWith(peer, "@SYI=");
+    ASSERT_TRUE(day);
+    const qsizetype at = day->indexOf("Handelstag: ");
+    ASSERT_GE(at, 0);
+    const QDate date = QDate::fromString(QString::fromLatin1(day->mid(at + 12, 10)), QStringLiteral("dd.MM.yyyy"));
+    ASSERT_TRUE(date.isValid());
+    const qint32 today = korvi::dayNumber(date);
     peer.send("@GKO=" + korvi::stri(today));
     const auto provisional = nextWith(peer, "@SD=");
     ASSERT_TRUE(provisional);
@@ -154,6 +162,43 @@ TEST(TradingTest, OrdersFillCancelAndAreRefusedOverTheWire)
     const auto info = nextWith(peer, "@SYI=");
     ASSERT_TRUE(info);
     EXPECT_TRUE(info->contains("Teilnehmer online: 1"));
+    EXPECT_EQ(server.terminate(), 0);
+}
+
+TEST(TradingTest, AnExitArrivingAfterItsSiblingClosedTheGroupIsRefused)
+{
+    QTemporaryDir dir;
+    ServerProcess server(dir.path());
+    ASSERT_TRUE(server.start(kOptions)) << server.lastError().toStdString();
+    Peer peer;
+    ASSERT_TRUE(peer.connectTo(server.tcpPort()));
+    ASSERT_EQ(peer.loginAndGreeting("demo", "demo").size(), 13u);
+    peer.send("@TESTQUOTE=1;18000;17999;18001;10;10");
+    peer.send("@PO=U00001;1;1;BUY ;MKT;1; 0; 0;0;0");
+    const auto mainFill = nextWith(peer, "@EX=");
+    ASSERT_TRUE(mainFill);
+    peer.send("@BR1=U00001;1;" + fieldsOf(*mainFill)[1]);
+    const auto main = nextWith(peer, "@OO=");
+    ASSERT_TRUE(main);
+    EXPECT_EQ(fieldsOf(*main)[16], "1");
+    // The stop-loss fills on arrival and closes the group.
+    peer.send("@TESTQUOTE=1;17989;17989;17990;10;10");
+    peer.send("@PO=U00001;2;1;SEL ;STP;1; 17997; 0;3;1");
+    const auto stopFill = nextWith(peer, "@EX=");
+    ASSERT_TRUE(stopFill);
+    EXPECT_DOUBLE_EQ(korvi::readNumber(fieldsOf(*stopFill)[9]), 17989);
+    peer.send("@PO=U00001;3;1;SEL ;LMT;1; 18005; 0;2;1");
+    const auto refused = nextWith(peer, "@OR=");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(*refused, "@OR=Bracket bereits glattgestellt (Order 3)");
+    // A new long is not sold by any leftover of the group.
+    peer.send("@PO=U00001;4;1;BUY ;MKT;1; 0; 0;0;0");
+    ASSERT_TRUE(nextWith(peer, "@EX="));
+    peer.send("@TESTQUOTE=1;18010;18010;18011;10;10");
+    peer.send("@RAE");
+    const auto all = nextWith(peer, "@SAE=");
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->count('\n'), 2) << "three fills: main, stop-loss, the new long";
     EXPECT_EQ(server.terminate(), 0);
 }
 

@@ -359,6 +359,73 @@ TEST_F(EngineTest, ExitsOfAFilledMainActivateAtOnceAndNeverOpenANewPosition)
     EXPECT_EQ(m_engine->position(Ann, 0).quantity, 0) << "the market-on-close exit opened nothing";
 }
 
+// The exits of a group close together at most what the main filled, whichever exit
+// arrives or fills first: a late exit of a closed group is refused, never left working to
+// close a later, unrelated position.
+TEST_F(EngineTest, ALateExitOfAClosedGroupIsRefusedInEitherArrivalOrder)
+{
+    struct Case {
+        const char* name;
+        QByteArray first;  // fills on arrival and closes the group
+        QByteArray second; // arrives after that
+        PriceState closeQuote;
+    };
+    const std::vector<Case> cases = {
+        {"stop-loss first", po(2, 1, "SEL", "STP", 1, 99, role::StopLoss, 1), po(3, 1, "SEL", "LMT", 1, 101, role::TakeProfit, 1),
+         quote(98, 98, 98.5)},
+        {"take-profit first", po(2, 1, "SEL", "LMT", 1, 101, role::TakeProfit, 1), po(3, 1, "SEL", "STP", 1, 99, role::StopLoss, 1),
+         quote(101.5, 101.5, 102)},
+        {"market-on-close after a stop", po(2, 1, "SEL", "STP", 1, 99, role::StopLoss, 1), po(3, 1, "SEL", "MOC", 1, 99, role::OnClose, 1),
+         quote(98, 98, 98.5)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        makeEngine({});
+        place(po(1, 1, "BUY", "MKT", 1));
+        m_engine->makeBracketMain(Ann, "U00001;1;" + m_engine->findOrder(Ann, 1)->orderId);
+        m_engine->onQuote(0, c.closeQuote);
+        place(c.first);
+        ASSERT_EQ(m_engine->findOrder(Ann, 2)->status, status::Filled);
+        m_out.take(Ann);
+        place(c.second);
+        const auto msgs = m_out.take(Ann);
+        ASSERT_EQ(msgs.size(), 1u);
+        EXPECT_TRUE(msgs[0].startsWith("@OR=" + reason::GroupClosed.toByteArray() + " (Order 3)")) << msgs[0].toStdString();
+        // A new, unrelated long is never sold by the refused exit.
+        place(po(4, 1, "BUY", "MKT", 1));
+        m_engine->onQuote(0, quote(110, 110, 110.5));
+        m_engine->onQuote(0, quote(90, 89.5, 90));
+        m_engine->dailyClose();
+        EXPECT_EQ(m_engine->position(Ann, 0).quantity, 1);
+    }
+}
+
+TEST_F(EngineTest, ExitsOfOneGroupTogetherNeverCloseMoreThanTheMainFilled)
+{
+    // Main of 4 fills 3 and is cancelled; the exits protect 3 and share them: the
+    // take-profit closes 2, the stop-loss then only 1, even though the participant holds
+    // more from a plain order.
+    place(po(2, 1, "BUY", "MKT", 5));
+    m_engine->onQuote(0, quote(100, 99.5, 100.5, 50, 3));
+    place(po(1, 1, "BUY", "LMT", 4, 100.5, role::Main));
+    ASSERT_EQ(m_engine->findOrder(Ann, 1)->filled, 3);
+    m_engine->cancelOrder(Ann, "U00001;1;" + m_engine->findOrder(Ann, 1)->orderId);
+    place(po(3, 1, "SEL", "LMT", 4, 102, role::TakeProfit, 1));
+    EXPECT_EQ(m_engine->findOrder(Ann, 3)->remaining, 3);
+    m_engine->onQuote(0, quote(102, 102, 102.5, 2, 50));
+    EXPECT_EQ(m_engine->findOrder(Ann, 3)->filled, 2);
+    place(po(4, 1, "SEL", "STP", 4, 99, role::StopLoss, 1));
+    EXPECT_EQ(m_engine->findOrder(Ann, 4)->remaining, 1) << "what the take-profit already closed is not closed twice";
+    m_engine->onQuote(0, quote(98, 98, 98.5));
+    EXPECT_EQ(m_engine->findOrder(Ann, 4)->filled, 1);
+    EXPECT_EQ(m_engine->findOrder(Ann, 3)->status, status::Cancelled);
+    EXPECT_EQ(m_engine->position(Ann, 0).quantity, 5) << "the plain order's pieces stay";
+    // An exit larger than its main is refused.
+    place(po(5, 1, "BUY", "LMT", 1, 90, role::Main));
+    place(po(6, 1, "SEL", "LMT", 2, 95, role::TakeProfit, 5));
+    EXPECT_TRUE(m_out.take(Ann, "@OR=").at(0).startsWith("@OR=" + reason::ExitTooLarge.toByteArray()));
+}
+
 TEST_F(EngineTest, CancellingAnUnfilledMainCancelsItsExits)
 {
     place(po(1, 1, "BUY", "LMT", 1, 90, role::Main));
