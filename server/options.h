@@ -1,6 +1,7 @@
 #pragma once
 
 #include "passwordhash.h"
+#include "trading.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,6 +26,7 @@ struct ServerOptions {
     int hashIterations = kDefaultIterations; // rounds of new and upgraded password hashes
     int maxWaiting = 256;          // connections not logged in, in total
     int maxWaitingPerAddress = 16; // connections not logged in, from one address
+    int maxOpenOrders = kMaxOpenOrders; // per participant
     int statsSeconds = 0;          // 0: no statistics lines
     bool quiet = false;
     std::optional<QTime> closeTime = QTime(22, 0); // daily close; none: only when asked

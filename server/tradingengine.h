@@ -26,10 +26,6 @@ public:
     virtual void executed(const Execution&) {}
 };
 
-// Enough for any trader's screen of working orders, and a bound on what one participant's
-// greeting and order lists can grow to.
-inline constexpr int kMaxOpenOrders = 500;
-
 struct EngineOptions {
     // Limit and stop orders fill at once at their own price, market orders in full; for
     // tests that must not wait for the market.

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <set>
+
 using namespace korvi::server;
 
 namespace {
@@ -529,6 +531,84 @@ TEST_F(EngineTest, RankingsPlaceTradersAndLeaveOthersWithoutAPlace)
     EXPECT_EQ(fieldsOf(m_engine->placeInfoMessage(Bob))[0], "2 von 2");
 }
 
+TEST_F(EngineTest, OpenOrdersAreCappedPerParticipantExitsIncluded)
+{
+    makeEngine({.maxOpenOrders = 3});
+    place(po(1, 1, "BUY", "LMT", 1, 90, role::Main));
+    place(po(2, 1, "SEL", "LMT", 1, 105));
+    place(po(3, 1, "SEL", "STP", 1, -2, role::StopLoss, 1));
+    m_out.take(Ann);
+    place(po(4, 1, "BUY", "LMT", 1, 80));
+    const auto refused = m_out.take(Ann);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0], "@OR=Zu viele offene Orders (h\xF6""chstens 3) (Order 4)");
+    place(po(1, 1, "SEL", "MKT", 1, 0, 0, 0, "U00002"), Bob);
+    EXPECT_TRUE(m_out.take(Bob, "@OR=").empty()) << "the cap is per participant";
+    m_engine->cancelOrder(Ann, "U00001;2;" + m_engine->findOrder(Ann, 2)->orderId);
+    place(po(5, 1, "BUY", "MKT", 1));
+    EXPECT_TRUE(m_out.take(Ann, "@OR=").empty()) << "a finished order frees its place";
+}
+
+TEST_F(EngineTest, AnExitNeverBecomesAMain)
+{
+    place(po(1, 1, "BUY", "LMT", 1, 90, role::Main));
+    place(po(2, 1, "SEL", "LMT", 1, 95, role::TakeProfit, 1));
+    m_out.take(Ann);
+    const Order* exit = m_engine->findOrder(Ann, 2);
+    m_engine->makeBracketMain(Ann, "U00001;2;" + exit->orderId);
+    EXPECT_TRUE(m_out.take(Ann).empty());
+    EXPECT_EQ(exit->role, role::TakeProfit);
+    EXPECT_EQ(exit->bracketOrderId, m_engine->findOrder(Ann, 1)->orderId);
+    place(po(3, 1, "BUY", "STP", 1, 99, role::StopLoss, 2));
+    EXPECT_TRUE(m_out.take(Ann, "@OR=").at(0).startsWith("@OR=" + reason::ParentMismatch.toByteArray()));
+}
+
+// Today's places and the winners' and losers' lines of the day, for results known to the
+// cent; equal results place the earlier registered participant (the lower id) first.
+TEST_F(EngineTest, RankingsOrderByResultThenByRegistrationAndNameTheDaysWinnersAndLosers)
+{
+    struct Trader {
+        qint64 id;
+        QByteArray name;
+        QByteArrayView side;
+        qint32 quantity;
+    };
+    struct Case {
+        std::vector<Trader> traders;
+        std::vector<qint16> dayPlaces; // in the order of `traders`
+        QByteArray winners, losers;
+    };
+    // BBB is bought at 50.5 or sold at 49.5 and ends at 60, without commission.
+    const std::vector<Case> cases = {
+        {{{1, "ann", "BUY", 3}, {2, "bob", "BUY", 1}, {7, "cy", "SEL", 2}, {4, "dee", "SEL", 1}},
+         {1, 2, 4, 3},
+         "Gewinner: ann +28.5 bob +9.5",
+         "Verlierer: cy -21 dee -10.5"},
+        {{{7, "cy", "BUY", 1}, {2, "bob", "BUY", 1}, {4, "dee", "BUY", 1}, {1, "ann", "BUY", 1}},
+         {4, 2, 3, 1},
+         "Gewinner: ann +9.5 bob +9.5 dee +9.5",
+         "Verlierer: -"},
+        {{{4, "dee", "SEL", 1}}, {1}, "Gewinner: -", "Verlierer: dee -10.5"},
+    };
+    for (const Case& c : cases) {
+        makeEngine({});
+        m_engine->onQuote(1, quote(50, 49.5, 50.5));
+        qint32 uid = 1;
+        for (const Trader& t : c.traders) {
+            Participant p = participant(t.id, t.name, "U0000" + korvi::stri(t.id));
+            m_engine->addParticipant(p);
+            place(po(uid++, 2, t.side, "MKT", t.quantity, 0, 0, 0, p.shortId), t.id);
+        }
+        m_engine->onQuote(1, quote(60, 59.5, 60.5));
+        const std::vector<QByteArray> lines = m_engine->updateRankings();
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[0], c.winners);
+        EXPECT_EQ(lines[1], c.losers);
+        for (size_t i = 0; i < c.traders.size(); ++i)
+            EXPECT_EQ(m_engine->figures(c.traders[i].id).dayPlace, c.dayPlaces[i]) << c.traders[i].name.toStdString();
+    }
+}
+
 class StoredEngineTest : public EngineTest {
 protected:
     void SetUp() override
@@ -597,6 +677,28 @@ TEST_F(StoredEngineTest, RestartKeepsOrdersFillsPositionsAndFillsNothingTwice)
     // A duplicate of a number used before the restart is still refused.
     place(po(2, 1, "BUY", "MKT", 1));
     EXPECT_EQ(m_out.take(Ann, "@OR=").size(), 1u);
+}
+
+// A group's key is its main's server id: never given twice for the life of the game data,
+// whatever restarts and closes come between, even when the client's numbers repeat.
+TEST_F(StoredEngineTest, BracketKeysAreNeverReusedAcrossRestartsAndCloses)
+{
+    std::set<QByteArray> keys;
+    for (int round = 0; round < 3; ++round) {
+        place(po(1, 1, "BUY", "LMT", 1, 90, role::Main));
+        place(po(2, 1, "SEL", "LMT", 1, -2, role::TakeProfit, 1));
+        const Order* main = m_engine->findOrder(Ann, 1);
+        ASSERT_NE(main, nullptr);
+        EXPECT_EQ(m_engine->findOrder(Ann, 2)->bracketOrderId, main->orderId);
+        EXPECT_TRUE(keys.insert(main->orderId).second) << "key " << main->orderId.toStdString() << " given twice";
+        commit();
+        reopen({});
+        EXPECT_EQ(m_engine->findOrder(Ann, 2)->bracketOrderId, m_engine->findOrder(Ann, 1)->orderId);
+        m_engine->dailyClose();
+        m_now = m_now.addDays(1);
+        commit();
+        reopen({});
+    }
 }
 
 TEST_F(StoredEngineTest, ShortPositionsSurviveARestartWithCostResultAndTheirStop)
