@@ -58,7 +58,10 @@ std::vector<QByteArray> fieldsOf(const QByteArray& message)
 
 class Outbox : public TradeOutbox {
 public:
-    void toParticipant(qint64 participant, QByteArray message) override { sent.emplace_back(participant, std::move(message)); }
+    void toParticipant(qint64 participant, QByteArray message) override
+    {
+        sent.emplace_back(participant, std::move(message));
+    }
     std::vector<std::pair<qint64, QByteArray>> sent;
 };
 
@@ -68,10 +71,10 @@ struct ModelOrder {
     qint32 userId = 0;
     QByteArray orderId;
     qint16 role = 0;
-    QByteArray mainId;  // exits: their main's server id
+    QByteArray mainId; // exits: their main's server id
     bool buy = true;
     qint32 quantity = 0;
-    qint32 filled = 0;  // the sum of its fills
+    qint32 filled = 0; // the sum of its fills
     bool finished = false;
 };
 
@@ -82,7 +85,10 @@ struct ModelAccount {
     std::vector<Position> positions;
 };
 
-double near(double a, double b) { return std::fabs(a - b) <= 1e-6 * std::max(1.0, std::fabs(a) + std::fabs(b)); }
+double near(double a, double b)
+{
+    return std::fabs(a - b) <= 1e-6 * std::max(1.0, std::fabs(a) + std::fabs(b));
+}
 
 class EngineModel {
 public:
@@ -90,7 +96,8 @@ public:
     {
         m_specs = modelSpecs();
         for (const InstrumentSpec& s : m_specs)
-            m_quotes.push_back(PriceState{s.startPrice, s.startPrice - s.tickSize, s.startPrice + s.tickSize, 5, 5});
+            m_quotes.push_back(
+                PriceState{s.startPrice, s.startPrice - s.tickSize, s.startPrice + s.tickSize, 5, 5});
         m_now = QDateTime(QDate(2024, 9, 20), QTime(9, 0, 0), Qt::UTC);
         QString error;
         m_participants.setHashIterations(kMinIterations);
@@ -160,7 +167,8 @@ private:
         EXPECT_TRUE(m_store->open(m_dir.path(), error)) << error.toStdString();
         EngineOptions options;
         options.maxOpenOrders = m_maxOpen;
-        m_engine = std::make_unique<TradingEngine>(m_specs, m_quotes, m_store.get(), m_out, options, [this] { return m_now; });
+        m_engine = std::make_unique<TradingEngine>(m_specs, m_quotes, m_store.get(), m_out, options,
+                                                   [this] { return m_now; });
         EXPECT_TRUE(m_engine->restore(m_participants.list(), error)) << error.toStdString();
         commit();
         m_out.sent.clear();
@@ -180,12 +188,13 @@ private:
         return std::max(tick, m_quotes[static_cast<size_t>(instrument)].last + tick * pick(-ticks, ticks));
     }
 
-    QByteArray body(qint64 who, qint32 uid, int instrument, bool buy, QByteArrayView type, qint32 qty, double limit,
-                    qint16 role, qint32 parent)
+    QByteArray body(qint64 who, qint32 uid, int instrument, bool buy, QByteArrayView type, qint32 qty,
+                    double limit, qint16 role, qint32 parent)
     {
-        return m_shortIds[who] + ';' + korvi::stri(uid) + ';' + korvi::stri(instrument + 1) + ';' + (buy ? "BUY " : "SEL ")
-               + ';' + type.toByteArray() + ';' + korvi::stri(qty) + ';' + korvi::writeSingle(static_cast<float>(limit))
-               + "; 0;" + korvi::stri(role) + ';' + korvi::stri(parent);
+        return m_shortIds[who] + ';' + korvi::stri(uid) + ';' + korvi::stri(instrument + 1) + ';' +
+               (buy ? "BUY " : "SEL ") + ';' + type.toByteArray() + ';' + korvi::stri(qty) + ';' +
+               korvi::writeSingle(static_cast<float>(limit)) + "; 0;" + korvi::stri(role) + ';' +
+               korvi::stri(parent);
     }
 
     QByteArrayView someType()
@@ -194,8 +203,8 @@ private:
         return types[pick(0, 3)];
     }
 
-    qint32 place(qint64 who, int instrument, bool buy, QByteArrayView type, qint32 qty, double limit, qint16 role = 0,
-                 qint32 parent = 0)
+    qint32 place(qint64 who, int instrument, bool buy, QByteArrayView type, qint32 qty, double limit,
+                 qint16 role = 0, qint32 parent = 0)
     {
         const qint32 uid = m_nextUserId[who]++;
         const QByteArray b = body(who, uid, instrument, buy, type, qty, limit, role, parent);
@@ -242,7 +251,9 @@ private:
         const qint64 who = someone();
         const int i = pick(0, 1);
         const bool buy = chance(50);
-        const QByteArrayView type = chance(60) ? QByteArrayView("LMT") : chance(50) ? QByteArrayView("MKT") : QByteArrayView("STP");
+        const QByteArrayView type = chance(60)   ? QByteArrayView("LMT")
+                                    : chance(50) ? QByteArrayView("MKT")
+                                                 : QByteArrayView("STP");
         const qint32 qty = pick(1, 5);
         const qint32 uid = place(who, i, buy, type, qty, limitFor(i, type), role::Main);
         exitsFor(who, uid, i, buy, qty);
@@ -257,10 +268,14 @@ private:
         }
         if (mine.empty())
             return nullptr;
-        return m_engine->findOrder(who, mine[static_cast<size_t>(pick(0, static_cast<int>(mine.size()) - 1))]->userId);
+        return m_engine->findOrder(
+            who, mine[static_cast<size_t>(pick(0, static_cast<int>(mine.size()) - 1))]->userId);
     }
 
-    QByteArray reference(const Order& o) { return m_shortIds[o.participant] + ';' + korvi::stri(o.userOrderId) + ';' + o.orderId; }
+    QByteArray reference(const Order& o)
+    {
+        return m_shortIds[o.participant] + ';' + korvi::stri(o.userOrderId) + ';' + o.orderId;
+    }
 
     void groupOnPlacedOrder()
     {
@@ -327,8 +342,9 @@ private:
         q.ask = q.bid + tick * pick(1, 2);
         q.bidSize = pick(0, 5);
         q.askSize = pick(0, 5);
-        note("quote " + korvi::stri(i) + ' ' + korvi::writeDouble(q.last).trimmed() + ' ' + korvi::writeDouble(q.bid).trimmed()
-             + ' ' + korvi::writeDouble(q.ask).trimmed() + ' ' + korvi::stri(q.bidSize) + ' ' + korvi::stri(q.askSize));
+        note("quote " + korvi::stri(i) + ' ' + korvi::writeDouble(q.last).trimmed() + ' ' +
+             korvi::writeDouble(q.bid).trimmed() + ' ' + korvi::writeDouble(q.ask).trimmed() + ' ' +
+             korvi::stri(q.bidSize) + ' ' + korvi::stri(q.askSize));
         m_engine->onQuote(i, q);
     }
 
@@ -367,13 +383,14 @@ private:
         commit();
         std::map<qint64, std::vector<QByteArray>> before;
         for (const auto& [id, name] : m_shortIds)
-            before[id] = {m_engine->allOrdersMessage(id), m_engine->positionsMessage(id), m_engine->accountMessage(id)};
+            before[id] = {m_engine->allOrdersMessage(id), m_engine->positionsMessage(id),
+                          m_engine->accountMessage(id)};
         m_engine.reset();
         m_store.reset();
         start();
         for (const auto& [id, name] : m_shortIds) {
-            const std::vector<QByteArray> after = {m_engine->allOrdersMessage(id), m_engine->positionsMessage(id),
-                                                   m_engine->accountMessage(id)};
+            const std::vector<QByteArray> after = {
+                m_engine->allOrdersMessage(id), m_engine->positionsMessage(id), m_engine->accountMessage(id)};
             for (size_t k = 0; k < after.size(); ++k)
                 EXPECT_EQ(after[k], before[id][k]) << "participant " << id;
         }
@@ -497,7 +514,8 @@ private:
             const Order* o = m_engine->findOrder(m.participant, m.userId);
             ASSERT_NE(o, nullptr) << "order " << m.userId << " lost";
             EXPECT_EQ(o->orderId, m.orderId);
-            EXPECT_EQ(o->filled, m.filled) << "order " << m.userId << ": its fills and its filled quantity differ";
+            EXPECT_EQ(o->filled, m.filled)
+                << "order " << m.userId << ": its fills and its filled quantity differ";
             EXPECT_LE(o->filled + o->remaining, o->quantity);
             EXPECT_GE(o->remaining, 0);
             if (o->status == status::Filled) {
@@ -518,12 +536,15 @@ private:
                 if (x.participant == m.participant && x.mainId == o->bracketOrderId)
                     closed += x.filled;
             }
-            EXPECT_LE(closed, main->filled) << "the exits of " << main->userOrderId << " closed more than it filled";
+            EXPECT_LE(closed, main->filled)
+                << "the exits of " << main->userOrderId << " closed more than it filled";
             if (o->open() && o->active) {
                 EXPECT_GT(main->filled, 0) << "exit " << m.userId << " active while its main is unfilled";
                 EXPECT_FALSE(main->open()) << "exit " << m.userId << " active while its main still works";
-                EXPECT_LE(o->remaining, main->filled - closed) << "exit " << m.userId << " covers more than its group holds";
-                EXPECT_GT(main->filled - closed, 0) << "exit " << m.userId << " active after its group is flat";
+                EXPECT_LE(o->remaining, main->filled - closed)
+                    << "exit " << m.userId << " covers more than its group holds";
+                EXPECT_GT(main->filled - closed, 0)
+                    << "exit " << m.userId << " active after its group is flat";
             }
             if (!o->active) {
                 EXPECT_EQ(o->filled, 0);
@@ -587,7 +608,8 @@ TEST(EngineModelTest, RandomSequencesKeepEveryInvariant)
                 QByteArray trail;
                 for (const QByteArray& line : model.recent())
                     trail += line + '\n';
-                FAIL() << "seed " << seed << " failed at step " << n << "; the last steps:\n" << trail.toStdString();
+                FAIL() << "seed " << seed << " failed at step " << n << "; the last steps:\n"
+                       << trail.toStdString();
             }
         }
         fills += model.fills();
