@@ -17,12 +17,11 @@ Order* TradingEngine::parentOf(Account& a, const Order& exit)
     return p && p->orderId == exit.bracketOrderId ? p : nullptr;
 }
 
-std::vector<Order*> TradingEngine::exitsOf(Account& a, const Order& main)
+std::vector<Order*> TradingEngine::exitsOf(Account& a, const QByteArray& mainId)
 {
-    // Only open exits ever matter to their main.
     std::vector<Order*> out;
-    for (Order* o : a.live) {
-        if (o->open() && o->isExit() && o->bracketOrderId == main.orderId)
+    for (Order* o : a.exits.value(mainId)) {
+        if (o->open())
             out.push_back(o);
     }
     return out;
@@ -30,7 +29,7 @@ std::vector<Order*> TradingEngine::exitsOf(Account& a, const Order& main)
 
 void TradingEngine::activateExits(Account& a, const Order& main)
 {
-    for (Order* exit : exitsOf(a, main))
+    for (Order* exit : exitsOf(a, main.orderId))
         activate(a, *exit, main);
 }
 
@@ -41,8 +40,9 @@ void TradingEngine::activate(Account& a, Order& exit, const Order& main)
     exit.active = true;
     exit.status = status::Submitted;
     exit.statusTime = timeNow();
-    // An exit never covers more than the main bought or sold.
-    exit.remaining = std::min(exit.remaining, main.filled - exit.filled);
+    // An exit covers what the main filled and its siblings have not closed yet, and never
+    // more than the participant holds on the side it closes.
+    exit.remaining = std::min({exit.remaining, openInGroup(a, main), closable(a, exit)});
     if (exit.remaining <= 0) {
         exit.remaining = 0;
         cancel(a, exit);
@@ -67,6 +67,35 @@ void TradingEngine::activate(Account& a, Order& exit, const Order& main)
         addWorking(&exit);
 }
 
+qint32 TradingEngine::openInGroup(Account& a, const Order& main)
+{
+    // The exits of one main are alternatives for the same pieces: together they close at
+    // most what the main filled.
+    qint64 closed = 0;
+    for (const Order* x : a.exits.value(main.orderId))
+        closed += x->filled;
+    return static_cast<qint32>(std::max<qint64>(0, main.filled - closed));
+}
+
+qint32 TradingEngine::closable(const Account& a, const Order& exit) const
+{
+    const qint32 pos = a.positions[static_cast<size_t>(exit.instrument)].quantity;
+    return exit.buy ? std::max(0, -pos) : std::max(0, pos);
+}
+
+void TradingEngine::endStrandedExits(Account& a, int instrument)
+{
+    // An active exit with nothing left to close on its side would open a new position or
+    // close one it does not belong to later; it ends now.
+    std::vector<Order*> stranded;
+    for (Order* o : a.live) {
+        if (o->open() && o->isExit() && o->active && o->instrument == instrument && closable(a, *o) == 0)
+            stranded.push_back(o);
+    }
+    for (Order* o : stranded)
+        cancel(a, *o);
+}
+
 void TradingEngine::bracketQuery(qint64 participant, QByteArrayView body)
 {
     Account* a = account(participant);
@@ -80,10 +109,7 @@ void TradingEngine::bracketQuery(qint64 participant, QByteArrayView body)
         return;
     }
     if (o->role == role::Main) {
-        const bool hasExits = std::any_of(a->orders.begin(), a->orders.end(), [&](const auto& x) {
-            return x->isExit() && x->bracketOrderId == o->orderId;
-        });
-        if (!hasExits) {
+        if (a->exits.value(o->orderId).empty()) {
             o->role = role::Plain;
             o->bracketOrderId.clear();
             changed(*o);
@@ -92,16 +118,15 @@ void TradingEngine::bracketQuery(qint64 participant, QByteArrayView body)
     sendOrder(*a, *o);
 }
 
-void TradingEngine::onExitFilled(Account& a, const Order& exit, qint32 quantity)
+void TradingEngine::onExitFilled(Account& a, const Order& exit)
 {
     // One cancels the others: what one exit closed, the others need not close any more.
     Order* main = parentOf(a, exit);
-    if (!main)
-        return;
-    for (Order* other : exitsOf(a, *main)) {
+    const qint32 open = main ? openInGroup(a, *main) : 0;
+    for (Order* other : exitsOf(a, exit.bracketOrderId)) {
         if (other == &exit || !other->open())
             continue;
-        other->remaining = exit.remaining == 0 ? 0 : std::max(0, other->remaining - quantity);
+        other->remaining = std::min(other->remaining, open);
         if (other->remaining == 0) {
             cancel(a, *other);
         } else {

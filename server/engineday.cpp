@@ -14,6 +14,15 @@ namespace korvi::server {
 void TradingEngine::dailyClose()
 {
     const qint32 day = m_tradingDay;
+    // Exits still waiting for their main end first: a main that fills at the close would
+    // otherwise start them trading after the market closed.
+    for (auto& [id, a] : m_accounts) {
+        for (size_t i = 0; i < a->orders.size(); ++i) {
+            Order& o = *a->orders[i];
+            if (o.open() && o.isExit() && !o.active)
+                cancel(*a, o);
+        }
+    }
     // Market-on-close orders trade at the last price, in full.
     for (auto& [id, a] : m_accounts) {
         for (size_t i = 0; i < a->orders.size(); ++i) {
@@ -24,8 +33,8 @@ void TradingEngine::dailyClose()
             const double price = q.last > 0 ? q.last : (q.bid + q.ask) / 2;
             qint32 quantity = o.remaining;
             if (o.isExit()) {
-                const qint32 pos = a->positions[static_cast<size_t>(o.instrument)].quantity;
-                quantity = std::min(quantity, o.buy ? std::max(0, -pos) : std::max(0, pos));
+                const Order* main = parentOf(*a, o);
+                quantity = std::min({quantity, main ? openInGroup(*a, *main) : 0, closable(*a, o)});
             }
             if (quantity > 0 && price > 0)
                 fill(o, quantity, price);
@@ -80,6 +89,7 @@ void TradingEngine::dailyClose()
         a->byUserId.clear();
         a->byOrderId.clear();
         a->live.clear();
+        a->exits.clear();
         a->sentResult = 0;
         saveAccount(*a);
     }

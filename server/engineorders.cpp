@@ -68,6 +68,11 @@ void TradingEngine::placeOrder(qint64 participant, QByteArrayView body)
         reject(*a, r->userOrderId, reason::DuplicateOrderNumber);
         return;
     }
+    std::erase_if(a->live, [](const Order* x) { return !x->open(); });
+    if (a->live.size() >= static_cast<size_t>(std::max(0, m_options.maxOpenOrders))) {
+        reject(*a, r->userOrderId, reason::TooManyOpenOrders.toByteArray() + (" (h\xF6""chstens " + stri(m_options.maxOpenOrders) + ')'));
+        return;
+    }
     Order o;
     o.participant = participant;
     o.userOrderId = r->userOrderId;
@@ -95,6 +100,16 @@ void TradingEngine::placeOrder(qint64 participant, QByteArrayView body)
             reject(*a, r->userOrderId, reason::ParentGone);
             return;
         }
+        if (o.quantity > parent->quantity) {
+            reject(*a, r->userOrderId, reason::ExitTooLarge);
+            return;
+        }
+        // Once the main's pieces are closed by its other exits, a late exit would have
+        // nothing of its own to close.
+        if (!parent->open() && openInGroup(*a, *parent) == 0) {
+            reject(*a, r->userOrderId, reason::GroupClosed);
+            return;
+        }
         if (parent->role == role::Plain) {
             // The exits name it as their main: it is one from now on.
             parent->role = role::Main;
@@ -109,7 +124,6 @@ void TradingEngine::placeOrder(qint64 participant, QByteArrayView body)
         // Exposure is counted in 64 bits, so no sequence of large orders can overflow a
         // position.
         qint64 sameSide = 0;
-        std::erase_if(a->live, [](const Order* x) { return !x->open(); });
         for (const Order* other : a->live) {
             if (other->open() && !other->isExit() && other->instrument == o.instrument && other->buy == o.buy)
                 sameSide += other->remaining;
@@ -140,9 +154,7 @@ void TradingEngine::accept(Account& a, Order order)
     auto owned = std::make_unique<Order>(std::move(order));
     Order& o = *owned;
     a.orders.push_back(std::move(owned));
-    a.byUserId.insert(o.userOrderId, &o);
-    a.byOrderId.insert(o.orderId, &o);
-    a.live.push_back(&o);
+    track(a, &o);
     ++m_ordersToday;
     const qint32 number = o.userOrderId == std::numeric_limits<qint32>::min() ? std::numeric_limits<qint32>::max()
                                                                                : std::abs(o.userOrderId);
@@ -166,6 +178,16 @@ void TradingEngine::accept(Account& a, Order order)
     tryFill(o);
     if (o.open() && o.type != OrderType::MarketOnClose)
         addWorking(&o);
+}
+
+void TradingEngine::track(Account& a, Order* o)
+{
+    a.byUserId.insert(o->userOrderId, o);
+    a.byOrderId.insert(o->orderId, o);
+    if (o->open())
+        a.live.push_back(o);
+    if (o->isExit())
+        a.exits[o->bracketOrderId].push_back(o);
 }
 
 void TradingEngine::addWorking(Order* o) { m_working[static_cast<size_t>(o->instrument)].push_back(o); }
@@ -238,7 +260,7 @@ void TradingEngine::cancel(Account& a, Order& o)
     if (o.filled > 0) {
         activateExits(a, o); // the exits protect what was filled
     } else {
-        for (Order* exit : exitsOf(a, o)) {
+        for (Order* exit : exitsOf(a, o.orderId)) {
             if (exit->open())
                 cancel(a, *exit);
         }
@@ -296,15 +318,14 @@ void TradingEngine::tryFill(Order& o)
     qint32 quantity = static_cast<qint32>(std::min<qint64>(o.remaining, available));
     Account& a = *account(o.participant);
     if (o.isExit()) {
-        // An exit only ever closes what the bracket opened; with nothing left to close it
-        // is done.
-        const qint32 pos = a.positions[static_cast<size_t>(o.instrument)].quantity;
-        const qint32 closable = o.buy ? std::max(0, -pos) : std::max(0, pos);
-        if (closable == 0) {
+        // An exit only ever closes what its main opened and its siblings left, and only
+        // what is held; with nothing left to close it is done.
+        Order* main = parentOf(a, o);
+        quantity = std::min({quantity, main ? openInGroup(a, *main) : 0, closable(a, o)});
+        if (quantity <= 0) {
             cancel(a, o);
             return;
         }
-        quantity = std::min(quantity, closable);
     }
     fill(o, quantity, price);
 }
@@ -375,7 +396,8 @@ void TradingEngine::fill(Order& o, qint32 quantity, double price)
     if (o.role == role::Main && o.remaining == 0)
         activateExits(a, o);
     else if (o.isExit())
-        onExitFilled(a, o, quantity);
+        onExitFilled(a, o);
+    endStrandedExits(a, o.instrument);
     sendPositions(a);
     saveAccount(a);
 }

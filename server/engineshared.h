@@ -75,6 +75,7 @@ struct TradingEngine::Account {
     QHash<qint32, Order*> byUserId;
     QHash<QByteArray, Order*> byOrderId;
     std::vector<Order*> live;                   // the open ones, finished ones dropped now and then
+    QHash<QByteArray, std::vector<Order*>> exits; // by the main's id: every exit of the day, finished ones too
     std::vector<Execution> executions;          // of the trading day
     bool traded = false;                        // any fill ever: ranked in the total
     bool tradedToday = false;

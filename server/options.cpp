@@ -49,6 +49,7 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption hashIterations(QStringLiteral("hash-iterations"), QStringLiteral("PBKDF2 rounds of new password hashes (default 600000; fewer only for tests). Stored hashes with fewer rounds are upgraded at the next login."), QStringLiteral("N"));
     const QCommandLineOption maxWaiting(QStringLiteral("max-waiting"), QStringLiteral("Connections that have not logged in yet, at most (default 256); further ones are closed at once."), QStringLiteral("N"));
     const QCommandLineOption maxWaitingPerAddress(QStringLiteral("max-waiting-per-address"), QStringLiteral("The same from one address (default 16)."), QStringLiteral("N"));
+    const QCommandLineOption maxOpenOrders(QStringLiteral("max-open-orders"), QStringLiteral("Open orders one participant may have at once (default 500); further ones are refused."), QStringLiteral("N"));
     const QCommandLineOption publicHost(QStringLiteral("public-host"), QStringLiteral("Host named on the address pages (default: the address the page was asked on)."), QStringLiteral("HOST"));
     const QCommandLineOption loginTimeout(QStringLiteral("login-timeout"), QStringLiteral("Seconds a connection may take to log in (default 30)."), QStringLiteral("SECONDS"));
     const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Log traffic figures every this many seconds."), QStringLiteral("SECONDS"));
@@ -63,7 +64,7 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("No log on stderr."));
     parser.addOptions({help, port, httpPort, data, seed, rate, instruments, bind, publicHost, loginTimeout, stats, closeTime,
                        instantFills, testControl, updatePackage, updateBelow, quiet, hashIterations, maxWaiting,
-                       maxWaitingPerAddress, backupEvery, backupDir, force});
+                       maxWaitingPerAddress, maxOpenOrders, backupEvery, backupDir, force});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("Optional administration command, see above."), QStringLiteral("[user ...]"));
 
     if (!parser.parse(QStringList{QStringLiteral("korvi-server")} + arguments)) {
@@ -113,7 +114,8 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
         int most;
     } counts[] = {{&hashIterations, &options.hashIterations, kMinIterations, 10'000'000},
                   {&maxWaiting, &options.maxWaiting, 1, 100'000},
-                  {&maxWaitingPerAddress, &options.maxWaitingPerAddress, 1, 100'000}};
+                  {&maxWaitingPerAddress, &options.maxWaitingPerAddress, 1, 100'000},
+                  {&maxOpenOrders, &options.maxOpenOrders, 1, 100'000}};
     for (const auto& c : counts) {
         if (!parser.isSet(*c.option))
             continue;

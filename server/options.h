@@ -1,6 +1,7 @@
 #pragma once
 
 #include "passwordhash.h"
+#include "trading.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,6 +26,7 @@ struct ServerOptions {
     int hashIterations = kDefaultIterations; // rounds of new and upgraded password hashes
     int maxWaiting = 256;          // connections not logged in, in total
     int maxWaitingPerAddress = 16; // connections not logged in, from one address
+    int maxOpenOrders = kMaxOpenOrders; // per participant
     int statsSeconds = 0;          // 0: no statistics lines
     int backupEveryMinutes = 0;    // 0: no scheduled backups
     QString backupDir;             // empty: "backups" in the data folder

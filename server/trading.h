@@ -105,6 +105,10 @@ struct AccountFigures {
     qint32 lastOrderId = 0;
 };
 
+// Open orders one participant may have at once by default: enough for any trader's screen
+// of working orders, and a bound on what one participant's greeting and lists grow to.
+inline constexpr int kMaxOpenOrders = 500;
+
 // 8-character ids: a letter and seven base-36 digits.
 QByteArray makeId(char letter, qint64 seq);
 

@@ -91,10 +91,7 @@ bool TradingEngine::restore(const std::vector<Participant>& participants, QStrin
         auto owned = std::make_unique<Order>(std::move(o));
         Order* p = owned.get();
         a->orders.push_back(std::move(owned));
-        a->byUserId.insert(p->userOrderId, p);
-        a->byOrderId.insert(p->orderId, p);
-        if (p->open())
-            a->live.push_back(p);
+        track(*a, p);
         if (p->day == m_tradingDay)
             ++m_ordersToday;
         if (p->open() && p->active && p->type != OrderType::MarketOnClose)

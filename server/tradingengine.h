@@ -30,6 +30,8 @@ struct EngineOptions {
     // Limit and stop orders fill at once at their own price, market orders in full; for
     // tests that must not wait for the market.
     bool instantFills = false;
+    // Open orders one participant may have at once; a further order is refused.
+    int maxOpenOrders = kMaxOpenOrders;
 };
 
 // The trading game: every participant's orders, fills, positions and account, matched
@@ -113,10 +115,14 @@ private:
     void fill(Order& o, qint32 quantity, double price);
     void activateExits(Account& a, const Order& main);
     void activate(Account& a, Order& exit, const Order& main);
-    void onExitFilled(Account& a, const Order& exit, qint32 quantity);
+    void onExitFilled(Account& a, const Order& exit);
+    qint32 openInGroup(Account& a, const Order& main);
+    qint32 closable(const Account& a, const Order& exit) const;
+    void endStrandedExits(Account& a, int instrument);
+    void track(Account& a, Order* o);
     void cancel(Account& a, Order& o);
     Order* parentOf(Account& a, const Order& exit);
-    std::vector<Order*> exitsOf(Account& a, const Order& main);
+    std::vector<Order*> exitsOf(Account& a, const QByteArray& mainId); // the open ones
 
     Order* referenced(Account& a, QByteArrayView body, QByteArray& why);
     void sendOrder(const Account& a, const Order& o);

@@ -10,7 +10,7 @@ packages=(
     libssl-dev
     clang libclang-rt-14-dev
     xvfb xauth
-    dpkg-dev lintian
+    dpkg-dev lintian faketime
 )
 
 missing=()

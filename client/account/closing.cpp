@@ -54,9 +54,23 @@ void PositionClosing::closeOrTurn(int row, int factor)
 
 void PositionClosing::Command11_Click()
 {
+    // The question lists the counter-orders it will send (the first ten of them).
+    QStringList orders;
+    for (int i = 1; i <= m_state.PositionCount && size_t(i) < m_state.positions.size(); ++i) {
+        const PositionRecord& p = m_state.positions[i];
+        const InstrumentRecord* ins = m_state.instrument(p.WPIndex);
+        if (p.Bestand != 0 && ins)
+            orders << marketOrderText(p.Bestand < 0, QString::number(std::abs(qint64(p.Bestand))),
+                                      fromWire(ins->Ticker.trimmed()));
+    }
+    QString listed = QString::number(orders.size()) + (orders.size() == 1 ? QStringLiteral(" Order") : QStringLiteral(" Orders"));
+    if (!orders.isEmpty())
+        listed += QStringLiteral(":\r\n") + orders.mid(0, 10).join(QStringLiteral("\r\n")) +
+                  (orders.size() > 10 ? QStringLiteral("\r\n\u2026") : QString());
     if (m_state.settings.safetyQuestion != 0 &&
         !m_prompts.yesNo(QStringLiteral("Wirklich alle Positionen glattstellen ?\r\nDiese Sicherheitsabfrage kann "
-                                        "unter 'Sonstiges' deaktiviert werden!")))
+                                        "unter 'Sonstiges' deaktiviert werden!\r\n\r\n") +
+                         listed))
         return;
     const qint16 oldDefault = m_state.book.DefaultWP;
     const qint16 oldSafety = m_state.settings.safetyQuestion;

@@ -17,6 +17,13 @@
 
 namespace korvi {
 
+QString marketOrderText(bool buy, const QString& quantity, const QString& ticker)
+{
+    return (buy ? QStringLiteral("KAUF ") : QStringLiteral("VERKAUF ")) + quantity + QLatin1Char(' ') + ticker +
+           QStringLiteral(" MKT");
+}
+
+
 QByteArray placeOrderText(const OrderRecord& o)
 {
     QByteArray t = "@PO=";
@@ -318,9 +325,13 @@ void OrderPlacing::Command8_Click(int index)
     // the instrument list: the instrument is held by number and ticker and its line is
     // looked up afterwards.
     const QByteArray ticker = ins->Ticker;
+    // The question names the order it confirms, so that a wrong side, quantity or
+    // instrument is seen before the fill.
+    const QString order = marketOrderText(index == 0, m_entry.quantityText().trimmed(), fromWire(ticker.trimmed()));
     if (m_state.settings.safetyQuestion != 0 &&
         !m_prompts.yesNo(QStringLiteral("Order wirklich ausf\u00fchren ?\nDiese Sicherheitsabfrage kann unter "
-                                        "'Sonstiges' deaktiviert werden!")))
+                                        "'Sonstiges' deaktiviert werden!\n\n") +
+                         order))
         return;
     ins = m_state.instrument(wp);
     if (!ins || ins->Ticker != ticker) {

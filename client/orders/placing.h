@@ -6,6 +6,10 @@
 
 namespace korvi {
 
+// A market order in words for the safety question, e.g. "KAUF 1 FDAX MKT".
+QString marketOrderText(bool buy, const QString& quantity, const QString& ticker);
+
+
 class Connection;
 class LogList;
 class Messages;

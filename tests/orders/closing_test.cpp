@@ -101,8 +101,10 @@ TEST(Closing, GlattClosesEverythingWithoutFurtherQuestions)
     f.closing.Command11_Click();
     EXPECT_TRUE(f.sent().isEmpty());
     ASSERT_EQ(f.prompts.questions.size(), 1);
+    // The question as it always was, then the counter-orders it would send.
     EXPECT_EQ(f.prompts.questions[0], "Wirklich alle Positionen glattstellen ?\r\nDiese Sicherheitsabfrage kann unter "
-                                      "'Sonstiges' deaktiviert werden!");
+                                      "'Sonstiges' deaktiviert werden!\r\n\r\n2 Orders:\r\nVERKAUF 10 FDAX MKT\r\nKAUF 5 " +
+                                          QString::fromLatin1(f.s.Instruments[2].Ticker.trimmed()) + " MKT");
 
     f.prompts.yesAnswer = true;
     f.closing.Command11_Click();

@@ -203,7 +203,9 @@ TEST(Placing, MarketButtonsAskFirstAndSendAtOnce)
     f.prompts.yesAnswer = false;
     f.placing.Command8_Click(1);
     ASSERT_EQ(f.prompts.questions.size(), 1);
-    EXPECT_EQ(f.prompts.questions[0], QString::fromUtf8("Order wirklich ausführen ?\nDiese Sicherheitsabfrage kann unter 'Sonstiges' deaktiviert werden!"));
+    // The question as it always was, then the order it would send.
+    EXPECT_EQ(f.prompts.questions[0], QString::fromUtf8("Order wirklich ausführen ?\nDiese Sicherheitsabfrage kann unter 'Sonstiges' deaktiviert werden!\n\nVERKAUF 1 ") +
+                                          QString::fromLatin1(f.s.Instruments[2].Ticker.trimmed()) + " MKT");
     EXPECT_TRUE(f.sent().isEmpty());
     EXPECT_EQ(f.s.book.SuchRow(1, EntryLine), 0);
 

@@ -21,7 +21,7 @@ TEST(OptionsTest, DefaultsAndEveryOption)
     ServerOptions p;
     ASSERT_EQ(parseOptions({"--port", "0", "--http-port", "0", "--data", "/tmp/d", "--seed", "99", "--rate", "12.5",
                             "--instruments", "i.conf", "--login-timeout", "3", "--bind", "0.0.0.0", "--hash-iterations", "1000",
-                            "--max-waiting", "7", "--max-waiting-per-address", "2", "user", "add", "n", "pw"},
+                            "--max-waiting", "7", "--max-waiting-per-address", "2", "--max-open-orders", "40", "user", "add", "n", "pw"},
                            p, text),
               ParseResult::Run)
         << text.toStdString();
@@ -36,6 +36,7 @@ TEST(OptionsTest, DefaultsAndEveryOption)
     EXPECT_EQ(p.hashIterations, 1000);
     EXPECT_EQ(p.maxWaiting, 7);
     EXPECT_EQ(p.maxWaitingPerAddress, 2);
+    EXPECT_EQ(p.maxOpenOrders, 40);
     EXPECT_EQ(p.command, (QStringList{"user", "add", "n", "pw"}));
 }
 
@@ -43,7 +44,7 @@ TEST(OptionsTest, BadValuesAreErrorsAndHelpIsHelp)
 {
     for (const QStringList& args : {QStringList{"--port", "65536"}, QStringList{"--port", "x"}, QStringList{"--rate", "-1"},
                                     QStringList{"--seed", "abc"}, QStringList{"--login-timeout", "0"},
-                                    QStringList{"--hash-iterations", "999"}, QStringList{"--max-waiting", "0"},
+                                    QStringList{"--hash-iterations", "999"}, QStringList{"--max-waiting", "0"}, QStringList{"--max-open-orders", "0"},
                                     QStringList{"--no-such-option"}}) {
         ServerOptions o;
         QString text;

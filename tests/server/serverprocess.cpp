@@ -22,10 +22,13 @@ bool ServerProcess::start(const QStringList& extra)
     }
     m_process = std::make_unique<QProcess>();
     m_process->setProgram(program);
-    // Cheap password hashes keep logins fast in tests; a later value in `extra` wins.
+    // Cheap password hashes keep logins fast in tests, and no daily close comes from the
+    // wall clock (a start after the close time would book one); a later value in `extra`
+    // wins.
     m_process->setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--http-port"),
                                         QStringLiteral("0"), QStringLiteral("--data"), m_dataDir,
-                                        QStringLiteral("--hash-iterations"), QStringLiteral("1000")}
+                                        QStringLiteral("--hash-iterations"), QStringLiteral("1000"),
+                                        QStringLiteral("--close-time"), QStringLiteral("off")}
                             + extra);
     // The log goes to a file, so it can be read at any moment without an event loop.
     m_logPath = m_dataDir + QStringLiteral("/server-%1.log").arg(++s_logCount);

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <set>
+
 using namespace korvi::server;
 
 namespace {
@@ -359,6 +361,73 @@ TEST_F(EngineTest, ExitsOfAFilledMainActivateAtOnceAndNeverOpenANewPosition)
     EXPECT_EQ(m_engine->position(Ann, 0).quantity, 0) << "the market-on-close exit opened nothing";
 }
 
+// The exits of a group close together at most what the main filled, whichever exit
+// arrives or fills first: a late exit of a closed group is refused, never left working to
+// close a later, unrelated position.
+TEST_F(EngineTest, ALateExitOfAClosedGroupIsRefusedInEitherArrivalOrder)
+{
+    struct Case {
+        const char* name;
+        QByteArray first;  // fills on arrival and closes the group
+        QByteArray second; // arrives after that
+        PriceState closeQuote;
+    };
+    const std::vector<Case> cases = {
+        {"stop-loss first", po(2, 1, "SEL", "STP", 1, 99, role::StopLoss, 1), po(3, 1, "SEL", "LMT", 1, 101, role::TakeProfit, 1),
+         quote(98, 98, 98.5)},
+        {"take-profit first", po(2, 1, "SEL", "LMT", 1, 101, role::TakeProfit, 1), po(3, 1, "SEL", "STP", 1, 99, role::StopLoss, 1),
+         quote(101.5, 101.5, 102)},
+        {"market-on-close after a stop", po(2, 1, "SEL", "STP", 1, 99, role::StopLoss, 1), po(3, 1, "SEL", "MOC", 1, 99, role::OnClose, 1),
+         quote(98, 98, 98.5)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        makeEngine({});
+        place(po(1, 1, "BUY", "MKT", 1));
+        m_engine->makeBracketMain(Ann, "U00001;1;" + m_engine->findOrder(Ann, 1)->orderId);
+        m_engine->onQuote(0, c.closeQuote);
+        place(c.first);
+        ASSERT_EQ(m_engine->findOrder(Ann, 2)->status, status::Filled);
+        m_out.take(Ann);
+        place(c.second);
+        const auto msgs = m_out.take(Ann);
+        ASSERT_EQ(msgs.size(), 1u);
+        EXPECT_TRUE(msgs[0].startsWith("@OR=" + reason::GroupClosed.toByteArray() + " (Order 3)")) << msgs[0].toStdString();
+        // A new, unrelated long is never sold by the refused exit.
+        place(po(4, 1, "BUY", "MKT", 1));
+        m_engine->onQuote(0, quote(110, 110, 110.5));
+        m_engine->onQuote(0, quote(90, 89.5, 90));
+        m_engine->dailyClose();
+        EXPECT_EQ(m_engine->position(Ann, 0).quantity, 1);
+    }
+}
+
+TEST_F(EngineTest, ExitsOfOneGroupTogetherNeverCloseMoreThanTheMainFilled)
+{
+    // Main of 4 fills 3 and is cancelled; the exits protect 3 and share them: the
+    // take-profit closes 2, the stop-loss then only 1, even though the participant holds
+    // more from a plain order.
+    place(po(2, 1, "BUY", "MKT", 5));
+    m_engine->onQuote(0, quote(100, 99.5, 100.5, 50, 3));
+    place(po(1, 1, "BUY", "LMT", 4, 100.5, role::Main));
+    ASSERT_EQ(m_engine->findOrder(Ann, 1)->filled, 3);
+    m_engine->cancelOrder(Ann, "U00001;1;" + m_engine->findOrder(Ann, 1)->orderId);
+    place(po(3, 1, "SEL", "LMT", 4, 102, role::TakeProfit, 1));
+    EXPECT_EQ(m_engine->findOrder(Ann, 3)->remaining, 3);
+    m_engine->onQuote(0, quote(102, 102, 102.5, 2, 50));
+    EXPECT_EQ(m_engine->findOrder(Ann, 3)->filled, 2);
+    place(po(4, 1, "SEL", "STP", 4, 99, role::StopLoss, 1));
+    EXPECT_EQ(m_engine->findOrder(Ann, 4)->remaining, 1) << "what the take-profit already closed is not closed twice";
+    m_engine->onQuote(0, quote(98, 98, 98.5));
+    EXPECT_EQ(m_engine->findOrder(Ann, 4)->filled, 1);
+    EXPECT_EQ(m_engine->findOrder(Ann, 3)->status, status::Cancelled);
+    EXPECT_EQ(m_engine->position(Ann, 0).quantity, 5) << "the plain order's pieces stay";
+    // An exit larger than its main is refused.
+    place(po(5, 1, "BUY", "LMT", 1, 90, role::Main));
+    place(po(6, 1, "SEL", "LMT", 2, 95, role::TakeProfit, 5));
+    EXPECT_TRUE(m_out.take(Ann, "@OR=").at(0).startsWith("@OR=" + reason::ExitTooLarge.toByteArray()));
+}
+
 TEST_F(EngineTest, CancellingAnUnfilledMainCancelsItsExits)
 {
     place(po(1, 1, "BUY", "LMT", 1, 90, role::Main));
@@ -462,6 +531,84 @@ TEST_F(EngineTest, RankingsPlaceTradersAndLeaveOthersWithoutAPlace)
     EXPECT_EQ(fieldsOf(m_engine->placeInfoMessage(Bob))[0], "2 von 2");
 }
 
+TEST_F(EngineTest, OpenOrdersAreCappedPerParticipantExitsIncluded)
+{
+    makeEngine({.maxOpenOrders = 3});
+    place(po(1, 1, "BUY", "LMT", 1, 90, role::Main));
+    place(po(2, 1, "SEL", "LMT", 1, 105));
+    place(po(3, 1, "SEL", "STP", 1, -2, role::StopLoss, 1));
+    m_out.take(Ann);
+    place(po(4, 1, "BUY", "LMT", 1, 80));
+    const auto refused = m_out.take(Ann);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0], "@OR=Zu viele offene Orders (h\xF6""chstens 3) (Order 4)");
+    place(po(1, 1, "SEL", "MKT", 1, 0, 0, 0, "U00002"), Bob);
+    EXPECT_TRUE(m_out.take(Bob, "@OR=").empty()) << "the cap is per participant";
+    m_engine->cancelOrder(Ann, "U00001;2;" + m_engine->findOrder(Ann, 2)->orderId);
+    place(po(5, 1, "BUY", "MKT", 1));
+    EXPECT_TRUE(m_out.take(Ann, "@OR=").empty()) << "a finished order frees its place";
+}
+
+TEST_F(EngineTest, AnExitNeverBecomesAMain)
+{
+    place(po(1, 1, "BUY", "LMT", 1, 90, role::Main));
+    place(po(2, 1, "SEL", "LMT", 1, 95, role::TakeProfit, 1));
+    m_out.take(Ann);
+    const Order* exit = m_engine->findOrder(Ann, 2);
+    m_engine->makeBracketMain(Ann, "U00001;2;" + exit->orderId);
+    EXPECT_TRUE(m_out.take(Ann).empty());
+    EXPECT_EQ(exit->role, role::TakeProfit);
+    EXPECT_EQ(exit->bracketOrderId, m_engine->findOrder(Ann, 1)->orderId);
+    place(po(3, 1, "BUY", "STP", 1, 99, role::StopLoss, 2));
+    EXPECT_TRUE(m_out.take(Ann, "@OR=").at(0).startsWith("@OR=" + reason::ParentMismatch.toByteArray()));
+}
+
+// Today's places and the winners' and losers' lines of the day, for results known to the
+// cent; equal results place the earlier registered participant (the lower id) first.
+TEST_F(EngineTest, RankingsOrderByResultThenByRegistrationAndNameTheDaysWinnersAndLosers)
+{
+    struct Trader {
+        qint64 id;
+        QByteArray name;
+        QByteArrayView side;
+        qint32 quantity;
+    };
+    struct Case {
+        std::vector<Trader> traders;
+        std::vector<qint16> dayPlaces; // in the order of `traders`
+        QByteArray winners, losers;
+    };
+    // BBB is bought at 50.5 or sold at 49.5 and ends at 60, without commission.
+    const std::vector<Case> cases = {
+        {{{1, "ann", "BUY", 3}, {2, "bob", "BUY", 1}, {7, "cy", "SEL", 2}, {4, "dee", "SEL", 1}},
+         {1, 2, 4, 3},
+         "Gewinner: ann +28.5 bob +9.5",
+         "Verlierer: cy -21 dee -10.5"},
+        {{{7, "cy", "BUY", 1}, {2, "bob", "BUY", 1}, {4, "dee", "BUY", 1}, {1, "ann", "BUY", 1}},
+         {4, 2, 3, 1},
+         "Gewinner: ann +9.5 bob +9.5 dee +9.5",
+         "Verlierer: -"},
+        {{{4, "dee", "SEL", 1}}, {1}, "Gewinner: -", "Verlierer: dee -10.5"},
+    };
+    for (const Case& c : cases) {
+        makeEngine({});
+        m_engine->onQuote(1, quote(50, 49.5, 50.5));
+        qint32 uid = 1;
+        for (const Trader& t : c.traders) {
+            Participant p = participant(t.id, t.name, "U0000" + korvi::stri(t.id));
+            m_engine->addParticipant(p);
+            place(po(uid++, 2, t.side, "MKT", t.quantity, 0, 0, 0, p.shortId), t.id);
+        }
+        m_engine->onQuote(1, quote(60, 59.5, 60.5));
+        const std::vector<QByteArray> lines = m_engine->updateRankings();
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[0], c.winners);
+        EXPECT_EQ(lines[1], c.losers);
+        for (size_t i = 0; i < c.traders.size(); ++i)
+            EXPECT_EQ(m_engine->figures(c.traders[i].id).dayPlace, c.dayPlaces[i]) << c.traders[i].name.toStdString();
+    }
+}
+
 class StoredEngineTest : public EngineTest {
 protected:
     void SetUp() override
@@ -530,6 +677,28 @@ TEST_F(StoredEngineTest, RestartKeepsOrdersFillsPositionsAndFillsNothingTwice)
     // A duplicate of a number used before the restart is still refused.
     place(po(2, 1, "BUY", "MKT", 1));
     EXPECT_EQ(m_out.take(Ann, "@OR=").size(), 1u);
+}
+
+// A group's key is its main's server id: never given twice for the life of the game data,
+// whatever restarts and closes come between, even when the client's numbers repeat.
+TEST_F(StoredEngineTest, BracketKeysAreNeverReusedAcrossRestartsAndCloses)
+{
+    std::set<QByteArray> keys;
+    for (int round = 0; round < 3; ++round) {
+        place(po(1, 1, "BUY", "LMT", 1, 90, role::Main));
+        place(po(2, 1, "SEL", "LMT", 1, -2, role::TakeProfit, 1));
+        const Order* main = m_engine->findOrder(Ann, 1);
+        ASSERT_NE(main, nullptr);
+        EXPECT_EQ(m_engine->findOrder(Ann, 2)->bracketOrderId, main->orderId);
+        EXPECT_TRUE(keys.insert(main->orderId).second) << "key " << main->orderId.toStdString() << " given twice";
+        commit();
+        reopen({});
+        EXPECT_EQ(m_engine->findOrder(Ann, 2)->bracketOrderId, m_engine->findOrder(Ann, 1)->orderId);
+        m_engine->dailyClose();
+        m_now = m_now.addDays(1);
+        commit();
+        reopen({});
+    }
 }
 
 TEST_F(StoredEngineTest, ShortPositionsSurviveARestartWithCostResultAndTheirStop)

@@ -10,7 +10,8 @@
 namespace korvi::test {
 
 // The real korvi-server (path from KORVI_SERVER) on ports the system chooses, with a data
-// folder of its own. Tests skip when the server is not built.
+// folder of its own and no daily close by the wall clock (a later "--close-time" in
+// `extra` wins). Tests skip when the server is not built.
 class LiveServer {
 public:
     static bool available() { return !qEnvironmentVariableIsEmpty("KORVI_SERVER"); }
@@ -19,7 +20,7 @@ public:
     {
         m_process.start(QString::fromLocal8Bit(qgetenv("KORVI_SERVER")),
                         QStringList{"--port", "0", "--http-port", "0", "--data", m_data.path(),
-                                    "--hash-iterations", "1000"} + extra);
+                                    "--hash-iterations", "1000", "--close-time", "off"} + extra);
         if (!m_process.waitForStarted(5000))
             return false;
         QByteArray banner;
