@@ -13,10 +13,11 @@ namespace {
 constexpr qsizetype kMaxRequest = 8 * 1024;
 constexpr int kRequestTimeoutMs = 10'000;
 
-QByteArray httpResponse(QByteArrayView status, const QByteArray& body, bool withBody)
+QByteArray httpResponse(QByteArrayView status, const QByteArray& body, bool withBody,
+                        QByteArrayView type = "text/plain; charset=ISO-8859-1")
 {
     QByteArray out = "HTTP/1.0 " + status.toByteArray() + "\r\n";
-    out += "Content-Type: text/plain; charset=ISO-8859-1\r\n";
+    out += "Content-Type: " + type.toByteArray() + "\r\n";
     out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     out += "Cache-Control: no-cache\r\n";
     out += "Connection: close\r\n\r\n";
@@ -37,7 +38,8 @@ QByteArray hostOf(const QHostAddress& address)
 
 } // namespace
 
-QByteArray addressPageResponse(QByteArrayView request, QByteArrayView host, quint16 gamePort)
+QByteArray addressPageResponse(QByteArrayView request, QByteArrayView host, quint16 gamePort,
+                               const std::function<QByteArray()>& metrics)
 {
     const qsizetype headerEnd = request.indexOf(QByteArrayView("\r\n\r\n"));
     const qsizetype lineEnd = request.indexOf('\n');
@@ -56,6 +58,8 @@ QByteArray addressPageResponse(QByteArrayView request, QByteArrayView host, quin
     const bool withBody = method == "GET";
     if (path == "/ipkorvi.html" || path == "/ip.html" || path == "/ipvarn3.html")
         return httpResponse("200 OK", host.toByteArray() + ':' + QByteArray::number(gamePort) + "\r\n", withBody);
+    if (path == "/metrics" && metrics)
+        return httpResponse("200 OK", metrics(), withBody, "text/plain; version=0.0.4");
     return httpResponse("404 Not Found", "Die Seite existiert nicht\r\n", withBody);
 }
 
@@ -93,7 +97,7 @@ void AddressPageServer::answer(QTcpSocket* socket)
         return;
     }
     const QByteArray host = m_publicHost.isEmpty() ? hostOf(socket->localAddress()) : m_publicHost;
-    const QByteArray response = addressPageResponse(request, host, m_gamePort);
+    const QByteArray response = addressPageResponse(request, host, m_gamePort, m_metrics);
     if (response.isEmpty()) {
         socket->setProperty("request", request);
         return;

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QHostAddress>
 #include <QObject>
+#include <functional>
 
 class QTcpServer;
 class QTcpSocket;
@@ -13,8 +14,10 @@ namespace korvi::server {
 // The answer to one HTTP request for an address page. "/ipkorvi.html", "/ip.html" and
 // "/ipvarn3.html" give one plain text line "host:port" naming the game port; any other
 // page gives 404 with a text containing "existiert", which the client takes as "no page".
+// "/metrics" gives what `metrics` returns (the server's figures for monitoring), when set.
 // Returns an empty array while `request` is not yet a complete header.
-QByteArray addressPageResponse(QByteArrayView request, QByteArrayView host, quint16 gamePort);
+QByteArray addressPageResponse(QByteArrayView request, QByteArrayView host, quint16 gamePort,
+                               const std::function<QByteArray()>& metrics = {});
 
 // A tiny HTTP server for the address pages. Each connection gets one answer and is
 // closed; a request that is too large or too slow is dropped.
@@ -29,6 +32,8 @@ public:
     void setGamePort(quint16 port) { m_gamePort = port; }
     // The host written on the pages; empty means the address the client connected to.
     void setPublicHost(const QByteArray& host) { m_publicHost = host; }
+    // The text of "/metrics".
+    void setMetrics(std::function<QByteArray()> metrics) { m_metrics = std::move(metrics); }
     void close();
 
 private:
@@ -38,6 +43,7 @@ private:
     QTcpServer* m_server;
     quint16 m_gamePort = 0;
     QByteArray m_publicHost;
+    std::function<QByteArray()> m_metrics;
 };
 
 } // namespace korvi::server

@@ -100,6 +100,7 @@ bool GameServer::start(QString& error)
     }
     m_pages->setGamePort(m_server->serverPort());
     m_pages->setPublicHost(m_options.publicHost);
+    m_pages->setMetrics([this] { return prometheusText(metricsNow()); });
     if (m_options.rate > 0)
         m_priceTimer.start(kPriceTickMs);
     m_priceStartedAt = now();
@@ -370,15 +371,35 @@ int GameServer::playingCount() const
 
 void GameServer::loggedIn(Session* session)
 {
+    ++m_metrics.logins;
     m_byParticipant.insert(session->participant().id, session);
     m_engine->addParticipant(session->participant());
     m_chat->join(session);
 }
 
-void GameServer::executed(const Execution& e) { m_chat->execution(e); }
+void GameServer::executed(const Execution& e)
+{
+    ++m_metrics.fills;
+    m_chat->execution(e);
+}
+
+ServerMetrics GameServer::metricsNow() const
+{
+    ServerMetrics m = m_metrics;
+    m.priceMessages = m_pricesSent;
+    m.connections = static_cast<int>(m_sessions.size());
+    m.loggedIn = playingCount();
+    for (const Session* s : m_sessions)
+        m.largestSendQueue = std::max(m.largestSendQueue, s->queuedBytes());
+    return m;
+}
 
 void GameServer::toParticipant(qint64 participant, QByteArray message)
 {
+    if (message.startsWith("@OO="))
+        ++m_metrics.ordersAccepted;
+    else if (message.startsWith("@OR="))
+        ++m_metrics.ordersRefused;
     if (!m_byParticipant.contains(participant))
         return; // not connected: the login brings everything anyway
     QByteArray& held = m_held[participant];
@@ -410,7 +431,13 @@ void GameServer::scheduleFlush()
 void GameServer::flush()
 {
     QString error;
-    if (!m_tradeStore.commit(error)) {
+    QElapsedTimer commitTime;
+    commitTime.start();
+    const bool committed = m_tradeStore.commit(error);
+    m_metrics.lastCommitSeconds = double(commitTime.nsecsElapsed()) / 1e9;
+    m_metrics.commitSeconds += m_metrics.lastCommitSeconds;
+    ++m_metrics.commits;
+    if (!committed) {
         // Nothing is confirmed that is not stored; the messages wait for the next try.
         if (!m_storeFailing)
             logLine(QStringLiteral("cannot store the trading records, retrying: %1").arg(error));

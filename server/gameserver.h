@@ -2,6 +2,7 @@
 
 #include "instrumentconfig.h"
 #include "loginguard.h"
+#include "metrics.h"
 #include "options.h"
 #include "passwordhash.h"
 #include "pricesimulator.h"
@@ -104,6 +105,10 @@ public:
     void setQuote(int index, const PriceState& quote);
     void dailyClose();
 
+    ServerMetrics& metrics() { return m_metrics; }
+    // The figures with those of now filled in, as the metrics page shows them.
+    ServerMetrics metricsNow() const;
+
     void countSent(qint64 frames, qint64 bytes)
     {
         m_framesOut += frames;
@@ -152,6 +157,7 @@ private:
     qint64 m_winnersSentAt = -1;
     bool m_storeFailing = false;
     LoginGuard m_guard;
+    ServerMetrics m_metrics;
     // Connection events per address: a few lines per interval, then counts.
     LogSummary m_log{LogSummary::kIntervalMs, 5, 4096};
     std::unique_ptr<PasswordChecker> m_passwords;

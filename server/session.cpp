@@ -191,6 +191,8 @@ void Session::abort(const QString& reason)
 
 void Session::dropLater(const QString& reason)
 {
+    // Every caller drops a client that asks faster than it reads.
+    ++m_server.metrics().droppedFullQueue;
     if (m_stage == Stage::Closing || m_finished)
         return;
     logEvent(QStringLiteral("dropped"), QStringLiteral("%1 dropped: %2").arg(who(), reason));
@@ -423,6 +425,7 @@ void Session::startCheck()
 
 void Session::refuseLogin()
 {
+    ++m_server.metrics().failedLogins;
     const int failures = m_server.guard().failed(m_loginName, m_address, m_server.now());
     logEvent(QStringLiteral("refused"), QStringLiteral("%1 login refused for '%2' from %3: wrong name or password (%4 failed in a row)")
                 .arg(who(), printable(m_loginName), m_address)

@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -33,7 +34,60 @@ QSet<qint64> storedOrders(const QString& file)
     return ids;
 }
 
+// One figure of the metrics page, or -1 when the page or the figure is missing.
+double metric(quint16 httpPort, const QByteArray& name)
+{
+    QTcpSocket http;
+    http.connectToHost(QHostAddress::LocalHost, httpPort);
+    if (!http.waitForConnected(5000))
+        return -1;
+    http.write("GET /metrics HTTP/1.0\r\n\r\n");
+    QByteArray page;
+    while (http.state() == QAbstractSocket::ConnectedState && http.waitForReadyRead(5000))
+        page += http.readAll();
+    page += http.readAll();
+    if (!page.startsWith("HTTP/1.0 200"))
+        return -1;
+    for (const QByteArray& line : page.split('\n')) {
+        if (line.startsWith(name + ' '))
+            return line.mid(name.size() + 1).toDouble();
+    }
+    return -1;
+}
+
 } // namespace
+
+// The metrics page counts what happens: logins good and bad, orders and fills, the
+// connections of now.
+TEST(OperatorTest, MetricsPageCountsLoginsOrdersAndFills)
+{
+    QTemporaryDir dir;
+    ServerProcess server(dir.path());
+    ASSERT_TRUE(server.start(kOptions)) << server.lastError().toStdString();
+    const quint16 pages = server.httpPort();
+    EXPECT_EQ(metric(pages, "korvi_logins_total"), 0);
+    EXPECT_EQ(metric(pages, "korvi_participants_logged_in"), 0);
+
+    Peer wrong;
+    ASSERT_TRUE(wrong.connectTo(server.tcpPort()));
+    wrong.login("demo", "falsch");
+    Peer peer;
+    ASSERT_TRUE(peer.connectTo(server.tcpPort()));
+    ASSERT_EQ(peer.loginAndGreeting("demo", "demo").size(), 13u);
+    peer.send("@PO=U00001;1;1;BUY ;MKT;1; 0; 0;0;0");
+    peer.send("@PO=U00001;2;1;BUY ;MKT;0; 0; 0;0;0");
+    for (int i = 0; i < 20 && metric(pages, "korvi_orders_refused_total") < 1; ++i)
+        peer.nextNonPrice(200);
+
+    EXPECT_EQ(metric(pages, "korvi_logins_total"), 1);
+    EXPECT_EQ(metric(pages, "korvi_failed_logins_total"), 1);
+    EXPECT_EQ(metric(pages, "korvi_participants_logged_in"), 1);
+    EXPECT_GE(metric(pages, "korvi_connections"), 1);
+    EXPECT_EQ(metric(pages, "korvi_orders_accepted_total"), 1);
+    EXPECT_EQ(metric(pages, "korvi_orders_refused_total"), 1);
+    EXPECT_EQ(metric(pages, "korvi_fills_total"), 1);
+    EXPECT_GE(metric(pages, "korvi_store_commits_total"), 1);
+}
 
 TEST(OperatorTest, BackupDuringAnOrderBurstHoldsEveryAcknowledgedOrderAndRestores)
 {
