@@ -19,6 +19,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QScreen>
+#include <QScrollBar>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QTimer>
@@ -233,8 +235,16 @@ void MainWindow::applyGeometry()
     m_executionsPage->grid().setSavedWidths(s.execGridWidths);
     // Each value is applied only when above 0; the result is kept on a visible screen.
     QRect frame = geometry();
-    if (s.width > 0)
+    if (s.width > 0) {
         frame.setWidth(qRound(s.width / kTwipsPerPixel));
+    } else {
+        // No saved size: wide enough that every column of the order grid shows, position
+        // and result included (the screen limits it below).
+        centralWidget()->layout()->activate();
+        const int needed = m_orderGrid->horizontalHeader()->length() + m_orderGrid->verticalHeader()->width() +
+                           2 * m_orderGrid->frameWidth() + m_orderGrid->verticalScrollBar()->sizeHint().width();
+        frame.setWidth(frame.width() + std::max(0, needed - m_orderGrid->width()));
+    }
     if (s.height > 0)
         frame.setHeight(qRound(s.height / kTwipsPerPixel));
     if (s.left > 0)
