@@ -162,3 +162,26 @@ TEST(Connection, ByteCounterAndOverlongGarbage)
     EXPECT_TRUE(f.c().byteCounterText().startsWith("Bytes: "));
     EXPECT_GT(f.c().byteCounterText().mid(7).toLongLong(), 1 << 20);
 }
+
+TEST(Connection, TimeSpentHandlingReceivedDataKeepsTheConnectionAlive)
+{
+    Fixture f;
+    f.c().LastReceiveTick = f.clock.ticks; // the fake clock stands still until the burst
+    f.c().login();
+    ASSERT_TRUE(waitFor([&] { return f.peer.connectionCount() == 1 && f.logged("WS connected!"); }));
+    // Each message takes a while to handle: a long burst lasts beyond the silence limit.
+    int handled = 0;
+    f.app.dispatcher.on(Cmd::Heartbeat, [&](QByteArrayView) {
+        ++handled;
+        f.clock.ticks += 150;
+    });
+    QByteArray burst;
+    for (int i = 0; i < 10; ++i)
+        burst += frame("@HB");
+    f.c().receive(burst);
+    ASSERT_EQ(handled, 10);
+    f.c().watchdogTick();
+    EXPECT_TRUE(f.c().KeepConnected);
+    EXPECT_EQ(f.c().LinkState, 3);
+    EXPECT_EQ(f.peer.connectionCount(), 1);
+}
