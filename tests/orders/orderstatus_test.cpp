@@ -349,6 +349,7 @@ TEST(GridRefresh, AfterEachArrivalTheGridsEqualAFullRebuild)
         std::mt19937 random(seed);
         auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
         int orders = 0, executions = 0;
+        std::vector<int> instrumentOf; // per execution
         for (int arrival = 0; arrival < 60; ++arrival) {
             QByteArray bytes;
             const int count = pick(1, 12);
@@ -368,9 +369,13 @@ TEST(GridRefresh, AfterEachArrivalTheGridsEqualAFullRebuild)
                                    num(pick(0, 3)) + ";" + num(pick(0, 3)) + ";100.5;B" + num(pick(0, 9)) + ";" +
                                    num(pick(0, 1)) + ";" + (pick(0, 1) ? "0" : "99.5"));
                 } else if (kind < 95) {
+                    // A known execution keeps its instrument: one that changed it would rightly
+                    // stay in its old block until the next sort.
                     const bool known = executions > 0 && pick(0, 2) == 0;
                     const int e = known ? pick(1, executions) : ++executions;
-                    bytes += frame("@EX=" + exBody(e, pick(1, orders), pick(1, 3), pick(-9, 9)));
+                    if (!known)
+                        instrumentOf.push_back(pick(1, 3));
+                    bytes += frame("@EX=" + exBody(e, pick(1, orders), instrumentOf[size_t(e) - 1], pick(-9, 9)));
                 } else {
                     // The whole list again: the orders so far, in a new order of records.
                     QByteArray body;
