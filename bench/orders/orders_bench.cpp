@@ -1,17 +1,19 @@
 // Order and execution reports under the offscreen platform, each grid shown by a real view:
 // the full order list of 1,000 orders with the grid rebuild and full draw, the full list of
 // 1,000 executions with the sort and full draw, and a stream of status changes to existing
-// orders, each redrawing its own row.
+// orders, each redrawing its own row; bursts of 20,000 new orders and of 20,000 fills.
 
 #include "support/benchmain.h"
 #include "account/executions.h"
 #include "app/clientapp.h"
+#include "framing.h"
 #include "orders/ordergridview.h"
 #include "support/liveserver.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <memory>
 
 namespace {
 
@@ -124,6 +126,51 @@ void BM_StatusStreamSingleRows(benchmark::State& st)
     st.counters["full_redraws"] = resets; // must stay 0: single rows only
 }
 BENCHMARK(BM_StatusStreamSingleRows)->Unit(benchmark::kMillisecond);
+
+// A burst of 20,000 new orders (or fills) as a server may send them on a busy day, fed in
+// pieces of 64 KiB as the socket hands them over, the views repainting between pieces.
+// Time is for the whole burst, until the last order (fill) is shown.
+QByteArray burstOf(bool fills)
+{
+    QByteArray burst;
+    for (int i = 1; i <= 20000; ++i) {
+        if (fills)
+            burst += korvi::frame("@EX=T;S" + QByteArray::number(i) + ";F3;" + QByteArray::number(i % kInstruments + 1) +
+                                  ";F5;E" + QByteArray::number(i) + ";093005;BOT;3;101.25;303.75;1.5;7");
+        else
+            burst += korvi::frame("@OO=" + QByteArray::number(i) + ";S" + QByteArray::number(i) + ";INFO;" +
+                                  (i % 2 ? "BUY" : "SEL") + ";3;LMT;101.25;0;" + QByteArray::number(i % 4 + 1) +
+                                  ";0;3;0;093000;093001;X;" + QByteArray::number(i % kInstruments + 1) + ";0;0;;0;0");
+    }
+    return burst;
+}
+
+void runBurst(benchmark::State& st, bool fills)
+{
+    const QByteArray burst = burstOf(fills);
+    for (auto _ : st) {
+        st.PauseTiming();
+        auto c = std::make_unique<Client>();
+        st.ResumeTiming();
+        for (qsizetype at = 0; at < burst.size(); at += 65536) {
+            c->app.connection.receive(QByteArrayView(burst).sliced(at, qMin<qsizetype>(65536, burst.size() - at)));
+            QApplication::processEvents();
+        }
+        st.PauseTiming();
+        const bool shown = fills ? c->app.executions.cells.rowCount() > 20000
+                                 : c->app.orderGrid.cells.rowCount() > 20000;
+        if (!shown)
+            st.SkipWithError("the burst is not shown");
+        c.reset();
+        st.ResumeTiming();
+    }
+}
+
+void BM_OpenOrderBurst20000(benchmark::State& st) { runBurst(st, false); }
+BENCHMARK(BM_OpenOrderBurst20000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_ExecutionBurst20000(benchmark::State& st) { runBurst(st, true); }
+BENCHMARK(BM_ExecutionBurst20000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

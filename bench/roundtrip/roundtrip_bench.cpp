@@ -54,9 +54,13 @@ void BM_TransmitToConfirmedRow(benchmark::State& st)
             app.orderEntry.mouseDown(false, entryRow, transColumn);
             // The client's own share: the click handled and the order written to the socket.
             clickMicros.push_back(double(clock.nsecsElapsed()) / 1000.0);
+            // Shown: the order's own row carries its number.
+            const QString idText = QString::number(id);
+            const int idColumn = app.orderGrid.gridColumn(OrderLineType, O_OrderUserID);
             auto shown = [&] {
                 const int order = app.state.book.SuchOrderUserID(id);
-                return order != 0 && app.state.book.SuchRow(order, OpenOrder) != 0;
+                const int row = order != 0 ? app.state.book.SuchRow(order, OpenOrder) : 0;
+                return row != 0 && app.orderGrid.cells.at(row, idColumn).text == idText;
             };
             while (!shown() && clock.elapsed() < 10000)
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);

@@ -10,6 +10,8 @@
 #include "state.h"
 #include "textfile.h"
 
+#include <algorithm>
+
 namespace korvi {
 
 namespace {
@@ -50,8 +52,56 @@ void Executions::setOrder(ExecutionOrder order)
 
 void Executions::refreshGrid()
 {
+    m_resortPending = false;
+    for (int index : m_dirtyList)
+        m_dirty[static_cast<size_t>(index)] = 0;
+    m_dirtyList.clear();
+    ++m_redrawsAll;
     SortExRows();
     ZeigExecutionGrid(0, 0);
+}
+
+void Executions::markExecution(int index)
+{
+    const auto i = static_cast<size_t>(index);
+    if (i >= m_dirty.size())
+        m_dirty.resize(std::max(i + 1, m_dirty.size() * 2), 0);
+    if (!m_dirty[i]) {
+        m_dirty[i] = 1;
+        m_dirtyList.push_back(index);
+    }
+}
+
+bool Executions::refresh()
+{
+    if (m_soundPending) {
+        m_soundPending = false;
+        ExecutionSound();
+    }
+    if (m_resortPending) {
+        refreshGrid();
+        return true;
+    }
+    if (m_dirtyList.empty())
+        return false;
+    // One pass over the rows finds the rows of the changed executions.
+    const auto& map = m_book.ExecutionRowMap;
+    std::vector<int> entries;
+    for (int i = 1; i <= map.count(); ++i) {
+        const auto n = static_cast<size_t>(map[i].execution);
+        if (map[i].kind == ExExecutionRow && n < m_dirty.size() && m_dirty[n])
+            entries.push_back(i);
+    }
+    for (int index : m_dirtyList)
+        m_dirty[static_cast<size_t>(index)] = 0;
+    m_dirtyList.clear();
+    if (entries.empty())
+        return false;
+    cells.beginUpdate();
+    for (int entry : entries)
+        drawEntry(entry);
+    cells.endUpdate();
+    return true;
 }
 
 void Executions::failed(const char* procedure, int error)
@@ -89,23 +139,17 @@ void Executions::WS_EX(QByteArrayView body)
     m_fields.split(body, kMaxFields, ';');
     const ExecutionRecord record = fromFields(m_fields, "WS_EX");
 
+    // The grid follows at the next refresh: a known execution is redrawn in its row, a new
+    // one sorts and draws the whole grid.
     auto& table = m_book.table;
-    int found = 0;
-    for (int i = 1; i <= table.count(); ++i) {
-        if (table[i].executionId == record.executionId) {
-            found = i;
-            break;
-        }
-    }
-    if (found != 0) {
-        table[found] = record;
-        if (const int entry = SuchExRow(found))
-            ZeigExecutionGrid(2, entry);
+    if (const int found = table.find(record.executionId)) {
+        table.set(found, record);
+        markExecution(found);
     } else {
-        ExecutionSound();
+        if (m_state.settings.executionSound != 0)
+            m_soundPending = true;
         table.append(record);
-        SortExRows();
-        ZeigExecutionGrid(0, 0);
+        m_resortPending = true;
     }
 
     const int order = m_state.book.SuchOrderID(record.orderId);
@@ -129,8 +173,7 @@ void Executions::WS_SAE(QByteArrayView body)
         records.push_back(fromFields(m_fields, "WS_SAE"));
     }
     m_book.table.replace(std::move(records));
-    SortExRows();
-    ZeigExecutionGrid(0, 0);
+    m_resortPending = true;
 
     if (takeExecutionsPending && wexSend && takeExecutionsPending()) {
         QByteArray framed;

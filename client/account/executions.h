@@ -47,6 +47,14 @@ public:
     // Plays the execution sound when the user asked for it.
     void ExecutionSound();
 
+    // The handlers change the table and mark what changed; refresh() sorts and draws the
+    // whole grid once when executions were added, or else redraws the changed rows, and
+    // sounds once for all new executions. True when it drew anything.
+    bool refresh();
+    bool refreshPending() const { return m_resortPending || !m_dirtyList.empty(); }
+    // How often the rows were sorted and the whole grid drawn (for tests and benches).
+    int redrawAllCount() const { return m_redrawsAll; }
+
     // "Combo3": the chosen order. Choosing an entry, like "Grid Refresh", sorts and redraws.
     static QStringList orderCaptions();
     ExecutionOrder order() const { return m_order; }
@@ -74,7 +82,14 @@ private:
     LogList& m_outgoing;
     LogList& m_protocol;
     Sound& m_sound;
+    void markExecution(int index);
+
     ExecutionOrder m_order = ExecutionOrder::ByInstrument;
+    bool m_resortPending = false;
+    bool m_soundPending = false;
+    std::vector<quint8> m_dirty; // per execution number: changed since the last refresh
+    std::vector<int> m_dirtyList;
+    int m_redrawsAll = 0;
     Fields m_records;
     Fields m_fields;
 };

@@ -34,10 +34,50 @@ struct ExecutionRowEntry {
     qint32 execution = 0;
 };
 
+// The execution table: found by execution id through an index kept in step with every
+// change. The id of a stored execution changes only through set(), append() or replace().
+class ExecutionTable : public SteppedTable<ExecutionRecord, 100> {
+    using Base = SteppedTable<ExecutionRecord, 100>;
+
+public:
+    int append(const ExecutionRecord& record)
+    {
+        const int index = Base::append(record);
+        m_byId.add(record.executionId, index);
+        return index;
+    }
+    void set(int index, const ExecutionRecord& record)
+    {
+        if (!valid(index))
+            return;
+        ExecutionRecord& r = (*this)[index];
+        if (r.executionId != record.executionId) {
+            m_byId.remove(r.executionId, index);
+            m_byId.add(record.executionId, index);
+        }
+        r = record;
+    }
+    void replace(std::vector<ExecutionRecord> records)
+    {
+        Base::replace(std::move(records));
+        m_byId.clear();
+        for (int i = 1; i <= count(); ++i)
+            m_byId.add((*this)[i].executionId, i);
+    }
+    // The first execution with this id (8 characters, blank-padded), or 0.
+    int find(const QByteArray& paddedId) const { return m_byId.first(paddedId); }
+
+private:
+    using Base::clear;
+    using Base::insertAfter;
+    using Base::remove;
+    KeyIndex<QByteArray> m_byId;
+};
+
 // The executions received in this run and the grid's row map. The table grows by 100 and
 // is replaced whole by the server's full list; records are never removed one by one.
 struct ExecutionBook {
-    SteppedTable<ExecutionRecord, 100> table;
+    ExecutionTable table;
     SteppedTable<ExecutionRowEntry, 100> ExecutionRowMap;
 };
 

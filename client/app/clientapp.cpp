@@ -45,6 +45,10 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
     connect(&connection, &Connection::userNameChanged, this, &ClientApp::userNameChanged);
 
     m_timer1.setInterval(150);
+    // The grids catch up with their tables once per receive step, and at every tick in case
+    // anything changed them outside one.
+    dispatcher.onSettled([this] { refreshGrids(); });
+    connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshGrids);
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshPrices);
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshTick);
     connect(&m_timer1, &QTimer::timeout, this, [this] { external.wex.refreshStatus(); });
@@ -95,7 +99,7 @@ void ClientApp::wireHandlers()
     });
     saveExtraFiles = [this] { saveMarketFiles(); };
 
-    instruments.buildOrderGrid = [this] { orderGrid.rebuild(); };
+    instruments.buildOrderGrid = [this] { orderGrid.invalidate(); };
     connect(this, &ClientApp::pricesRefreshed, &orderGrid, &OrderGrid::redrawInstruments);
     orderEntry.send = [this](const QByteArray& framed) { connection.Senddata(framed); };
     orderEntry.placeOrder = [this](int entry, int row) {
@@ -182,6 +186,15 @@ void ClientApp::setProgramDir(const QString& programDir)
     options.setFolders(m_assetFolders);
     colourEditor.setFolders(m_assetFolders);
     logo.setFolders(m_assetFolders);
+}
+
+void ClientApp::refreshGrids()
+{
+    // Inside a receive step (a handler let events run) the step's end does it.
+    if (dispatcher.busy())
+        return;
+    orderGrid.refresh();
+    executions.refresh();
 }
 
 void ClientApp::refreshPrices()

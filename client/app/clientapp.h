@@ -110,6 +110,9 @@ public:
     // starts with the price files and the presets.
     std::function<void()> saveExtraFiles;
 
+    // Brings the order and execution grids up to date with what the handlers changed.
+    void refreshGrids();
+
     // The connection window's "Kursprotokoll" box was clicked.
     void Check1_Click(bool ticked);
     // The price files and "Korvi.wpv".

@@ -226,6 +226,8 @@ void Connection::receive(QByteArrayView bytes)
     if (!m_buffer.append(bytes))
         m_incoming.add(QStringLiteral("F:Empfangspuffer übergelaufen, Inhalt verworfen"));
 
+    // All messages of this arrival form one batch: the grids catch up once, at its end.
+    m_dispatcher.beginBatch();
     QByteArrayView message;
     while (m_buffer.next(message)) {
         if (m_kursprotokoll)
@@ -251,8 +253,17 @@ void Connection::receive(QByteArrayView bytes)
             // A failing handler abandons only its own message.
             m_incoming.add(QStringLiteral("F:Winsock1_DataArrival ") + QString::fromLatin1(e.what()));
         }
+        // Handling what the server sent shows the connection is alive: a long burst must not
+        // look like silence to the watchdog.
+        LastReceiveTick = m_clock.tickMs();
     }
     m_buffer.compact();
+    try {
+        m_dispatcher.endBatch();
+    } catch (const std::exception& e) {
+        m_incoming.add(QStringLiteral("F:Winsock1_DataArrival ") + QString::fromLatin1(e.what()));
+    }
+    LastReceiveTick = m_clock.tickMs();
 }
 
 bool Connection::Senddata(const QByteArray& framedText)

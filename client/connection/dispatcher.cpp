@@ -8,6 +8,24 @@ namespace korvi {
 
 void Dispatcher::dispatch(QByteArrayView message)
 {
+    beginBatch();
+    try {
+        route(message);
+    } catch (...) {
+        --m_depth;
+        throw;
+    }
+    endBatch();
+}
+
+void Dispatcher::endBatch()
+{
+    if (m_depth > 0 && --m_depth == 0 && m_settled)
+        m_settled();
+}
+
+void Dispatcher::route(QByteArrayView message)
+{
     const char kind = message.isEmpty() ? '\0' : message.front();
     switch (kind) {
     case '!':

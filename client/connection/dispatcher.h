@@ -29,13 +29,26 @@ public:
 
     void dispatch(QByteArrayView message);
 
+    // Called once after the handlers have run: at the end of a batch, or after a message
+    // dispatched on its own. The grids catch up with their tables there.
+    void onSettled(std::function<void()> settled) { m_settled = std::move(settled); }
+    // A batch (one receive step) is settled once, when its last message has been handled.
+    void beginBatch() { ++m_depth; }
+    void endBatch();
+    // Handlers are running (inside a batch or a single dispatch).
+    bool busy() const { return m_depth > 0; }
+
 private:
+    void route(QByteArrayView message);
+
     const State& m_state;
     LogList& m_incoming;
     std::array<Handler, static_cast<size_t>(Cmd::Count)> m_handlers;
     std::array<Handler, 6> m_shortPrice;
     Handler m_control;
     Handler m_record;
+    std::function<void()> m_settled;
+    int m_depth = 0;
 };
 
 } // namespace korvi

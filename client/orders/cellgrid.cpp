@@ -1,5 +1,7 @@
 #include "cellgrid.h"
 
+#include <algorithm>
+
 namespace korvi {
 
 void CellGrid::resize(int rows, int columns)
@@ -88,26 +90,47 @@ void CellGrid::endUpdate()
 {
     if (m_updateDepth > 0 && --m_updateDepth > 0)
         return;
+    std::vector<int> rows;
+    rows.swap(m_dirtyRows);
+    for (int row : rows)
+        if (static_cast<size_t>(row) < m_rowDirty.size())
+            m_rowDirty[static_cast<size_t>(row)] = false;
     if (m_structureChanged) {
         m_structureChanged = false;
-        m_dirtyFirst = m_dirtyLast = -1;
         emit layoutReset();
         return;
     }
-    if (m_dirtyFirst >= 0) {
-        const int first = m_dirtyFirst, last = qMin(m_dirtyLast, m_rows - 1);
-        m_dirtyFirst = m_dirtyLast = -1;
-        if (first <= last)
-            emit rowsChanged(first, last);
+    if (rows.empty())
+        return;
+    std::sort(rows.begin(), rows.end());
+    // Neighbouring rows go as one block; very many blocks go as one range.
+    constexpr size_t kMostBlocks = 64;
+    std::vector<std::pair<int, int>> blocks;
+    for (int row : rows) {
+        if (row >= m_rows)
+            break;
+        if (!blocks.empty() && blocks.back().second + 1 >= row)
+            blocks.back().second = row;
+        else
+            blocks.push_back({row, row});
     }
+    if (blocks.size() > kMostBlocks)
+        blocks = {{blocks.front().first, blocks.back().second}};
+    for (const auto& [first, last] : blocks)
+        emit rowsChanged(first, last);
 }
 
 void CellGrid::touch(int row)
 {
-    if (m_dirtyFirst < 0 || row < m_dirtyFirst)
-        m_dirtyFirst = row;
-    if (row > m_dirtyLast)
-        m_dirtyLast = row;
+    if (row < 0)
+        return;
+    const auto r = static_cast<size_t>(row);
+    if (r >= m_rowDirty.size())
+        m_rowDirty.resize(std::max(r + 1, static_cast<size_t>(m_rows)), false);
+    if (!m_rowDirty[r]) {
+        m_rowDirty[r] = true;
+        m_dirtyRows.push_back(row);
+    }
     if (m_updateDepth == 0 && !m_structureChanged)
         endUpdate();
 }

@@ -22,7 +22,7 @@ struct Cell {
 
 // The cells of a grid (the order grid or the execution grid), written by the drawing code
 // and shown by a table view. Changes made between beginUpdate() and endUpdate() are
-// reported once, as one range of rows, so the view repaints in blocks.
+// reported once, as runs of neighbouring changed rows, so the view repaints in blocks.
 class CellGrid : public QObject {
     Q_OBJECT
 public:
@@ -74,8 +74,8 @@ private:
     std::vector<Cell> m_cells;
     std::vector<int> m_heights;
     int m_updateDepth = 0;
-    int m_dirtyFirst = -1;
-    int m_dirtyLast = -1;
+    std::vector<int> m_dirtyRows;   // changed rows, each once
+    std::vector<bool> m_rowDirty;   // per row: in m_dirtyRows
     bool m_structureChanged = false;
     Cell m_none;
 };

@@ -8,6 +8,7 @@
 #include "textfile.h"
 
 #include <QLocale>
+#include <algorithm>
 
 namespace korvi {
 
@@ -46,8 +47,123 @@ void OrderGrid::InitGridLayout()
 
 void OrderGrid::rebuild()
 {
-    m_state.book.BuildOrderGrid(m_state.InstrumentCount);
+    ++m_rebuilds;
+    m_rebuildPending = false;
+    for (int index : m_dirtyOrders)
+        m_dirty[static_cast<size_t>(index)] = 0;
+    m_dirtyOrders.clear();
+    OrderBook& book = m_state.book;
+    book.BuildOrderGrid(m_state.InstrumentCount);
+    m_hadRow.assign(static_cast<size_t>(book.orders.count()) + 1, false);
+    for (int row = 2; row <= book.OGRowMap.count(); ++row) {
+        const RowEntry& e = book.OGRowMap[row];
+        if ((e.Art == OpenOrder || e.Art == FinishedOrder) && e.Item >= 1 && e.Item < int(m_hadRow.size()))
+            m_hadRow[static_cast<size_t>(e.Item)] = true;
+    }
     zeigOrderGrid(0, 0);
+}
+
+void OrderGrid::invalidate()
+{
+    m_state.book.OGRowMap.reset();
+    m_hadRow.clear();
+    m_rebuildPending = true;
+}
+
+void OrderGrid::markOrder(int index, bool wantsRow)
+{
+    if (index < 1)
+        return;
+    const auto i = static_cast<size_t>(index);
+    if (i >= m_dirty.size())
+        m_dirty.resize(std::max(i + 1, m_dirty.size() * 2), 0);
+    if (m_dirty[i] == 0)
+        m_dirtyOrders.push_back(index);
+    m_dirty[i] |= wantsRow ? 3 : 1;
+}
+
+namespace {
+
+// Whether an order has a row in a freshly built grid.
+bool shownByBuild(const OrderRecord& r, bool finishedShown, int instrumentCount)
+{
+    if (r.WPIndex < 1 || r.WPIndex > instrumentCount)
+        return false;
+    return (r.Status >= PendSubm && r.Status <= Submitted) ||
+           ((r.Status == Cancelled || r.Status == Filled) && finishedShown);
+}
+
+// The kind of an existing order row for a status: finished for cancelled and filled orders.
+qint16 rowKindOf(qint16 status)
+{
+    return status == Cancelled || status == Filled ? FinishedOrder : OpenOrder;
+}
+
+} // namespace
+
+bool OrderGrid::orderHasRow(int index) const
+{
+    const OrderBook& book = m_state.book;
+    if (!book.orders.valid(index))
+        return false;
+    if (static_cast<size_t>(index) < m_hadRow.size() && m_hadRow[static_cast<size_t>(index)])
+        return true;
+    return m_rebuildPending && shownByBuild(book.orders[index], book.ZeigeAlleOrders, m_state.InstrumentCount);
+}
+
+bool OrderGrid::refresh()
+{
+    if (!m_rebuildPending && m_dirtyOrders.empty())
+        return false;
+    OrderBook& book = m_state.book;
+    RowMap& map = book.OGRowMap;
+    std::vector<int> rows;
+    if (!m_rebuildPending) {
+        // One pass over the rows finds the rows of the changed orders.
+        std::vector<bool> found(m_dirty.size(), false);
+        for (int row = 2; row <= map.count() && !m_rebuildPending; ++row) {
+            RowEntry& e = map[row];
+            if (e.Art != OpenOrder && e.Art != FinishedOrder)
+                continue;
+            const auto i = static_cast<size_t>(e.Item);
+            if (i >= m_dirty.size() || m_dirty[i] == 0 || !book.orders.valid(e.Item))
+                continue;
+            const OrderRecord& r = book.orders[e.Item];
+            if (r.WPIndex != e.WPIndex) {
+                m_rebuildPending = true; // the order moved to another instrument
+                break;
+            }
+            e.Art = rowKindOf(r.Status);
+            found[i] = true;
+            rows.push_back(row);
+        }
+        for (int index : m_dirtyOrders) {
+            const auto i = static_cast<size_t>(index);
+            if (m_rebuildPending)
+                break;
+            if (!found[i] && (m_dirty[i] & 2) && book.orders.valid(index) &&
+                shownByBuild(book.orders[index], book.ZeigeAlleOrders, m_state.InstrumentCount))
+                m_rebuildPending = true;
+        }
+    }
+    if (m_rebuildPending) {
+        rebuild();
+        return true;
+    }
+    for (int index : m_dirtyOrders)
+        m_dirty[static_cast<size_t>(index)] = 0;
+    m_dirtyOrders.clear();
+    if (rows.empty())
+        return false;
+    cells.beginUpdate();
+    try {
+        for (int row : rows)
+            drawRow(row);
+    } catch (const std::exception& e) {
+        m_protocol.add(QStringLiteral("F:ZeigOrderGrid ") + QString::fromLatin1(e.what()));
+    }
+    cells.endUpdate();
+    return true;
 }
 
 const OrderRecord* OrderGrid::recordOfRow(int row) const

@@ -27,6 +27,26 @@ public:
     void InitGridLayout();
     // "BuildOrderGrid" followed by a full draw.
     void rebuild();
+
+    // Handlers of received data change the tables and mark here what changed; refresh()
+    // then rebuilds or redraws once for all of them. A changed order keeps its row (which
+    // follows the order's status); an order that should have a row and has none, or
+    // whose row stands under another instrument, makes the refresh rebuild the grid.
+    void markRebuild() { m_rebuildPending = true; }
+    // The order table or the instrument table was replaced: the row map is emptied at
+    // once, so that until the rebuild no row stands for a record it no longer names.
+    void invalidate();
+    // Order `index` was overwritten or changed; `wantsRow`: it gets a row if it has none
+    // and the grid should show it (a full order report).
+    void markOrder(int index, bool wantsRow);
+    // Whether order `index` has a row, or gets one from the pending rebuild (judged by
+    // the record as it is before the change the caller is about to make).
+    bool orderHasRow(int index) const;
+    // Brings the grid up to date with the marks; true when it drew anything.
+    bool refresh();
+    bool refreshPending() const { return m_rebuildPending || !m_dirtyOrders.empty(); }
+    // How often the grid was built anew (for tests and benches).
+    int rebuildCount() const { return m_rebuilds; }
     // "zeigOrderGrid": mode 0 everything, 1 the instrument lines of instrument `key`,
     // 2 grid row `key`.
     void zeigOrderGrid(int mode, int key);
@@ -52,6 +72,15 @@ private:
     LogList& m_protocol;
     QString m_timeText;
     std::vector<int> m_lineOf; // instrument number -> its line, for the refresh
+
+    bool m_rebuildPending = false;
+    // Per order index: 0 unchanged, 1 changed, 3 changed and wants a row; with the list of
+    // the changed ones, so a refresh costs one pass over the rows.
+    std::vector<quint8> m_dirty;
+    std::vector<int> m_dirtyOrders;
+    // Per order index: it had a row when the grid was last built.
+    std::vector<bool> m_hadRow;
+    int m_rebuilds = 0;
 };
 
 // Prices and the "Filled/Rem." numbers: "." and a blank before non-negative values.

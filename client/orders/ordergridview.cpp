@@ -5,6 +5,7 @@
 #include "settings.h"
 
 #include <QFont>
+#include <QPainter>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -81,10 +82,100 @@ QVariant CellGridModel::data(const QModelIndex& index, int role) const
     }
 }
 
+CellPainter::CellPainter(const CellGrid& grid, QObject* parent) : QAbstractItemDelegate(parent), m_grid(grid) {}
+
+QSize CellPainter::sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const
+{
+    return {72, m_grid.rowHeight(index.row())};
+}
+
+const QBrush& CellPainter::brush(quint32 colour) const
+{
+    auto it = m_brushes.find(colour);
+    if (it == m_brushes.end())
+        it = m_brushes.insert(colour, QBrush(toColor(colour)));
+    return *it;
+}
+
+const QPen& CellPainter::pen(quint32 colour) const
+{
+    auto it = m_pens.find(colour);
+    if (it == m_pens.end())
+        it = m_pens.insert(colour, QPen(toColor(colour)));
+    return *it;
+}
+
+const QFont& CellPainter::font(int key) const
+{
+    auto it = m_fonts.find(key);
+    if (it == m_fonts.end()) {
+        QFont f = m_baseFont;
+        f.setBold(key & 1);
+        if (key >> 1)
+            f.setPointSize(key >> 1);
+        it = m_fonts.insert(key, f);
+    }
+    return *it;
+}
+
+const QStaticText& CellPainter::text(const QString& text, int fontKey) const
+{
+    QHash<QString, QStaticText>& texts = m_texts[fontKey];
+    auto it = texts.find(text);
+    if (it == texts.end()) {
+        // The texts of a grid repeat (prices, names, "CANCEL"); the cache is bounded all the same.
+        if (++m_textCount > 20000) {
+            m_texts.clear();
+            m_textCount = 1;
+        }
+        QStaticText st(text);
+        st.setTextFormat(Qt::PlainText);
+        st.setPerformanceHint(QStaticText::AggressiveCaching);
+        st.prepare(QTransform(), font(fontKey));
+        it = m_texts[fontKey].insert(text, st);
+    }
+    return *it;
+}
+
+void CellPainter::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    if (option.font != m_baseFont) {
+        m_baseFont = option.font;
+        m_fonts.clear();
+        m_texts.clear();
+        m_textCount = 0;
+    }
+    const Cell& c = m_grid.at(index.row(), index.column());
+    const QRect& rect = option.rect;
+    painter->fillRect(rect, brush(c.ownBackground ? c.background : m_grid.generalBackground));
+    if (c.text.isEmpty())
+        return;
+    const int fontKey = (c.fontSize > 0 ? c.fontSize * 2 : 0) | (c.bold ? 1 : 0);
+    const QStaticText& st = text(c.text, fontKey);
+    const QSizeF size = st.size();
+    constexpr int kMargin = 3;
+    const int room = rect.width() - 2 * kMargin;
+    const qreal x = c.centred && size.width() < room ? rect.left() + (rect.width() - size.width()) / 2
+                                                      : rect.left() + kMargin;
+    const qreal y = rect.top() + (rect.height() - size.height()) / 2;
+    // Only a cell with its own font, or a text wider than the cell, costs a saved state.
+    const bool own = fontKey != 0 || size.width() > room;
+    if (own) {
+        painter->save();
+        painter->setClipRect(rect);
+        painter->setFont(font(fontKey));
+    }
+    painter->setPen(pen(c.ownForeground ? c.foreground : m_grid.textColour));
+    painter->drawStaticText(QPointF(x, y), st);
+    if (own)
+        painter->restore();
+}
+
 CellGridView::CellGridView(CellGrid& grid, QWidget* parent)
-    : QTableView(parent), m_grid(grid), m_model(grid)
+    : QTableView(parent), m_grid(grid), m_model(grid), m_painter(grid)
 {
     setModel(&m_model);
+    setItemDelegate(&m_painter);
     horizontalHeader()->hide();
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);

@@ -1,7 +1,13 @@
 #pragma once
 
+#include <QAbstractItemDelegate>
 #include <QAbstractTableModel>
+#include <QBrush>
 #include <QComboBox>
+#include <QFont>
+#include <QHash>
+#include <QPen>
+#include <QStaticText>
 #include <QTableView>
 
 namespace korvi {
@@ -22,6 +28,31 @@ private:
     CellGrid& m_grid;
     int m_rows = 0;    // what the view has been told
     int m_columns = 0;
+};
+
+// Paints the cells of a CellGrid straight from the cells: brushes, pens, fonts and laid-out
+// texts are made once and kept, instead of asking the model for every role of every cell
+// and building them anew for each paint.
+class CellPainter : public QAbstractItemDelegate {
+public:
+    explicit CellPainter(const CellGrid& grid, QObject* parent = nullptr);
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    const QBrush& brush(quint32 colour) const;
+    const QPen& pen(quint32 colour) const;
+    // A cell's font by its key (size * 2 + bold; 0 is the view's own font).
+    const QFont& font(int key) const;
+    const QStaticText& text(const QString& text, int fontKey) const;
+
+    const CellGrid& m_grid;
+    mutable QHash<quint32, QBrush> m_brushes;
+    mutable QHash<quint32, QPen> m_pens;
+    mutable QHash<int, QFont> m_fonts;
+    mutable QFont m_baseFont;
+    mutable QHash<int, QHash<QString, QStaticText>> m_texts;
+    mutable int m_textCount = 0;
 };
 
 // A grid drawn from a CellGrid: only what is visible is painted, changed rows are
@@ -46,6 +77,7 @@ protected:
 
     CellGrid& m_grid;
     CellGridModel m_model;
+    CellPainter m_painter;
     QList<int> m_widths; // twips per column, -1: as built
     bool m_applying = false;
     bool m_resetting = false;

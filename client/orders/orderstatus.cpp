@@ -27,21 +27,6 @@ QByteArray framedForOutside(QByteArrayView word, QByteArrayView text)
     return out;
 }
 
-// Whether an order of this status has a row in a freshly built grid.
-bool shownByBuild(const OrderRecord& r, bool finishedShown, int instrumentCount)
-{
-    if (r.WPIndex < 1 || r.WPIndex > instrumentCount)
-        return false;
-    return (r.Status >= PendSubm && r.Status <= Submitted) ||
-           ((r.Status == Cancelled || r.Status == Filled) && finishedShown);
-}
-
-// The kind of an existing order row for a status: finished for cancelled and filled orders.
-qint16 rowKindOf(qint16 status)
-{
-    return status == Cancelled || status == Filled ? FinishedOrder : OpenOrder;
-}
-
 } // namespace
 
 std::optional<OrderRecord> orderFromFields(const Fields& f, const QByteArray& userKz)
@@ -120,25 +105,16 @@ void OrderStatusTracker::WS_OO(QByteArrayView body)
     if (!record)
         return failed("WS_OO", kErrOverflow);
 
+    // The grid follows at the next refresh: a new order is shown by a rebuild, a known
+    // one is redrawn in its row (or shown by a rebuild when it has no row but should).
     OrderBook& book = m_state.book;
     const int index = book.SuchOrderID(record->OrderID);
     if (index == 0) {
         book.orders.append(*record);
-        m_grid.rebuild();
+        m_grid.markRebuild();
     } else {
-        book.orders[index] = *record;
-        const int row = book.SuchRow(index, OpenOrder);
-        // A changed order keeps its row, which follows the status as with "@OS". Only when
-        // the row would stand under another instrument, or an order the grid should show
-        // has none, is the grid built anew.
-        const bool misplaced = row != 0 && book.OGRowMap[row].WPIndex != record->WPIndex;
-        const bool missing = row == 0 && shownByBuild(*record, book.ZeigeAlleOrders, m_state.InstrumentCount);
-        if (misplaced || missing) {
-            m_grid.rebuild();
-        } else if (row != 0) {
-            book.OGRowMap[row].Art = rowKindOf(record->Status);
-            m_grid.zeigOrderGrid(2, row);
-        }
+        book.orders.set(index, *record);
+        m_grid.markOrder(index, true);
     }
 
     if (outsideConnected())
@@ -168,6 +144,7 @@ void OrderStatusTracker::WS_OS(QByteArrayView body)
     if (!status || !filled || !rem || !preis || !active || !limit1)
         return failed("WS_OS", kErrOverflow);
 
+    const bool hasRow = m_grid.orderHasRow(index);
     OrderRecord& r = book.orders[index];
     r.Status = *status;
     r.StZeit = fixedText(m_fields[4], 6);
@@ -179,10 +156,9 @@ void OrderStatusTracker::WS_OS(QByteArrayView body)
     if (*limit1 != 0)
         r.Limit1 = *limit1;
 
-    const int row = book.SuchRow(index, OpenOrder);
-    if (row != 0) {
-        book.OGRowMap[row].Art = rowKindOf(r.Status);
-        m_grid.zeigOrderGrid(2, row);
+    // The row follows the status at the next refresh.
+    if (hasRow) {
+        m_grid.markOrder(index, false);
     } else {
         m_protocol.add(QStringLiteral("Keine Orderzeile für Order ") + QString::number(index) +
                        QStringLiteral(" gefunden"));
@@ -215,7 +191,7 @@ void OrderStatusTracker::WS_SAO(QByteArrayView body)
             failed("WS_SAO", kErrOverflow);
     }
     m_state.book.orders.replace(std::move(orders));
-    m_grid.rebuild();
+    m_grid.invalidate();
 }
 
 void OrderStatusTracker::WS_SOO(QByteArrayView body)

@@ -62,24 +62,9 @@ void OrderBook::ResetLeerOrder(int index)
     LeerOrders[index].BrParent = 0;
 }
 
-int OrderBook::SuchOrderUserID(qint32 id) const
-{
-    for (int i = 1; i <= orders.count(); ++i) {
-        if (orders[i].OrderUserID == id)
-            return i;
-    }
-    return 0;
-}
+int OrderBook::SuchOrderUserID(qint32 id) const { return orders.findUserId(id); }
 
-int OrderBook::SuchOrderID(QByteArrayView id) const
-{
-    const QByteArray key = fixedText(id, 8);
-    for (int i = 1; i <= orders.count(); ++i) {
-        if (orders[i].OrderID == key)
-            return i;
-    }
-    return 0;
-}
+int OrderBook::SuchOrderID(QByteArrayView id) const { return orders.findOrderId(fixedText(id, 8)); }
 
 int OrderBook::SuchRow(qint32 item, qint16 art) const
 {
@@ -103,21 +88,48 @@ int OrderBook::InsertRow(int row, qint16 art)
 void OrderBook::BuildOrderGrid(int instrumentCount)
 {
     OGRowMap.reset();
+    if (instrumentCount < 1)
+        return;
+    // The entry lines and orders are sorted into one bucket per instrument first, so the
+    // build is linear in the number of rows however many instruments there are.
+    const auto buckets = static_cast<size_t>(instrumentCount) + 1;
+    std::vector<int> entryStart(buckets + 1, 0), orderStart(buckets + 1, 0);
+    auto shown = [this](const OrderRecord& r) {
+        return (r.Status >= 1 && r.Status <= 4) || ((r.Status == 5 || r.Status == 6) && ZeigeAlleOrders);
+    };
+    auto inRange = [instrumentCount](qint16 wp) { return wp >= 1 && wp <= instrumentCount; };
+    for (int e = 1; e <= LeerOrders.count(); ++e)
+        if (inRange(LeerOrders[e].WPIndex))
+            ++entryStart[static_cast<size_t>(LeerOrders[e].WPIndex) + 1];
+    for (int o = 1; o <= orders.count(); ++o)
+        if (inRange(orders[o].WPIndex) && shown(orders[o]))
+            ++orderStart[static_cast<size_t>(orders[o].WPIndex) + 1];
+    for (size_t b = 1; b <= buckets; ++b) {
+        entryStart[b] += entryStart[b - 1];
+        orderStart[b] += orderStart[b - 1];
+    }
+    std::vector<int> entrySorted(static_cast<size_t>(entryStart[buckets]));
+    std::vector<int> orderSorted(static_cast<size_t>(orderStart[buckets]));
+    {
+        std::vector<int> next(entryStart.begin(), entryStart.end() - 1);
+        for (int e = 1; e <= LeerOrders.count(); ++e)
+            if (inRange(LeerOrders[e].WPIndex))
+                entrySorted[static_cast<size_t>(next[static_cast<size_t>(LeerOrders[e].WPIndex)]++)] = e;
+        // Newest orders (appended last) come first in their block.
+        next.assign(orderStart.begin(), orderStart.end() - 1);
+        for (int o = orders.count(); o >= 1; --o)
+            if (inRange(orders[o].WPIndex) && shown(orders[o]))
+                orderSorted[static_cast<size_t>(next[static_cast<size_t>(orders[o].WPIndex)]++)] = o;
+    }
     for (int i = 1; i <= instrumentCount; ++i) {
+        const auto b = static_cast<size_t>(i);
         OGRowMap.append({WPZeile, static_cast<qint16>(i), 0});
         OGRowMap.append({Trennzeile, static_cast<qint16>(i), 0});
-        for (int e = 1; e <= LeerOrders.count(); ++e) {
-            if (LeerOrders[e].WPIndex == i)
-                OGRowMap.append({EntryLine, static_cast<qint16>(i), e});
-        }
-        for (int o = orders.count(); o >= 1; --o) {
-            const OrderRecord& r = orders[o];
-            if (r.WPIndex != i)
-                continue;
-            if (r.Status >= 1 && r.Status <= 4)
-                OGRowMap.append({OpenOrder, static_cast<qint16>(i), o});
-            else if ((r.Status == 5 || r.Status == 6) && ZeigeAlleOrders)
-                OGRowMap.append({FinishedOrder, static_cast<qint16>(i), o});
+        for (int k = entryStart[b]; k < entryStart[b + 1]; ++k)
+            OGRowMap.append({EntryLine, static_cast<qint16>(i), entrySorted[static_cast<size_t>(k)]});
+        for (int k = orderStart[b]; k < orderStart[b + 1]; ++k) {
+            const int o = orderSorted[static_cast<size_t>(k)];
+            OGRowMap.append({orders[o].Status <= 4 ? OpenOrder : FinishedOrder, static_cast<qint16>(i), o});
         }
     }
 }

@@ -2,6 +2,9 @@
 
 #include "orderrecord.h"
 
+#include <QHash>
+#include <QList>
+#include <algorithm>
 #include <vector>
 
 namespace korvi {
@@ -61,6 +64,98 @@ private:
     int m_count = 0;
 };
 
+// Where each key stands in a 1-based table: every index holding the key, in ascending
+// order, so that the first one is found at once as the linear search found it.
+template <typename Key>
+class KeyIndex {
+public:
+    int first(const Key& key) const
+    {
+        const auto it = m_slots.constFind(key);
+        return it == m_slots.cend() || it->isEmpty() ? 0 : it->front();
+    }
+    void add(const Key& key, int index)
+    {
+        QList<int>& list = m_slots[key];
+        list.insert(std::lower_bound(list.begin(), list.end(), index), index);
+    }
+    void remove(const Key& key, int index)
+    {
+        const auto it = m_slots.find(key);
+        if (it == m_slots.end())
+            return;
+        it->removeOne(index);
+        if (it->isEmpty())
+            m_slots.erase(it);
+    }
+    void clear() { m_slots.clear(); }
+
+private:
+    QHash<Key, QList<int>> m_slots;
+};
+
+// The order table: the orders the server reported, found by their server id ("OrderID")
+// and their number ("OrderUserID") through indexes kept in step with every change. The
+// ids of a stored order change only through set(), append() or replace().
+class OrderTable : public SteppedTable<OrderRecord, 100> {
+    using Base = SteppedTable<OrderRecord, 100>;
+
+public:
+    int append(const OrderRecord& record)
+    {
+        const int index = Base::append(record);
+        m_byOrderId.add(record.OrderID, index);
+        m_byUserId.add(record.OrderUserID, index);
+        return index;
+    }
+    // Overwrites order `index` with `record`.
+    void set(int index, const OrderRecord& record)
+    {
+        if (!valid(index))
+            return;
+        OrderRecord& r = (*this)[index];
+        if (r.OrderID != record.OrderID) {
+            m_byOrderId.remove(r.OrderID, index);
+            m_byOrderId.add(record.OrderID, index);
+        }
+        if (r.OrderUserID != record.OrderUserID) {
+            m_byUserId.remove(r.OrderUserID, index);
+            m_byUserId.add(record.OrderUserID, index);
+        }
+        r = record;
+    }
+    void replace(std::vector<OrderRecord> records)
+    {
+        Base::replace(std::move(records));
+        reindex();
+    }
+    void clear(int capacity = 0)
+    {
+        Base::clear(capacity);
+        reindex();
+    }
+    // The first order with this server id (8 characters, blank-padded) or number, or 0.
+    int findOrderId(const QByteArray& paddedId) const { return m_byOrderId.first(paddedId); }
+    int findUserId(qint32 id) const { return m_byUserId.first(id); }
+
+private:
+    // Orders are never inserted or removed one by one.
+    using Base::insertAfter;
+    using Base::remove;
+    void reindex()
+    {
+        m_byOrderId.clear();
+        m_byUserId.clear();
+        for (int i = 1; i <= count(); ++i) {
+            m_byOrderId.add((*this)[i].OrderID, i);
+            m_byUserId.add((*this)[i].OrderUserID, i);
+        }
+    }
+
+    KeyIndex<QByteArray> m_byOrderId;
+    KeyIndex<qint32> m_byUserId;
+};
+
 // One grid row: its kind, instrument and record (entry line or order index).
 struct RowEntry {
     qint16 Art = Trennzeile;
@@ -68,7 +163,6 @@ struct RowEntry {
     qint32 Item = 0;
 };
 
-using OrderTable = SteppedTable<OrderRecord, 100>;
 using EntryLineTable = SteppedTable<OrderRecord, 10>;
 
 // The row map: entry n describes grid row n. Rows 0 and 1 are the header rows, so the

@@ -216,3 +216,26 @@ TEST(Connection, HandlerRunningTheEventLoopKeepsOrderAndLosesNothing)
     EXPECT_EQ(handled, (QByteArrayList{"1", "2", "3", "4"}));
     EXPECT_EQ(deepest, 1) << "a frame was handled inside another's handler";
 }
+
+TEST(Connection, TimeSpentHandlingReceivedDataKeepsTheConnectionAlive)
+{
+    Fixture f;
+    f.c().LastReceiveTick = f.clock.ticks; // the fake clock stands still until the burst
+    f.c().login();
+    ASSERT_TRUE(waitFor([&] { return f.peer.connectionCount() == 1 && f.logged("WS connected!"); }));
+    // Each message takes a while to handle: a long burst lasts beyond the silence limit.
+    int handled = 0;
+    f.app.dispatcher.on(Cmd::Heartbeat, [&](QByteArrayView) {
+        ++handled;
+        f.clock.ticks += 150;
+    });
+    QByteArray burst;
+    for (int i = 0; i < 10; ++i)
+        burst += frame("@HB");
+    f.c().receive(burst);
+    ASSERT_EQ(handled, 10);
+    f.c().watchdogTick();
+    EXPECT_TRUE(f.c().KeepConnected);
+    EXPECT_EQ(f.c().LinkState, 3);
+    EXPECT_EQ(f.peer.connectionCount(), 1);
+}

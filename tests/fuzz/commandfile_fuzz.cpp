@@ -8,7 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static auto* h = new ExternalHarness;
-    h->client.external.files.execute(QByteArrayView(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    h->run();
+    h->client().external.files.execute(QByteArrayView(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
     h->settle();
     return 0;
 }

@@ -7,25 +7,23 @@
 struct ExternalHarness : FuzzClient {
     ExternalHarness()
     {
-        korvi::InitUser(client.state);
-        client.dispatcher.dispatch("@SI=FDAX;W1;EUR;3800;3799;10;3801;20;Dax Future;25;1;2\n"
-                                   "FESX;ESX;EUR;50;49;5;51;6;Euro Stoxx;10;0;0\n"
-                                   "FGBL;BUND;EUR;131;130;0;132;0;Bund;1000;0;0\n");
-        client.dispatcher.dispatch("@SAO=-5;ORD00005;;BUY ;2;LMT;3700;0;4;0;2;0;093000;093000;;1;0;0;;0;0");
-        client.state.user().UserKz = "ABC123";
-        client.state.settings.wexPort = "0";
-        client.orderGrid.rebuild();
+        setUp = [](korvi::ClientApp& client) {
+            korvi::InitUser(client.state);
+            client.dispatcher.dispatch("@SI=FDAX;W1;EUR;3800;3799;10;3801;20;Dax Future;25;1;2\n"
+                                       "FESX;ESX;EUR;50;49;5;51;6;Euro Stoxx;10;0;0\n"
+                                       "FGBL;BUND;EUR;131;130;0;132;0;Bund;1000;0;0\n");
+            client.dispatcher.dispatch("@SAO=-5;ORD00005;;BUY ;2;LMT;3700;0;4;0;2;0;093000;093000;;1;0;0;;0;0");
+            client.state.user().UserKz = "ABC123";
+            client.state.settings.wexPort = "0";
+            client.orderGrid.rebuild();
+        };
     }
-    // Keeps the logs and the order counter from growing across runs.
+    // Keeps the prompts' record from growing across runs; the client itself is made anew
+    // now and then (FuzzClient::run).
     void settle()
     {
         QCoreApplication::processEvents();
         prompts.messages.clear();
-        for (korvi::LogList* list : {&client.external.list1, &client.external.list2, &client.outgoing,
-                                     &client.protocol, &client.incoming})
-            if (list->lines().size() > 1000)
-                list->clear();
-        if (client.state.user().LastUserOrderID > 1000000)
-            client.state.user().LastUserOrderID = 0;
+        prompts.questions.clear();
     }
 };

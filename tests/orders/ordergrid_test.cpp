@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace korvi;
 using namespace korvi::test;
@@ -84,13 +85,54 @@ TEST(OrderTables, EntrySlotsAreReusedAndGrowByTen)
     EXPECT_EQ(b.LeerOrders.capacity(), 20);
     EXPECT_EQ(b.LeerOrders[11].Limit1, 2.0f); // a buy starts at the ask
 
-    b.orders.append({});
-    b.orders[1].OrderUserID = 7;
-    b.orders[1].OrderID = "AB12    ";
+    OrderRecord known;
+    known.OrderUserID = 7;
+    known.OrderID = "AB12    ";
+    b.orders.append(known);
     EXPECT_EQ(b.SuchOrderUserID(7), 1);
     EXPECT_EQ(b.SuchOrderUserID(8), 0);
     EXPECT_EQ(b.SuchOrderID("AB12"), 1);
     EXPECT_EQ(b.SuchOrderID("AB1"), 0);
+}
+
+// The lookups by server id and by number answer as a search from the first order would,
+// over a seeded random sequence of appends, overwrites and whole-table replacements.
+TEST(OrderTables, LookupsAgreeWithASearchFromTheFirstOrder)
+{
+    std::mt19937 random(7);
+    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    auto record = [&] {
+        OrderRecord r;
+        r.OrderUserID = pick(-5, 5); // few numbers and ids, so that they repeat
+        r.OrderID = fixedText("X" + QByteArray::number(pick(0, 6)), 8);
+        return r;
+    };
+    OrderBook b;
+    for (int step = 0; step < 3000; ++step) {
+        const int action = pick(0, 99);
+        if (action < 50 || b.orders.count() == 0) {
+            b.orders.append(record());
+        } else if (action < 97) {
+            b.orders.set(pick(1, b.orders.count()), record());
+        } else {
+            std::vector<OrderRecord> all(static_cast<size_t>(pick(0, 30)));
+            for (OrderRecord& r : all)
+                r = record();
+            b.orders.replace(std::move(all));
+        }
+        for (int key = -6; key <= 6; ++key) {
+            int byNumber = 0, byId = 0;
+            const QByteArray id = fixedText("X" + QByteArray::number(key), 8);
+            for (int i = b.orders.count(); i >= 1; --i) {
+                if (b.orders[i].OrderUserID == key)
+                    byNumber = i;
+                if (b.orders[i].OrderID == id)
+                    byId = i;
+            }
+            ASSERT_EQ(b.SuchOrderUserID(key), byNumber) << step;
+            ASSERT_EQ(b.SuchOrderID("X" + QByteArray::number(key)), byId) << step;
+        }
+    }
 }
 
 TEST(OrderTables, BuildOrderGridBlocksNewestFirstAndFinishedOnRequest)

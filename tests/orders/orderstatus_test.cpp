@@ -3,6 +3,7 @@
 #include "textfile.h"
 
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace korvi;
 using namespace korvi::test;
@@ -275,4 +276,122 @@ TEST(OrderStatus, RefusalsLastNumberAndWhatTheOutsideProgramIsTold)
     f.in("@LI=99999999999");
     EXPECT_EQ(f.s.user().LastUserOrderID, 41);
     EXPECT_TRUE(f.app.protocol.contains("F:WS_LI 6"));
+}
+
+namespace {
+
+QByteArray num(int n) { return QByteArray::number(n); }
+
+QByteArray exBody(int execution, int order, int instrument, int profit)
+{
+    return "T;S" + num(order) + ";F3;" + num(instrument) + ";F5;E" + num(execution) + ";093005;BOT;3;101.25;303.75;1.5;" +
+           num(profit);
+}
+
+// Every cell of a grid as text and colours, row by row.
+QStringList snapshot(const CellGrid& cells)
+{
+    QStringList out;
+    for (int row = 0; row < cells.rowCount(); ++row) {
+        QString line = QString::number(cells.rowHeight(row));
+        for (int c = 0; c < cells.columnCount(); ++c) {
+            const Cell& cell = cells.at(row, c);
+            line += QLatin1Char('|') + cell.text + QLatin1Char('/') +
+                    QString::number(cell.ownBackground ? cell.background : cells.generalBackground, 16);
+        }
+        out << line;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(GridRefresh, BurstOfOrdersAndFillsIsDrawnOnceAtTheEndOfTheArrival)
+{
+    StatusFixture f;
+    f.book.ZeigeAlleOrders = true;
+    const int rebuilds = f.grid.rebuildCount();
+    const int sorts = f.app.executions.redrawAllCount();
+    const int sounds = f.sound.played.size();
+    constexpr int kOrders = 20000;
+    QByteArray burst;
+    for (int i = 1; i <= kOrders; ++i) {
+        burst += frame("@OO=" + orderFields(i, "S" + num(i), 1 + i % 2, 4));
+        if (i % 10 == 0)
+            burst += frame("@OS=" + num(i - 5) + ";x;6;101500;3;0;100.5;;0;0");
+        if (i % 20 == 0)
+            burst += frame("@EX=" + exBody(i, i, 1, 0));
+    }
+    f.app.connection.receive(burst);
+
+    EXPECT_EQ(f.grid.rebuildCount() - rebuilds, 1);
+    EXPECT_EQ(f.app.executions.redrawAllCount() - sorts, 1);
+    EXPECT_EQ(f.sound.played.size() - sounds, 1); // one sound for the whole burst
+    // All of it is shown.
+    ASSERT_EQ(f.book.orders.count(), kOrders);
+    EXPECT_EQ(f.grid.cells.rowCount(), f.book.OGRowMap.count() + 1);
+    EXPECT_EQ(f.book.OGRowMap.count(), 1 + 4 + kOrders);
+    EXPECT_EQ(f.cellText(f.rowOfOrder(kOrders), O_OrderUserID), QString::number(kOrders));
+    EXPECT_EQ(f.cellText(f.rowOfOrder(5), O_Status), "Filled ");
+    EXPECT_EQ(f.app.executions.cells.rowCount(), kOrders / 20 + 2); // header and separator
+}
+
+// Messages arrive in random groups; after each arrival both grids must be what a full
+// rebuild and redraw of the tables gives. Finished orders are shown and every order under
+// a known instrument has a status with a row, so no row may rightly stay (or stay away)
+// until the next rebuild, as a status change of a row does when its order leaves the view.
+TEST(GridRefresh, AfterEachArrivalTheGridsEqualAFullRebuild)
+{
+    for (const unsigned seed : {1u, 2u, 3u, 4u}) {
+        SCOPED_TRACE(seed);
+        StatusFixture f;
+        f.book.ZeigeAlleOrders = true;
+        std::mt19937 random(seed);
+        auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+        int orders = 0, executions = 0;
+        std::vector<int> instrumentOf; // per execution
+        for (int arrival = 0; arrival < 60; ++arrival) {
+            QByteArray bytes;
+            const int count = pick(1, 12);
+            for (int m = 0; m < count; ++m) {
+                const int kind = pick(0, 99);
+                if (kind < 35 || orders == 0) {
+                    // A new order (any status, sometimes under no instrument) or a known one again.
+                    // Under an instrument outside the table any status; elsewhere one with a row.
+                    const bool known = orders > 0 && pick(0, 2) == 0;
+                    const int id = known ? pick(1, orders) : ++orders;
+                    const int wp = pick(0, 3) == 0 ? 3 : pick(1, 2);
+                    const int status = wp == 3 ? pick(0, 7) : pick(1, 6);
+                    bytes += frame("@OO=" + orderFields(id, "S" + num(id), wp, status));
+                } else if (kind < 70) {
+                    const int id = pick(1, orders);
+                    bytes += frame("@OS=" + num(id) + ";x;" + num(pick(1, 6)) + ";1015" + num(pick(10, 59)) + ";" +
+                                   num(pick(0, 3)) + ";" + num(pick(0, 3)) + ";100.5;B" + num(pick(0, 9)) + ";" +
+                                   num(pick(0, 1)) + ";" + (pick(0, 1) ? "0" : "99.5"));
+                } else if (kind < 95) {
+                    // A known execution keeps its instrument: one that changed it would rightly
+                    // stay in its old block until the next sort.
+                    const bool known = executions > 0 && pick(0, 2) == 0;
+                    const int e = known ? pick(1, executions) : ++executions;
+                    if (!known)
+                        instrumentOf.push_back(pick(1, 3));
+                    bytes += frame("@EX=" + exBody(e, pick(1, orders), instrumentOf[size_t(e) - 1], pick(-9, 9)));
+                } else {
+                    // The whole list again: the orders so far, in a new order of records.
+                    QByteArray body;
+                    for (int id = orders; id >= 1; --id)
+                        body += orderFields(id, "S" + num(id), pick(1, 2), pick(1, 6)) + "\n";
+                    bytes += frame("@SAO=" + body);
+                }
+            }
+            f.app.connection.receive(bytes);
+
+            const QStringList orderGrid = snapshot(f.grid.cells);
+            const QStringList executionGrid = snapshot(f.app.executions.cells);
+            f.grid.rebuild();
+            f.app.executions.refreshGrid();
+            ASSERT_EQ(orderGrid, snapshot(f.grid.cells)) << "arrival " << arrival;
+            ASSERT_EQ(executionGrid, snapshot(f.app.executions.cells)) << "arrival " << arrival;
+        }
+    }
 }
