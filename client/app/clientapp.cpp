@@ -51,6 +51,7 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshGrids);
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshPrices);
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshTick);
+    connect(&m_timer1, &QTimer::timeout, this, &ClientApp::checkConnectionState);
     connect(&m_timer1, &QTimer::timeout, this, [this] { external.wex.refreshStatus(); });
     handOff.version = QStringLiteral("%1.%2.%3").arg(programMajor()).arg(programMinor()).arg(programRevision());
     fileTransfer.onStored = [this](const QString& target) {
@@ -195,6 +196,16 @@ void ClientApp::refreshGrids()
         return;
     orderGrid.refresh();
     executions.refresh();
+}
+
+void ClientApp::checkConnectionState()
+{
+    const bool stale = !connection.canTrade();
+    if (stale == m_pricesStale)
+        return;
+    m_pricesStale = stale;
+    orderGrid.setPricesStale(stale);
+    emit connectionStateChanged(stale, stale ? m_clock.now().time().toString(QStringLiteral("HH:mm:ss")) : QString());
 }
 
 void ClientApp::refreshPrices()

@@ -67,6 +67,9 @@ public:
     void newCredentials();
 
     QString caption() const { return m_caption; }
+    // Part of the refresh tick: notices a lost or regained game connection (see
+    // connectionStateChanged).
+    void checkConnectionState();
 
     State state;
     LogList protocol;  // "L_Prot" of the main window
@@ -136,6 +139,9 @@ signals:
     // The refresh tick found these instruments changed: redraw their lines (and the chart
     // when it shows one of them). The positions' values are already updated.
     void pricesRefreshed(const QList<int>& instruments);
+    // The game connection was lost or is back: while `stale`, prices are no longer current
+    // (no connection, reconnecting, or no "@WELCOME" yet); `since` is when they went stale.
+    void connectionStateChanged(bool stale, const QString& since);
 
 private:
     void Timer2_Timer();
@@ -151,6 +157,7 @@ private:
     Clock& m_clock;
     QTimer m_timer1;
     QString m_caption;
+    bool m_pricesStale = false;
     std::vector<int> m_changed;
 };
 

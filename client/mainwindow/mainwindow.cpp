@@ -84,6 +84,9 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     m_uid.setMinimumWidth(90);
     m_label2.setMinimumWidth(140);
     bottom->addWidget(&m_messageLine, 1);
+    m_staleLabel.setStyleSheet(QStringLiteral("QLabel { color: #b00000; font-weight: bold; }"));
+    m_staleLabel.hide();
+    bottom->addWidget(&m_staleLabel);
     bottom->addWidget(&m_label2);
     bottom->addWidget(&m_messages);
     layout->addLayout(bottom);
@@ -116,6 +119,12 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
         QApplication::exit(0);
     });
     connect(&app, &ClientApp::updateHandOffFailed, this, &MainWindow::initialise);
+    // A lost connection is shown plainly: in the caption, a label, and dimmed prices.
+    connect(&app, &ClientApp::connectionStateChanged, this, [this](bool stale, const QString& since) {
+        setWindowTitle(m_app.caption() + (stale ? QStringLiteral(" \u2013 Keine Verbindung zum Server") : QString()));
+        m_staleLabel.setText(QStringLiteral("Kurse veraltet seit ") + since);
+        m_staleLabel.setVisible(stale);
+    });
 
     const bool normalStart = app.formLoad(programPath);
     setWindowTitle(app.caption());

@@ -69,6 +69,7 @@ private:
     ExecutionsPage* m_executionsPage = nullptr;
     ExternalFrame* m_externalFrame = nullptr; // both external interfaces on "Sonstiges"
     ElidedLabel m_label2;        // Label2, the ranking text
+    QLabel m_staleLabel;         // "Kurse veraltet seit ..." while the connection is down
     QtPrinter m_printer;
     bool m_initialised = false;
     bool m_endWithoutSaving = false;

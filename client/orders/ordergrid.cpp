@@ -13,6 +13,20 @@
 namespace korvi {
 
 namespace {
+
+// Half way from the text colour to the background: still readable, plainly not current.
+Colour dimmed(Colour text, Colour background)
+{
+    Colour out = 0;
+    for (int shift : {0, 8, 16})
+        out |= ((((text >> shift) & 0xFF) + ((background >> shift) & 0xFF)) / 2) << shift;
+    return out;
+}
+
+} // namespace
+
+
+namespace {
 constexpr Colour kHeaderGrey = rgb(160, 160, 160);
 constexpr Colour kColumn0Order = rgb(23, 139, 191);
 constexpr Colour kColumn0Instrument = rgb(23, 127, 167);
@@ -285,6 +299,15 @@ void OrderGrid::drawRow(int row)
     }
 }
 
+void OrderGrid::setPricesStale(bool stale)
+{
+    if (stale == m_pricesStale)
+        return;
+    m_pricesStale = stale;
+    markRebuild();
+    refresh();
+}
+
 void OrderGrid::drawInstrumentLine(int row, int wpIndex)
 {
     const InstrumentRecord* ins = m_state.instrument(wpIndex);
@@ -305,6 +328,16 @@ void OrderGrid::drawInstrumentLine(int row, int wpIndex)
     put(row, t, C_Askvol, QString::number(ins->AskVol));
     put(row, t, C_Letzter, priceText(ins->Letzter));
     put(row, t, C_Zeit, m_timeText);
+    if (m_pricesStale) {
+        for (const int logical : {C_BidVol, C_Bid, C_Ask, C_Askvol, C_Letzter, C_Zeit}) {
+            if (const int col = gridColumn(t, logical)) {
+                Cell& c = cells.cell(row, col);
+                c.foreground = dimmed(c.ownForeground ? c.foreground : cells.textColour,
+                                      c.ownBackground ? c.background : cells.generalBackground);
+                c.ownForeground = true;
+            }
+        }
+    }
     if (m_state.book.DefaultWP == wpIndex)
         put(row, t, C_DEFAULT, QStringLiteral("DEFAULT"), kYellow);
     else

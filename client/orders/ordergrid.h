@@ -52,6 +52,10 @@ public:
     void zeigOrderGrid(int mode, int key);
     // Redraws the instrument lines of the given instruments in one block (the refresh).
     void redrawInstruments(const QList<int>& instruments);
+    // While the prices are stale (no connection to the server) the price cells are drawn
+    // in a dimmed text colour; a change redraws the grid.
+    void setPricesStale(bool stale);
+    bool pricesStale() const { return m_pricesStale; }
 
     // The grid row of logical column `logical` for a line type (0: not drawn).
     int gridColumn(LineType type, int logical) const { return layout.spalte[type][logical]; }
@@ -60,6 +64,7 @@ public:
     const OrderRecord* recordOfRow(int row) const;
 
 private:
+    bool m_pricesStale = false;
     void drawRow(int row);
     void fillLine(int row, LineType type);
     void drawInstrumentLine(int row, int wpIndex);

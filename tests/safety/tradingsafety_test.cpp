@@ -401,3 +401,40 @@ TEST(SendFailure, ExitsOfASentMainStayItsOwn)
     EXPECT_EQ(sent.filter(QRegularExpression(";BUY ;(LMT|STP);1; \\d+; 0;[23];" + number + "$")).size(), 2);
     EXPECT_LT(sent.indexOf(newMain[0]), sent.indexOf(sent.filter(";BUY ;LMT").value(0)));
 }
+
+// A lost connection is never invisible: stale prices are announced with the time they went
+// stale and drawn dimmed, and all of it clears by itself after the next greeting.
+TEST(StalePrices, ShownWhileTheConnectionIsDownAndClearedAfterTheGreeting)
+{
+    Trader t(ClientFixture::Offline);
+    QList<std::pair<bool, QString>> changes;
+    QObject::connect(&t.app, &ClientApp::connectionStateChanged,
+                     [&](bool stale, const QString& since) { changes.append({stale, since}); });
+    auto bidColour = [&t] {
+        const Cell& c = t.app.orderGrid.cells.cell(t.line(1), t.col(InstrumentLineType, C_Bid));
+        return c.ownForeground ? c.foreground : t.app.orderGrid.cells.textColour;
+    };
+    const Colour current = bidColour();
+
+    t.app.checkConnectionState();
+    ASSERT_EQ(changes.size(), 1);
+    EXPECT_EQ(changes[0], std::make_pair(true, QStringLiteral("09:30:15")));
+    EXPECT_NE(bidColour(), current);
+    EXPECT_TRUE(t.consistent());
+
+    t.goOnline();
+    t.app.checkConnectionState();
+    ASSERT_EQ(changes.size(), 2);
+    EXPECT_FALSE(changes[1].first);
+    EXPECT_EQ(bidColour(), current);
+    t.app.checkConnectionState();
+    EXPECT_EQ(changes.size(), 2) << "only changes are announced";
+
+    t.clock.time = t.clock.time.addSecs(60);
+    t.peer.closeLast();
+    ASSERT_TRUE(waitFor([&] { return !t.app.connection.isConnected(); }));
+    t.app.checkConnectionState();
+    ASSERT_EQ(changes.size(), 3);
+    EXPECT_EQ(changes[2], std::make_pair(true, QStringLiteral("09:31:15")));
+    EXPECT_NE(bidColour(), current);
+}
