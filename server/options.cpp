@@ -45,6 +45,7 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption maxWaitingPerAddress(QStringLiteral("max-waiting-per-address"), QStringLiteral("The same from one address (default 16)."), QStringLiteral("N"));
     const QCommandLineOption publicHost(QStringLiteral("public-host"), QStringLiteral("Host named on the address pages (default: the address the page was asked on)."), QStringLiteral("HOST"));
     const QCommandLineOption loginTimeout(QStringLiteral("login-timeout"), QStringLiteral("Seconds a connection may take to log in (default 30)."), QStringLiteral("SECONDS"));
+    const QCommandLineOption loginSilence(QStringLiteral("login-silence"), QStringLiteral("Milliseconds a new connection may take to ask to log in (default 8000); a silent one is closed."), QStringLiteral("MS"));
     const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Log traffic figures every this many seconds."), QStringLiteral("SECONDS"));
     const QCommandLineOption closeTime(QStringLiteral("close-time"), QStringLiteral("Local time of the daily close, HH:MM (default 22:00; \"off\": no automatic close). Market-on-close orders fill then, open orders end and the day is booked."), QStringLiteral("HH:MM"));
     const QCommandLineOption instantFills(QStringLiteral("instant-fills"), QStringLiteral("Fill limit and stop orders at once at their own price and market orders in full, whatever the quotes (for tests)."));
@@ -54,7 +55,7 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("No log on stderr."));
     parser.addOptions({help, port, httpPort, data, seed, rate, instruments, bind, publicHost, loginTimeout, stats, closeTime,
                        instantFills, testControl, updatePackage, updateBelow, quiet, hashIterations, maxWaiting,
-                       maxWaitingPerAddress});
+                       maxWaitingPerAddress, loginSilence});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("Optional administration command, see above."), QStringLiteral("[user ...]"));
 
     if (!parser.parse(QStringList{QStringLiteral("korvi-server")} + arguments)) {
@@ -104,7 +105,8 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
         int most;
     } counts[] = {{&hashIterations, &options.hashIterations, kMinIterations, 10'000'000},
                   {&maxWaiting, &options.maxWaiting, 1, 100'000},
-                  {&maxWaitingPerAddress, &options.maxWaitingPerAddress, 1, 100'000}};
+                  {&maxWaitingPerAddress, &options.maxWaitingPerAddress, 1, 100'000},
+                  {&loginSilence, &options.loginSilenceMs, 100, 3'600'000}};
     for (const auto& c : counts) {
         if (!parser.isSet(*c.option))
             continue;
