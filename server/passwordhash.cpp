@@ -100,7 +100,7 @@ QByteArray PasswordChecker::digest(QByteArrayView name, QByteArrayView password,
     const QByteArray key = nameKey(name);
     for (const QByteArrayView part : {QByteArrayView(key), password, stored}) {
         mac.addData(QByteArray::number(part.size()) + ':');
-        mac.addData(part);
+        mac.addData(part.data(), part.size());
     }
     return mac.result();
 }
