@@ -311,7 +311,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "not all stream participants logged in\n");
     }
     // Those of phase 1 log in again with the password the server has already checked.
-    std::printf("stream logins: %d greeted in %.2f s (%s)\n", connections,
+    std::printf("stream logins: %lld of %d greeted in %.2f s (%s)\n",
+                static_cast<long long>(std::count_if(clients.begin(), clients.end(), [](Client* c) { return c->greeted(); })),
+                connections,
                 (Client::clock.elapsed() - againFrom) / 1000.0,
                 logins >= connections ? "all logged in before" : "some for the first time");
     runUntil([] { return false; }, 1000); // settle
