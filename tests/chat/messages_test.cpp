@@ -112,8 +112,9 @@ TEST(Messages, DocumentsAreWrittenAsCrLfLinesInsideTheFolderOnly)
         f.in(QByteArray("@SD=FILE=") + name + ";@PO;W1;1;BUY;MKT;3");
         EXPECT_TRUE(f.app.protocol.lines().last().startsWith("F:WS_SendDocument Datei des Programms abgelehnt"))
             << name;
-        if (QByteArrayView(name) != "KORVIUP.EXX")
+        if (QByteArrayView(name) != "KORVIUP.EXX") {
             EXPECT_FALSE(exist(f.dir.filePath(QString::fromLatin1(name)))) << name;
+        }
     }
     ASSERT_TRUE(readWholeFile(f.dir.filePath("KORVIUP.EXX"), bytes));
     EXPECT_EQ(bytes, "echt");
