@@ -197,26 +197,65 @@ Session* GameServer::adopt(QTcpSocket* socket)
 {
     // Connections that have not logged in cost a password check each; they are limited
     // in total and per address, so idle or guessing connections cannot crowd out the game.
+    // When the limit is reached the newcomer takes the place of the oldest connection that
+    // has not yet asked to log in, of its own address or of the address holding the most
+    // places; only when none is fit is it refused. So an address that holds every place
+    // cannot keep the others out, and one that opens connections faster than its own keep
+    // up only pushes out its own.
     const QString address = socket->peerAddress().toString();
+    struct Holder {
+        int waiting = 0;
+        Session* oldestIdle = nullptr; // not yet asking to log in
+    };
+    QHash<QString, Holder> holders;
     int waiting = 0;
-    int fromAddress = 0;
-    for (const Session* s : m_sessions) {
+    for (Session* s : m_sessions) {
         if (s->playing() || s->stage() == Session::Stage::Closing)
             continue;
         ++waiting;
-        if (s->address() == address)
-            ++fromAddress;
+        Holder& h = holders[s->address()];
+        ++h.waiting;
+        if (s->stage() != Session::Stage::Checking && (!h.oldestIdle || s->connectedAt() < h.oldestIdle->connectedAt()))
+            h.oldestIdle = s;
     }
-    if (waiting >= m_options.maxWaiting || fromAddress >= m_options.maxWaitingPerAddress) {
+    const Holder own = holders.value(address);
+    Session* victim = nullptr;
+    QString victimAddress;
+    if (own.waiting >= m_options.maxWaitingPerAddress) {
+        victim = own.oldestIdle;
+        victimAddress = address;
+    } else if (waiting >= m_options.maxWaiting) {
+        int most = own.waiting + 1; // it must hold more than the newcomer would
+        for (auto it = holders.cbegin(); it != holders.cend(); ++it) {
+            if (it->oldestIdle && it->waiting > most) {
+                most = it->waiting;
+                victim = it->oldestIdle;
+                victimAddress = it.key();
+            }
+        }
+    }
+    const bool full = own.waiting >= m_options.maxWaitingPerAddress || waiting >= m_options.maxWaiting;
+    if (full && !victim) {
         m_log.line(QStringLiteral("refused ") + address,
                    QStringLiteral("connection from %1 refused: %2 connections wait for their login (%3 from there)")
                        .arg(address)
                        .arg(waiting)
-                       .arg(fromAddress),
+                       .arg(own.waiting),
                    now());
         socket->abort();
         socket->deleteLater();
         return nullptr;
+    }
+    if (victim) {
+        m_log.line(QStringLiteral("displaced ") + victimAddress,
+                   QStringLiteral("connection #%1 from %2 gives its place to one from %3: %4 connections wait for their login"
+                                  " (%5 from %2)")
+                       .arg(victim->number())
+                       .arg(victimAddress, address)
+                       .arg(waiting)
+                       .arg(holders.value(victimAddress).waiting),
+                   now());
+        victim->abort(QStringLiteral("its place went to a newer connection"));
     }
     auto* session = new Session(socket, m_nextSession++, *this);
     session->setParent(this);
@@ -322,6 +361,10 @@ void GameServer::onHousekeeping()
         if (!s->playing()) {
             if (t - s->connectedAt() > loginTimeoutMs())
                 s->abort(QStringLiteral("no login within %1 s").arg(m_options.loginTimeoutSeconds));
+            else if (s->stage() != Session::Stage::Checking && t - s->connectedAt() > m_options.loginSilenceMs)
+                // A client answers at once; one that has not asked to log in by now holds
+                // a waiting place for nothing.
+                s->abort(QStringLiteral("no login request within %1 ms").arg(m_options.loginSilenceMs));
             else if (s->stage() == Session::Stage::Checking && t - s->lastSentAt() >= kKeepaliveMs)
                 s->send(msg::kKeepalive); // a slow check or a login delay must not look like a dead server
             continue;

@@ -72,8 +72,9 @@ public:
     ParticipantStore& store() { return m_store; }
     LoginGuard& guard() { return m_guard; }
     PasswordChecker& passwords() { return *m_passwords; }
-    // Takes a connection of a client on: it is greeted, or closed at once when too many
-    // connections wait for their login (then none is returned).
+    // Takes a connection of a client on: it is greeted, possibly in the place of an idle
+    // connection that gives way, or closed at once when too many connections wait for
+    // their login and none gives way (then none is returned).
     Session* adopt(QTcpSocket* socket);
     qint64 now() const { return m_clock.elapsed(); }
     int loginTimeoutMs() const { return m_options.loginTimeoutSeconds * 1000; }

@@ -10,20 +10,33 @@ QString LoginGuard::nameKey(const QByteArray& name)
     return QString::fromLatin1(name).toCaseFolded();
 }
 
-qint64 LoginGuard::delayFor(int failures, int free) const
+QString LoginGuard::pairKey(const QByteArray& name, const QString& address)
 {
-    if (failures < free)
-        return 0;
-    const int doublings = std::min(failures - free, 20);
-    return std::min(m_limits.maxDelayMs, m_limits.firstDelayMs << doublings);
+    // A name never holds '%' (it ends the name in the login request).
+    return nameKey(name) + QLatin1Char('%') + address;
 }
 
-void LoginGuard::forgetOld(QHash<QString, Entry>& table, qint64 now)
+qint64 LoginGuard::delayFor(int step) const
+{
+    if (step < 0)
+        return 0;
+    return std::min(m_limits.maxDelayMs, m_limits.firstDelayMs << std::min(step, 20));
+}
+
+qint64 LoginGuard::addressDelay(const Address& a) const
+{
+    const auto guessed = static_cast<int>(a.guessed.size());
+    const auto participants = static_cast<int>(a.loggedIn.size());
+    return delayFor(guessed - m_limits.freeNamesPerAddress - participants);
+}
+
+template <typename Table>
+void LoginGuard::makeRoom(Table& table, qint64 now)
 {
     if (table.size() < m_limits.maxTracked)
         return;
     for (auto it = table.begin(); it != table.end();) {
-        if (now - it->lastFailureAt >= m_limits.forgetAfterMs && it->nextAt <= now)
+        if (now - it->lastAt >= m_limits.forgetAfterMs)
             it = table.erase(it);
         else
             ++it;
@@ -31,7 +44,7 @@ void LoginGuard::forgetOld(QHash<QString, Entry>& table, qint64 now)
     // Still full: the oldest go, so new guessing is always counted.
     while (table.size() >= m_limits.maxTracked) {
         auto oldest = std::min_element(table.begin(), table.end(),
-                                       [](const Entry& a, const Entry& b) { return a.lastFailureAt < b.lastFailureAt; });
+                                       [](const auto& a, const auto& b) { return a.lastAt < b.lastAt; });
         table.erase(oldest);
     }
 }
@@ -40,51 +53,78 @@ LoginGuard::Admission LoginGuard::admit(const QByteArray& name, const QString& a
 {
     Admission out;
     qint64 start = now;
-    Entry* entries[2] = {nullptr, nullptr};
-    const std::pair<QHash<QString, Entry>*, QString> keys[2] = {{&m_byName, nameKey(name)}, {&m_byAddress, address}};
-    for (int i = 0; i < 2; ++i) {
-        auto it = keys[i].first->find(keys[i].second);
-        if (it == keys[i].first->end())
-            continue;
-        if (now - it->lastFailureAt >= m_limits.forgetAfterMs && it->nextAt <= now) {
-            keys[i].first->erase(it);
-            continue;
-        }
-        entries[i] = &*it;
-        start = std::max(start, it->nextAt);
-        out.failures = std::max(out.failures, it->failures);
+    const QString key = pairKey(name, address);
+    auto pair = m_byPair.find(key);
+    if (pair != m_byPair.end() && now - pair->lastAt >= m_limits.forgetAfterMs && pair->nextAt <= now)
+    {
+        m_byPair.erase(pair);
+        pair = m_byPair.end();
     }
-    const qint64 delays[2] = {entries[0] ? delayFor(entries[0]->failures, m_limits.freeFailuresPerName) : 0,
-                              entries[1] ? delayFor(entries[1]->failures, m_limits.freeFailuresPerAddress) : 0};
+    if (pair != m_byPair.end()) {
+        out.attempts = pair->attempts;
+        start = std::max(start, pair->nextAt);
+    }
+    auto place = m_byAddress.find(address);
+    if (place != m_byAddress.end() && now - place->lastAt >= m_limits.forgetAfterMs)
+    {
+        m_byAddress.erase(place);
+        place = m_byAddress.end();
+    }
+    if (place != m_byAddress.end()) {
+        out.guessedNames = static_cast<int>(place->guessed.size());
+        start = std::max(start, now + addressDelay(*place));
+    }
+    // The address's wait is capped at the ceiling, so only a queue of attempts of this
+    // name from this address goes past it.
     if (start - now > m_limits.maxDelayMs) {
         out.refused = true;
         return out;
     }
-    // The slot after this attempt is taken now, so parallel attempts line up.
-    for (int i = 0; i < 2; ++i) {
-        if (entries[i] && delays[i] > 0)
-            entries[i]->nextAt = start + delays[i];
+    if (pair == m_byPair.end()) {
+        makeRoom(m_byPair, now);
+        pair = m_byPair.insert(key, Pair{});
     }
+    // The slot after this attempt is taken now, so parallel attempts line up.
+    ++pair->attempts;
+    pair->lastAt = now;
+    pair->nextAt = start + delayFor(pair->attempts - m_limits.freeAttemptsPerName);
     out.waitMs = start - now;
     return out;
 }
 
 int LoginGuard::failed(const QByteArray& name, const QString& address, qint64 now)
 {
-    forgetOld(m_byName, now);
-    forgetOld(m_byAddress, now);
-    Entry& byName = m_byName[nameKey(name)];
-    Entry& byAddress = m_byAddress[address];
-    for (Entry* e : {&byName, &byAddress}) {
-        ++e->failures;
-        e->lastFailureAt = now;
+    const QString key = pairKey(name, address);
+    auto pair = m_byPair.find(key);
+    if (pair == m_byPair.end()) {
+        // Pushed out of a full table meanwhile: counted again from here.
+        makeRoom(m_byPair, now);
+        pair = m_byPair.insert(key, Pair{1, now, now});
     }
-    // The first attempt after this failure waits already.
-    byName.nextAt = std::max(byName.nextAt, now + delayFor(byName.failures, m_limits.freeFailuresPerName));
-    byAddress.nextAt = std::max(byAddress.nextAt, now + delayFor(byAddress.failures, m_limits.freeFailuresPerAddress));
-    return byName.failures;
+    pair->lastAt = now;
+    auto place = m_byAddress.find(address);
+    if (place == m_byAddress.end()) {
+        makeRoom(m_byAddress, now);
+        place = m_byAddress.insert(address, Address{});
+    }
+    place->lastAt = now;
+    if (place->guessed.size() < m_limits.maxNamesPerAddress)
+        place->guessed.insert(nameKey(name));
+    return pair->attempts;
 }
 
-void LoginGuard::succeeded(const QByteArray& name) { m_byName.remove(nameKey(name)); }
+void LoginGuard::succeeded(const QByteArray& name, const QString& address)
+{
+    m_byPair.remove(pairKey(name, address));
+    // Only an address that saw failures keeps its participants; others cost nothing.
+    const auto place = m_byAddress.find(address);
+    if (place == m_byAddress.end())
+        return;
+    const QString key = nameKey(name);
+    // A name that logs in after failing from here was mistyped, not guessed.
+    place->guessed.remove(key);
+    if (place->loggedIn.size() < m_limits.maxNamesPerAddress)
+        place->loggedIn.insert(key);
+}
 
 } // namespace korvi::server

@@ -52,6 +52,7 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption maxOpenOrders(QStringLiteral("max-open-orders"), QStringLiteral("Open orders one participant may have at once (default 500); further ones are refused."), QStringLiteral("N"));
     const QCommandLineOption publicHost(QStringLiteral("public-host"), QStringLiteral("Host named on the address pages (default: the address the page was asked on)."), QStringLiteral("HOST"));
     const QCommandLineOption loginTimeout(QStringLiteral("login-timeout"), QStringLiteral("Seconds a connection may take to log in (default 30)."), QStringLiteral("SECONDS"));
+    const QCommandLineOption loginSilence(QStringLiteral("login-silence"), QStringLiteral("Milliseconds a new connection may take to ask to log in (default 8000); a silent one is closed."), QStringLiteral("MS"));
     const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Log traffic figures every this many seconds."), QStringLiteral("SECONDS"));
     const QCommandLineOption backupEvery(QStringLiteral("backup-every"), QStringLiteral("Back the game data up every this many minutes while the server runs (0: never, the default); the newest 7 backups are kept."), QStringLiteral("MINUTES"));
     const QCommandLineOption backupDir(QStringLiteral("backup-dir"), QStringLiteral("Folder of the scheduled backups (default: \"backups\" in the data folder)."), QStringLiteral("DIR"));
@@ -64,7 +65,7 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("No log on stderr."));
     parser.addOptions({help, port, httpPort, data, seed, rate, instruments, bind, publicHost, loginTimeout, stats, closeTime,
                        instantFills, testControl, updatePackage, updateBelow, quiet, hashIterations, maxWaiting,
-                       maxWaitingPerAddress, maxOpenOrders, backupEvery, backupDir, force});
+                       maxWaitingPerAddress, maxOpenOrders, backupEvery, backupDir, force, loginSilence});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("Optional administration command, see above."), QStringLiteral("[user ...]"));
 
     if (!parser.parse(QStringList{QStringLiteral("korvi-server")} + arguments)) {
@@ -115,7 +116,8 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     } counts[] = {{&hashIterations, &options.hashIterations, kMinIterations, 10'000'000},
                   {&maxWaiting, &options.maxWaiting, 1, 100'000},
                   {&maxWaitingPerAddress, &options.maxWaitingPerAddress, 1, 100'000},
-                  {&maxOpenOrders, &options.maxOpenOrders, 1, 100'000}};
+                  {&maxOpenOrders, &options.maxOpenOrders, 1, 100'000},
+                  {&loginSilence, &options.loginSilenceMs, 100, 3'600'000}};
     for (const auto& c : counts) {
         if (!parser.isSet(*c.option))
             continue;

@@ -23,6 +23,7 @@ struct ServerOptions {
     QString bindAddress = QStringLiteral("127.0.0.1"); // only this machine unless opened with --bind
     QByteArray publicHost;         // host named on the address pages; empty: the address asked
     int loginTimeoutSeconds = 30;
+    int loginSilenceMs = 8000;     // a connection must ask to log in within this
     int hashIterations = kDefaultIterations; // rounds of new and upgraded password hashes
     int maxWaiting = 256;          // connections not logged in, in total
     int maxWaitingPerAddress = 16; // connections not logged in, from one address

@@ -1,6 +1,8 @@
 #include "passwordhash.h"
 
 #include <QByteArrayList>
+#include <QCryptographicHash>
+#include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
 #include <QThread>
 #include <openssl/crypto.h>
@@ -70,11 +72,13 @@ int hashIterations(QByteArrayView stored)
     return parse(stored, p) ? p.iterations : 0;
 }
 
-PasswordChecker::PasswordChecker(int threads, QObject* parent) : QObject(parent)
+PasswordChecker::PasswordChecker(int threads, int maxPending, QObject* parent)
+    : QObject(parent), m_key(32, '\0'), m_maxPending(std::max(1, maxPending))
 {
     if (threads <= 0)
-        threads = std::max(1, QThread::idealThreadCount() - 1);
+        threads = std::max(1, QThread::idealThreadCount());
     m_pool.setMaxThreadCount(threads);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(m_key.data()), m_key.size() / 4);
 }
 
 PasswordChecker::~PasswordChecker()
@@ -83,26 +87,65 @@ PasswordChecker::~PasswordChecker()
     m_pool.waitForDone();
 }
 
-void PasswordChecker::check(QByteArray password, QByteArray stored, int targetIterations,
+QByteArray PasswordChecker::nameKey(QByteArrayView name)
+{
+    // Names compare without regard to case in the store.
+    return QString::fromLatin1(name).toCaseFolded().toLatin1();
+}
+
+QByteArray PasswordChecker::digest(QByteArrayView name, QByteArrayView password, QByteArrayView stored) const
+{
+    QMessageAuthenticationCode mac(QCryptographicHash::Sha256, m_key);
+    // Lengths first, so no two different triples give the same input.
+    const QByteArray key = nameKey(name);
+    for (const QByteArrayView part : {QByteArrayView(key), password, stored}) {
+        mac.addData(QByteArray::number(part.size()) + ':');
+        mac.addData(part.data(), part.size());
+    }
+    return mac.result();
+}
+
+bool PasswordChecker::knownRight(QByteArrayView name, QByteArrayView password, QByteArrayView stored) const
+{
+    const auto it = m_right.constFind(nameKey(name));
+    if (it == m_right.cend())
+        return false;
+    const QByteArray actual = digest(name, password, stored);
+    return actual.size() == it->size() && CRYPTO_memcmp(actual.constData(), it->constData(), actual.size()) == 0;
+}
+
+bool PasswordChecker::check(QByteArray name, QByteArray password, QByteArray stored, int targetIterations,
                             std::shared_ptr<std::atomic_bool> cancelled, Done done)
 {
+    if (m_pending >= m_maxPending)
+        return false;
     ++m_pending;
-    m_pool.start([this, password = std::move(password), stored = std::move(stored), targetIterations,
-                  cancelled = std::move(cancelled), done = std::move(done)]() mutable {
+    m_pool.start([this, name = std::move(name), password = std::move(password), stored = std::move(stored),
+                  targetIterations, cancelled = std::move(cancelled), done = std::move(done)]() mutable {
         Result result;
+        QByteArray right;
         const bool wanted = !cancelled || !*cancelled;
         if (wanted) {
             result.ok = verifyPassword(password, stored);
             if (result.ok && hashIterations(stored) < targetIterations)
                 result.upgradedHash = hashPassword(password, targetIterations);
+            if (result.ok)
+                right = digest(name, password, result.upgradedHash.isEmpty() ? stored : result.upgradedHash);
         }
         // The pool is emptied and waited for before this object goes, so `this` is alive.
-        QMetaObject::invokeMethod(this, [this, result, wanted, cancelled, done = std::move(done)] {
+        QMetaObject::invokeMethod(this, [this, result, wanted, cancelled, name = std::move(name),
+                                         right = std::move(right), done = std::move(done)] {
             --m_pending;
+            if (!right.isEmpty()) {
+                if (m_right.size() >= kMaxRemembered)
+                    m_right.clear();
+                m_right.insert(nameKey(name), right);
+            }
             if (wanted && (!cancelled || !*cancelled))
                 done(result);
         }, Qt::QueuedConnection);
     });
+    return true;
 }
 
 } // namespace korvi::server

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QObject>
 #include <QThreadPool>
 #include <atomic>
@@ -28,7 +29,14 @@ int hashIterations(QByteArrayView stored);
 
 // Checks passwords on worker threads and hands each result back on the thread the checker
 // lives on. A check that is no longer wanted (the connection went) is skipped when its turn
-// comes.
+// comes. The queue of checks is bounded.
+//
+// A password that was right once is remembered for the life of the process, so a
+// participant who reconnects costs no new hash: what is kept per name is a keyed digest
+// (HMAC-SHA256 under a random key of this process) of the name, the password and the
+// stored hash. A new password means a new stored hash, however it was set (administration,
+// another process, a renewal), so the digest no longer matches and the next login is
+// hashed again.
 class PasswordChecker : public QObject {
     Q_OBJECT
 public:
@@ -37,22 +45,35 @@ public:
         QByteArray upgradedHash; // with `targetIterations` rounds, when the stored one had fewer
     };
     using Done = std::function<void(const Result&)>;
+    static constexpr int kDefaultMaxPending = 1024;
+    static constexpr int kMaxRemembered = 100'000;
 
-    // `threads`: workers at most; 0 leaves one core to the event loop.
-    explicit PasswordChecker(int threads = 0, QObject* parent = nullptr);
+    // `threads`: workers at most; 0: one per core.
+    explicit PasswordChecker(int threads = 0, int maxPending = kDefaultMaxPending, QObject* parent = nullptr);
     ~PasswordChecker() override;
 
-    // Checks `password` against `stored`; `done` runs later on this object's thread,
-    // unless `cancelled` was set by then.
-    void check(QByteArray password, QByteArray stored, int targetIterations,
+    // Checks `password` of `name` against `stored`; `done` runs later on this object's
+    // thread, unless `cancelled` was set by then. A right password is remembered. False
+    // (and nothing runs) when the queue is full.
+    bool check(QByteArray name, QByteArray password, QByteArray stored, int targetIterations,
                std::shared_ptr<std::atomic_bool> cancelled, Done done);
+    // True when this password of `name` was found right against this very stored hash
+    // before. Takes microseconds; no worker is involved.
+    bool knownRight(QByteArrayView name, QByteArrayView password, QByteArrayView stored) const;
     // Waits for the checks under way (for tests and shutdown).
     void waitForDone() { m_pool.waitForDone(); }
     int pending() const { return m_pending; }
+    int threads() const { return m_pool.maxThreadCount(); }
 
 private:
+    QByteArray digest(QByteArrayView name, QByteArrayView password, QByteArrayView stored) const;
+    static QByteArray nameKey(QByteArrayView name);
+
     QThreadPool m_pool;
+    QByteArray m_key; // set once, read by the workers
+    QHash<QByteArray, QByteArray> m_right; // name key -> digest
     int m_pending = 0;
+    int m_maxPending;
 };
 
 } // namespace korvi::server

@@ -23,6 +23,8 @@ namespace {
 constexpr qint64 kReadChunk = 64 * 1024;
 // Reads in one event at most, when no complete message has come yet.
 constexpr int kReadsPerEvent = 4;
+// A login that found the password checkers' queue full asks again after this long.
+constexpr int kCheckRetryMs = 200;
 
 // A piece of client text fit for one log line (control bytes are escaped by the log).
 QString printable(QByteArrayView text)
@@ -390,23 +392,35 @@ void Session::handleLogin(QByteArrayView body)
     const qsizetype cut = body.indexOf('%');
     m_loginName = (cut < 0 ? body : body.first(cut)).toByteArray();
     m_loginPassword = cut < 0 ? QByteArray() : body.sliced(cut + 1).toByteArray();
+    m_stage = Stage::Checking;
+    // A password this server found right before, against the hash stored now, needs no
+    // new hash and no wait, whatever others guess meanwhile.
+    const std::optional<QByteArray> stored = m_server.store().passwordHash(m_loginName);
+    if (stored && m_server.passwords().knownRight(m_loginName, m_loginPassword, *stored)) {
+        m_loginPassword.clear();
+        // After the current receive step, as a worker's answer would come.
+        QMetaObject::invokeMethod(this, [this] { finishLogin(true, PasswordChecker::Result{true, {}}); },
+                                  Qt::QueuedConnection);
+        return;
+    }
     const LoginGuard::Admission admission = m_server.guard().admit(m_loginName, m_address, m_server.now());
     if (admission.refused) {
-        logEvent(QStringLiteral("refused"), QStringLiteral("%1 login for '%2' refused: too many attempts waiting after %3 failed logins")
-                                                .arg(who(), printable(m_loginName))
-                                                .arg(admission.failures));
+        logEvent(QStringLiteral("refused"), QStringLiteral("%1 login for '%2' from %3 refused: too many attempts waiting after %4 attempts")
+                                                .arg(who(), printable(m_loginName), m_address)
+                                                .arg(admission.attempts));
+        m_loginPassword.clear();
         close(QStringLiteral("too many login attempts"));
         return;
     }
-    m_stage = Stage::Checking;
     if (admission.waitMs <= 0) {
         startCheck();
         return;
     }
-    logEvent(QStringLiteral("waits"), QStringLiteral("%1 login for '%2' from %3 waits %4 ms after %5 failed logins")
+    logEvent(QStringLiteral("waits"), QStringLiteral("%1 login for '%2' from %3 waits %4 ms after %5 attempts (%6 names failed from there)")
                 .arg(who(), printable(m_loginName), m_address)
                 .arg(admission.waitMs)
-                .arg(admission.failures));
+                .arg(admission.attempts)
+                .arg(admission.guessedNames));
     QTimer::singleShot(admission.waitMs, this, &Session::startCheck);
 }
 
@@ -417,10 +431,16 @@ void Session::startCheck()
     const std::optional<QByteArray> stored = m_server.store().passwordHash(m_loginName);
     m_checkCancelled = std::make_shared<std::atomic_bool>(false);
     const bool known = stored.has_value();
-    // The password travels to the worker; the session keeps no copy of it.
-    m_server.passwords().check(std::exchange(m_loginPassword, {}), known ? *stored : m_server.store().dummyHash(),
-                               m_server.options().hashIterations, m_checkCancelled,
-                               [this, known](const PasswordChecker::Result& result) { finishLogin(known, result); });
+    // The password travels to the worker; the session keeps no copy of it once the check
+    // is queued.
+    if (!m_server.passwords().check(m_loginName, m_loginPassword, known ? *stored : m_server.store().dummyHash(),
+                                    m_server.options().hashIterations, m_checkCancelled,
+                                    [this, known](const PasswordChecker::Result& result) { finishLogin(known, result); })) {
+        // Every worker is busy with a long queue: the login waits its turn here.
+        QTimer::singleShot(kCheckRetryMs, this, &Session::startCheck);
+        return;
+    }
+    m_loginPassword.clear();
 }
 
 void Session::refuseLogin()
@@ -445,7 +465,7 @@ void Session::finishLogin(bool known, const PasswordChecker::Result& result)
         refuseLogin();
         return;
     }
-    m_server.guard().succeeded(m_loginName);
+    m_server.guard().succeeded(m_loginName, m_address);
     if (!result.upgradedHash.isEmpty()) {
         QString error;
         if (m_server.store().setPasswordHash(found->id, result.upgradedHash, error))

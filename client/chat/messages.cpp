@@ -12,6 +12,27 @@
 
 namespace korvi {
 
+namespace {
+
+// Files the program reads with a meaning of their own: the update package and the
+// updater, the relauncher, the developer marker, the settings, colour and preset files,
+// the temporary file of a transfer, and the files of the order-file interface. A document
+// from the server may not write them: only the checked transfer delivers an update, and a
+// document must not place orders or change settings.
+bool isReservedName(QByteArrayView name)
+{
+    // Compared as the file system would see it: any case, without trailing blanks and dots.
+    QByteArray n = upperSingleByte(name.trimmed());
+    while (n.endsWith('.') || n.endsWith(' '))
+        n.chop(1);
+    static const QByteArrayList kReserved{"KORVIUP.EXX", "KORVIUP.EXE", "QUENBY.EXE", "QUENBY", "KORVI.DEV",
+                                          "KORVI.INI", "KORVI.WPV", "DUMMY.BIN", "KORVIREM.TXT",
+                                          "KORVIREM.WRK", "KORVIREM.PRT", "KORVIREM.ORD"};
+    return kReserved.contains(n) || n.endsWith(".COL");
+}
+
+} // namespace
+
 Messages::Messages(State& state, Connection& connection, LogList& outgoing, LogList& protocol,
                    Prompts& prompts, Sound& sound, Clock& clock, QObject* parent)
     : QObject(parent), m_state(state), m_connection(connection), m_outgoing(outgoing),
@@ -97,6 +118,8 @@ QString Messages::WS_SendDocument(QByteArrayView data)
         // Only plain names of the working folder are accepted: a server must not reach
         // other folders or devices.
         m_protocol.add(QStringLiteral("F:WS_SendDocument Dateiname abgelehnt: ") + fromWire(name));
+    } else if (isReservedName(name)) {
+        m_protocol.add(QStringLiteral("F:WS_SendDocument Datei des Programms abgelehnt: ") + fromWire(name));
     } else {
         QByteArray content;
         for (int i = 2; i <= count; ++i)

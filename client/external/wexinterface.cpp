@@ -13,6 +13,7 @@
 
 #include <QHostAddress>
 #include <QTcpSocket>
+#include <string_view>
 
 namespace korvi {
 
@@ -39,6 +40,48 @@ QString peerText(const QTcpSocket& socket)
     return v4 ? QHostAddress(ip).toString() : a.toString();
 }
 
+// How a web browser's request begins (methods in any case), up to the longest.
+constexpr std::string_view kHttpMethods[] = {"GET ", "POST ", "PUT ", "OPTIONS ", "HEAD ",
+                                             "DELETE ", "PATCH ", "CONNECT ", "TRACE "};
+
+bool startsWithNoCase(QByteArrayView text, std::string_view prefix)
+{
+    return text.size() >= static_cast<qsizetype>(prefix.size()) &&
+           qstrnicmp(text.data(), prefix.data(), prefix.size()) == 0;
+}
+
+// A line beginning "Host:", as every browser request carries.
+bool hasHostLine(QByteArrayView bytes)
+{
+    for (qsizetype at = 0; at < bytes.size();) {
+        if (startsWithNoCase(bytes.sliced(at), "Host:"))
+            return true;
+        const qsizetype lineEnd = bytes.indexOf('\n', at);
+        if (lineEnd < 0)
+            break;
+        at = lineEnd + 1;
+    }
+    return false;
+}
+
+enum class Head { Undecided, Http, Other };
+
+// What the first bytes of a connection are: a browser's request, something else, or too
+// few bytes to tell yet.
+Head classifyHead(QByteArrayView head)
+{
+    if (hasHostLine(head))
+        return Head::Http;
+    bool couldBe = false;
+    for (const std::string_view method : kHttpMethods) {
+        if (startsWithNoCase(head, method))
+            return Head::Http;
+        couldBe |= startsWithNoCase(QByteArrayView(method.data(), static_cast<qsizetype>(method.size())),
+                                    std::string_view(head.data(), static_cast<size_t>(head.size())));
+    }
+    return couldBe ? Head::Undecided : Head::Other;
+}
+
 } // namespace
 
 WexInterface::WexInterface(State& state, Connection& connection, Account& account, ExternalOrders& orders,
@@ -48,10 +91,15 @@ WexInterface::WexInterface(State& state, Connection& connection, Account& accoun
 {
     m_closeWait.setSingleShot(true);
     m_retry.setSingleShot(true);
+    m_userWait.setSingleShot(true);
     setTiming(m_timing);
     connect(&m_server, &QTcpServer::newConnection, this, &WexInterface::onNewConnection);
     connect(&m_closeWait, &QTimer::timeout, this, &WexInterface::finishClose);
     connect(&m_retry, &QTimer::timeout, this, [this] { startListening(false); });
+    connect(&m_userWait, &QTimer::timeout, this, [this] {
+        if (m_client && !m_userOk && !m_closing)
+            refuseStranger(QStringLiteral("kein USER nach %1 ms").arg(m_timing.userWaitMs));
+    });
 }
 
 WexInterface::~WexInterface() { dropClient(); }
@@ -61,6 +109,7 @@ void WexInterface::setTiming(const WexTiming& timing)
     m_timing = timing;
     m_closeWait.setInterval(timing.closeWaitMs);
     m_retry.setInterval(timing.retryMs);
+    m_userWait.setInterval(timing.userWaitMs);
 }
 
 int WexInterface::configuredPort() const { return toInt32(readNumber(m_state.settings.wexPort)).value_or(-1); }
@@ -144,9 +193,13 @@ void WexInterface::accept(QTcpSocket* socket)
             },
             Qt::QueuedConnection);
     m_buffer.clear();
+    m_head.clear();
+    m_headKnown = false;
+    m_userOk = false;
     m_connected = true;
     m_socketState = kConnected;
-    WexSenddata(wexFrame("WHOISIT"));
+    m_userWait.start();
+    write(wexFrame("WHOISIT"));
 }
 
 void WexInterface::dropClient()
@@ -185,6 +238,28 @@ void WexInterface::onClosed(QTcpSocket* socket, bool error)
 
 void WexInterface::Wex_DataArrival(QByteArrayView bytes)
 {
+    if (m_closing)
+        return;
+    QByteArray head;
+    if (!m_userOk) {
+        if (!m_headKnown) {
+            // Too few bytes to tell are held back; that is never more than a method's length.
+            m_head.append(bytes);
+            const Head kind = classifyHead(m_head);
+            if (kind == Head::Undecided)
+                return;
+            if (kind == Head::Http) {
+                refuseStranger(QStringLiteral("HTTP-Anfrage abgewiesen: ") + shown(m_head.left(40)));
+                return;
+            }
+            m_headKnown = true;
+            head = std::exchange(m_head, QByteArray());
+            bytes = head;
+        } else if (hasHostLine(bytes)) {
+            refuseStranger(QStringLiteral("HTTP-Anfrage abgewiesen"));
+            return;
+        }
+    }
     auto handle = [this](QByteArrayView message, bool framed) {
         // A line typed on a terminal ends with the terminal's line end, which is no part of it.
         while (!framed && (message.endsWith('\n') || message.endsWith('\r')))
@@ -201,12 +276,18 @@ bool WexInterface::handleMessage(QByteArrayView message)
     const CommandFields f(message);
     if (f[1] == "USER") {
         if (f[2] == m_state.settings.wexUser) {
+            m_userOk = true;
+            m_userWait.stop();
             WexSenddata(wexFrame("USER OK"));
             WexSendInstruments();
             return true;
         }
         m_list1.add(QStringLiteral("Wrong User ") + fromWire(f[2]));
         refuseUser();
+        return false;
+    }
+    if (!m_userOk) {
+        refuseStranger(QStringLiteral("vor USER: ") + shown(f[1].first(std::min<qsizetype>(f[1].size(), 40))));
         return false;
     }
     if (f[1] == "HI") {
@@ -244,13 +325,21 @@ void WexInterface::refuseUser()
     m_connected = false;
     m_closing = true;
     m_socketState = kClosing;
+    m_userWait.stop();
     m_buffer.clear();
+    m_head.clear();
     if (m_client && m_client->state() != QAbstractSocket::UnconnectedState) {
         m_client->disconnectFromHost();
         m_closeWait.start();
         return;
     }
     QTimer::singleShot(0, this, &WexInterface::finishClose);
+}
+
+void WexInterface::refuseStranger(const QString& why)
+{
+    m_list1.add(QStringLiteral("F:Wex_DataArrival ") + why);
+    refuseUser();
 }
 
 void WexInterface::finishClose()
@@ -262,6 +351,16 @@ void WexInterface::finishClose()
 }
 
 void WexInterface::WexSenddata(const QByteArray& text)
+{
+    // A program that has not named the user learns nothing of orders or the account.
+    if (!m_userOk) {
+        m_list1.add(QStringLiteral("F:WexSenddata ") + shown(text));
+        return;
+    }
+    write(text);
+}
+
+void WexInterface::write(const QByteArray& text)
 {
     if (!m_client || m_closing || m_client->state() != QAbstractSocket::ConnectedState) {
         m_list1.add(QStringLiteral("F:WexSenddata ") + shown(text));

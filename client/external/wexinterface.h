@@ -24,12 +24,20 @@ struct State;
 struct WexTiming {
     int closeWaitMs = 10000; // after refusing a user name: how long the peer may take to close
     int retryMs = 5000;      // a port that cannot be listened on is tried again after this
+    int userWaitMs = 5000;   // a program that has not named the right user by then is closed
 };
 
 // "Wex": the listening socket for one outside trading program at a time. It listens on the
 // port of the settings, accepts only the permitted address, cuts what arrives into
 // messages and answers them: "USER", "HI", "@PO", "@CO", "@WT_RA", "@WT_REX". Everything
 // received and sent is logged in "List1".
+//
+// Nothing is done for a program, and nothing but the greeting and the answer to "USER" is
+// sent to it, before it has named the right user: any other message first closes the
+// connection, and so does silence beyond a few seconds, so an idle program cannot hold the
+// one connection. A web page the trader opens can make the browser send a request to this
+// port with a body of its choosing; a connection that begins like such a request (or
+// carries a "Host:" line before the user) is closed without reading on.
 class WexInterface : public QObject {
     Q_OBJECT
 public:
@@ -77,7 +85,10 @@ private:
     bool handleMessage(QByteArrayView message);
     void WEXVerarbeiten(QByteArrayView message, const CommandFields& fields);
     void refuseUser();
+    // Logs an "F:" line and closes the connection as a wrong user name does.
+    void refuseStranger(const QString& why);
     void finishClose();
+    void write(const QByteArray& text);
     int configuredPort() const;
 
     State& m_state;
@@ -94,6 +105,10 @@ private:
     WexBuffer m_buffer;
     QTimer m_closeWait;
     QTimer m_retry;
+    QTimer m_userWait;
+    QByteArray m_head;       // the first bytes of a connection, until they tell what it is
+    bool m_headKnown = false;
+    bool m_userOk = false;   // the program named the right user
     bool m_connected = false;
     bool m_closing = false;
     bool m_executionsPending = false;

@@ -102,5 +102,23 @@ TEST(Messages, DocumentsAreWrittenAsCrLfLinesInsideTheFolderOnly)
     }
     EXPECT_FALSE(exist(f.dir.filePath("../boese.txt")));
     EXPECT_FALSE(exist("/tmp/korvi-boese"));
-    EXPECT_EQ(changed, 7); // the statement view is refreshed every time
+
+    // The program's own files are never written by a document, in any spelling.
+    ASSERT_TRUE(writeFileAtomically(f.dir.filePath("KORVIUP.EXX"), "echt"));
+    const char* reserved[] = {"KORVIUP.EXX", "korviup.exx", "KORVIUP.EXX. ", "KORVIUP.EXE", "korvi.dev",
+                              "KORVI.INI", "Korvi.Ini", "korvi.col", "Nacht.COL", "Korvi.wpv", "dummy.bin",
+                              "KORVIREM.TXT", "quenby"};
+    for (const char* name : reserved) {
+        f.in(QByteArray("@SD=FILE=") + name + ";@PO;W1;1;BUY;MKT;3");
+        EXPECT_TRUE(f.app.protocol.lines().last().startsWith("F:WS_SendDocument Datei des Programms abgelehnt"))
+            << name;
+        if (QByteArrayView(name) != "KORVIUP.EXX") {
+            EXPECT_FALSE(exist(f.dir.filePath(QString::fromLatin1(name)))) << name;
+        }
+    }
+    ASSERT_TRUE(readWholeFile(f.dir.filePath("KORVIUP.EXX"), bytes));
+    EXPECT_EQ(bytes, "echt");
+    f.in("@SD=FILE=korvi.col.txt;x");
+    EXPECT_TRUE(exist(f.dir.filePath("korvi.col.txt"))) << "only the names themselves are kept away";
+    EXPECT_EQ(changed, 8 + static_cast<int>(std::size(reserved))); // the statement view is refreshed every time
 }

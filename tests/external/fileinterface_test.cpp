@@ -104,7 +104,7 @@ TEST(FileInterface, BoxDecides)
     FileFixture f;
     Outside outside;
     ASSERT_TRUE(outside.connectTo(f.wexPort()));
-    outside.send("\x01@PO;W1;1;BUY;MKT;1;0;0;S1\x02");
+    outside.send("\x01USER;ZAQR\x02\x01@PO;W1;1;BUY;MKT;1;0;0;S1\x02");
     ASSERT_EQ(f.ordersAfterWait(1).size(), 1);
     EXPECT_EQ(f.read(FileInterface::kConfirmationFile), "<missing>");
     f.ext.files.Check6_Click(true);

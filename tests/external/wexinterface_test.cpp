@@ -23,9 +23,13 @@ int linesStarting(const LogList& list, const QString& prefix)
 // A connected outside program that has been greeted.
 struct Session : ExternalFixture {
     Outside outside;
+    // Connects and names the user.
     bool open()
     {
-        return outside.connectTo(wexPort()) && outside.take(9) == "\x01WHOISIT\x02";
+        if (!outside.connectTo(wexPort()) || outside.take(9) != "\x01WHOISIT\x02")
+            return false;
+        outside.send("\x01USER;ZAQR\x02");
+        return outside.take(9 + kInstrumentList.size()) == "\x01USER OK\x02" + kInstrumentList;
     }
     // Sends `bytes`, then "HI", and returns everything that came before the answer to "HI":
     // what the command itself answered, or nothing.
@@ -54,10 +58,13 @@ TEST(WexInterface, ConversationByteForByte)
 {
     Session f;
     ASSERT_NE(f.wexPort(), 0);
-    ASSERT_TRUE(f.open());
+    ASSERT_TRUE(f.outside.connectTo(f.wexPort()));
+    ASSERT_EQ(f.outside.take(9), "\x01WHOISIT\x02");
     EXPECT_TRUE(f.ext.wex.WexConnected());
     EXPECT_EQ(f.ext.wex.stateNumber(), 7);
     // "HI" typed on a terminal: no frame characters either way.
+    f.outside.send("USER;ZAQR\r\n");
+    f.outside.take(9 + kInstrumentList.size());
     f.outside.send("HI\r\n");
     EXPECT_EQ(f.outside.take(kHereIAm.size()), kHereIAm);
 
@@ -68,7 +75,7 @@ TEST(WexInterface, ConversationByteForByte)
         QByteArrayList toServer;
     };
     const Step steps[] = {
-        {"user accepted", "\x01USER;ZAQR\x02", "\x01USER OK\x02" + kInstrumentList, {}},
+        {"user again", "\x01USER;ZAQR\x02", "\x01USER OK\x02" + kInstrumentList, {}},
         {"user in lower case is no user line", "\x01user;nobody\x02", "", {}},
         // The test field's text: its eighth field, the reference, is "1".
         {"order by number", "\x01@PO;W1;1;BUY;LMT;2;3800;0;1;O999\x02", "\x01@OC;1;-42\x02",
@@ -206,4 +213,71 @@ TEST(WexInterface, EndlessFrameIsDropped)
         f.outside.send(chunk);
     ASSERT_TRUE(waitFor([&] { return linesStarting(f.ext.list1, "F:Wex_DataArrival") == 1; }, 10000));
     EXPECT_EQ(f.answerTo("yy"), "");
+}
+
+// Before the right user name nothing is done for a program: whatever else it sends closes
+// the connection with an "F:" line, and so does a connection that begins like a web
+// browser's request, whatever its body says. Each case on a fresh connection.
+TEST(WexInterface, NothingActsBeforeTheUserAndNoWebRequestAtAll)
+{
+    ExternalFixture f;
+    const quint16 port = f.wexPort();
+    ASSERT_NE(port, 0);
+    const QByteArray order = "\x01USER;ZAQR\x02\x01@PO;W1;1;BUY;MKT;3;;;WEB\x02";
+    const QByteArray post = "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\nContent-Length: " +
+                            QByteArray::number(order.size()) + "\r\n\r\n" + order;
+    struct Case {
+        const char* name;
+        QByteArrayList arrivals;
+    };
+    const Case cases[] = {
+        {"HTTP POST with a framed order in its body", {post}},
+        {"the same cut after two bytes", {post.left(2), post.mid(2)}},
+        {"lower-case method", {"post / HTTP/1.1\r\n\r\n" + order}},
+        {"GET", {"GET /?" + order + " HTTP/1.1\r\nHost: x\r\n\r\n"}},
+        {"preflight", {"OPTIONS / HTTP/1.1\r\nHost: x\r\n\r\n", order}},
+        {"unknown method, but a Host line", {"FOO / HTTP/1.1\r\nhost: x\r\n\r\n" + order}},
+        {"Host line in a later arrival", {"\x01", "\x02\r\nHost: x\r\n\r\n" + order}},
+        {"order before the user", {"\x01@PO;W1;1;BUY;MKT;3;;;X\x02" + order}},
+        {"order typed before the user", {"@PO;W1;1;BUY;MKT;3;;;X\r\n"}},
+        {"account request before the user", {"\x01@WT_RA\x02" + order}},
+        {"HI before the user", {"\x01HI\x02" + order}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const qsizetype fLines = f.ext.list1.lines().filter(QStringLiteral("F:Wex_DataArrival")).size();
+        Outside program;
+        ASSERT_TRUE(program.connectTo(port));
+        ASSERT_EQ(program.take(9), "\x01WHOISIT\x02");
+        for (const QByteArray& bytes : c.arrivals) {
+            program.send(bytes);
+            waitFor([] { return false; }, 20);
+        }
+        EXPECT_TRUE(program.waitClosed());
+        EXPECT_FALSE(program.drain(0).contains("USER OK"));
+        EXPECT_EQ(f.ext.list1.lines().filter(QStringLiteral("F:Wex_DataArrival")).size(), fLines + 1);
+        ASSERT_TRUE(waitFor([&] { return f.ext.wex.stateNumber() == 2; }));
+    }
+    // Whatever might have gone to the game server has had time to arrive.
+    waitFor([] { return false; }, 200);
+    EXPECT_TRUE(f.orders().isEmpty()) << f.orders().join(' ').toStdString();
+    EXPECT_FALSE(f.server.received.contains("@GSUK"));
+    EXPECT_TRUE(f.prompts.messages.isEmpty());
+}
+
+// A program that never names the user is closed after a few seconds, so the next one can
+// connect; one that named the user may stay silent.
+TEST(WexInterface, AnIdleProgramDoesNotHoldTheSocket)
+{
+    Session f;
+    f.ext.wex.setTiming({200, 50, 300});
+    Outside idle;
+    ASSERT_TRUE(idle.connectTo(f.wexPort()));
+    EXPECT_TRUE(idle.waitClosed());
+    EXPECT_TRUE(f.ext.list1.contains("F:Wex_DataArrival kein USER nach 300 ms"));
+    ASSERT_TRUE(waitFor([&] { return f.ext.wex.stateNumber() == 2; }));
+
+    ASSERT_TRUE(f.open());
+    waitFor([] { return false; }, 600);
+    EXPECT_EQ(f.answerTo("\x01@PO;W1;1;BUY;LMT;2;3800;0;R1\x02"), "\x01@OC;R1;-42\x02");
 }

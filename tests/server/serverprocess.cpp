@@ -106,8 +106,10 @@ int ServerProcess::admin(const QString& dataDir, const QStringList& command, QBy
     return p.exitCode();
 }
 
-bool Peer::connectTo(quint16 port, const QHostAddress& host)
+bool Peer::connectTo(quint16 port, const QHostAddress& host, const QHostAddress& from)
 {
+    if (!from.isNull() && !m_socket.bind(from, 0))
+        return false;
     m_socket.connectToHost(host, port);
     return m_socket.waitForConnected(5000);
 }

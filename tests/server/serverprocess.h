@@ -49,7 +49,9 @@ private:
 // A client speaking the game framing on 127.0.0.1, with bounded waits everywhere.
 class Peer {
 public:
-    bool connectTo(quint16 port, const QHostAddress& host = QHostAddress(QHostAddress::LocalHost));
+    // `from`: the local address to connect from (another 127.x.y.z stands for another machine).
+    bool connectTo(quint16 port, const QHostAddress& host = QHostAddress(QHostAddress::LocalHost),
+                   const QHostAddress& from = QHostAddress());
     // From now on reads only a few kilobytes ahead, like a client that has stopped reading.
     void stopReading();
     void send(QByteArrayView message);
