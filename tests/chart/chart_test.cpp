@@ -364,6 +364,8 @@ TEST(ChartDrawing, EmptySlotsAreNeitherDrawnNorCounted)
                     outside += c == kBlue || c == kRed || c == kGreen;
                 }
         EXPECT_EQ(outside, 0) << range;
+        if (range != 100)
+            continue; // below one pixel per position a single empty slot is not visible
         // No curve across the empty slot 2925 (position 2975 of the chart).
         const int column = qRound(f.toPixel(2974.5, 0).x());
         int atGap = 0;

@@ -124,8 +124,9 @@ TEST(PriceFiles, ReadBackOnlyForTheInstrumentTheyHold)
         MarketFixture f;
         for (const char* name : {"K1.dat", "K2.dat"})
             ASSERT_TRUE(QFile::copy(first.file(name), f.file(name)));
-        if (c.withIndex)
+        if (c.withIndex) {
             ASSERT_TRUE(QFile::copy(first.file(kPriceIndexFileName), f.file(kPriceIndexFileName)));
+        }
         const qsizetype logged = f.app.protocol.lines().size();
         f.in(c.list);
         const PriceHistory& h = f.s.priceHistory;
