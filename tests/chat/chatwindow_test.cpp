@@ -98,6 +98,7 @@ TEST(ChatWindow, ArrivingLinesNeverChangeTheRecipient)
     ChatWindow w(room, nullptr);
     w.show();
     w.activateWindow();
+    ASSERT_TRUE(waitFor([&] { return w.isActiveWindow(); }, 3000));
     room.WS_ReceiveChat("anna:hallo");
     QPlainTextEdit& text = w.conversation();
     const auto click = [&](int line) {
@@ -112,6 +113,7 @@ TEST(ChatWindow, ArrivingLinesNeverChangeTheRecipient)
     click(0); // anna's header line
     EXPECT_EQ(room.recipient(), "anna");
     text.setFocus();
+    ASSERT_TRUE(text.hasFocus());
     for (const char* line : {"bob:Treffen um 12:30", "carl:ok", "User dora betritt Chat"})
         room.WS_ReceiveChat(line);
     EXPECT_EQ(room.recipient(), "anna");
