@@ -1,4 +1,5 @@
 #include "connection/addresspage.h"
+#include "connection/startup.h"
 #include "app/clientapp.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/translations.h"
@@ -40,7 +41,9 @@ int main(int argc, char** argv)
     korvi::ClientApp client(QDir::currentPath(), prompts, sound, clock, pages);
     QStringList arguments = app.arguments();
     arguments.removeFirst();
-    client.state.startOption = arguments.join(QLatin1Char(' '));
+    const korvi::StartArguments start = korvi::parseStartArguments(arguments);
+    client.state.startOption = start.startOption;
+    client.state.serverForThisRun = start.server;
     client.setProgramDir(QCoreApplication::applicationDirPath());
     sound.setFallbackFolders(client.assetFolders());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvi/icon.png")));

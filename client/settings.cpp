@@ -161,4 +161,29 @@ bool saveSettingsFile(const QString& folder, const Settings& s)
     return writeFileAtomically(findNoCase(folder, kSettingsFileName), serializeSettings(s));
 }
 
+HostAndPort splitServerAddress(QByteArrayView text)
+{
+    const qsizetype colon = text.indexOf(':');
+    if (colon < 0)
+        return {text.toByteArray(), {}};
+    return {text.first(colon).toByteArray(), text.sliced(colon + 1).trimmed().toByteArray()};
+}
+
+QByteArray joinServerAddress(const QByteArray& host, const QByteArray& port)
+{
+    const QByteArray p = port.trimmed();
+    return p.isEmpty() || p == kStandardServerPort ? host : host + ':' + p;
+}
+
+QByteArray serverAddressToSave(const QByteArray& read, const QByteArray& runOnly, const HostAndPort& inUse)
+{
+    const QByteArray current = joinServerAddress(inUse.host, inUse.port);
+    if (!runOnly.isEmpty()) {
+        const HostAndPort given = splitServerAddress(runOnly);
+        if (joinServerAddress(given.host, given.port) == current)
+            return read;
+    }
+    return current;
+}
+
 } // namespace korvi

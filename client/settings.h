@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -46,6 +47,23 @@ bool loadSettingsFile(const QString& folder, Settings& s);
 bool saveSettingsFile(const QString& folder, const Settings& s);
 
 inline constexpr const char* kSettingsFileName = "Korvi.Ini";
+
+// The server address of line 2: a host, or a host ":" a port. As on the address pages, the
+// text before the first ":" is the host and the text after it, blanks trimmed, the port;
+// without ":" there is no port (the port field keeps its standard 4100).
+struct HostAndPort {
+    QByteArray host;
+    QByteArray port;
+    bool operator==(const HostAndPort&) const = default;
+};
+inline constexpr const char* kStandardServerPort = "4100";
+HostAndPort splitServerAddress(QByteArrayView text);
+// The form line 2 keeps: the host alone for the standard port (what older files hold),
+// otherwise host ":" port.
+QByteArray joinServerAddress(const QByteArray& host, const QByteArray& port);
+// Line 2 as it is written at the end: the address in use, unless that is still the one
+// given for this run only (`runOnly`, from "--server"); then the line stays as it was read.
+QByteArray serverAddressToSave(const QByteArray& read, const QByteArray& runOnly, const HostAndPort& inUse);
 
 // Column widths of a grid as the settings file keeps them: " 1200; 800; 15", each width
 // with its leading blank, joined by ";".

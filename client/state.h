@@ -48,7 +48,9 @@ struct State {
     QString startOption;
 
     // Login values.
-    QByteArray ServerAddress;
+    QByteArray ServerAddress;           // the host
+    QByteArray ServerPort;              // the port of the settings, empty: the standard one
+    QByteArray serverForThisRun;        // "--server HOST[:PORT]", not saved
     QByteArray UserName;
     QByteArray UserPassword;
     qint16 GameEdition = 0;

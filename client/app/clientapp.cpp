@@ -89,6 +89,7 @@ void ClientApp::wireHandlers()
 
     dispatcher.on(Cmd::Message, [this](QByteArrayView body) {
         messages.WS_Message(body);
+        chat.serverMessage(body);
         login.blockedCheck(body);
     });
     dispatcher.on(Cmd::SendAnnotation, [this](QByteArrayView body) { messages.WS_SendAnnotation(body); });
@@ -317,7 +318,10 @@ void ClientApp::shutdown()
 void ClientApp::applySettings()
 {
     state.UserName = state.settings.userName;
-    state.ServerAddress = state.settings.serverAddress;
+    const HostAndPort server = splitServerAddress(state.serverForThisRun.isEmpty() ? state.settings.serverAddress
+                                                                                    : state.serverForThisRun);
+    state.ServerAddress = server.host;
+    state.ServerPort = server.port;
     state.UserPassword = state.settings.password;
     state.book.ZeigeAlleOrders = state.settings.zeigeAlleOrders == 1;
     // The colours, then the grid layout that is painted with them.
@@ -331,7 +335,8 @@ void ClientApp::applySettings()
 void ClientApp::collectSettings()
 {
     state.settings.userName = state.UserName;
-    state.settings.serverAddress = state.ServerAddress;
+    state.settings.serverAddress = serverAddressToSave(state.settings.serverAddress, state.serverForThisRun,
+                                                       {state.ServerAddress, state.ServerPort});
     state.settings.password = state.UserPassword;
     state.settings.zeigeAlleOrders = state.book.ZeigeAlleOrders ? 1 : 0;
     state.settings.colourFile = toWire(state.colours.currentFile());

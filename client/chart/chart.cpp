@@ -42,6 +42,11 @@ void ChartArea::mouseMoveEvent(QMouseEvent* event)
     emit priceUnderMouse(m_frame.priceAt(event->position().y()));
 }
 
+void ChartArea::leaveEvent(QEvent*)
+{
+    emit mouseLeft();
+}
+
 HotfieldStrip::HotfieldStrip(ChartControl& control, QWidget* parent) : QWidget(parent), m_control(control)
 {
     setMouseTracking(true);
@@ -81,9 +86,14 @@ Chart::Chart(ChartControl& control, const PriceHistory& history, QWidget* parent
     connect(&control, &ChartControl::hintChanged, &m_label1, &QLabel::setText);
     connect(&control, &ChartControl::shown, this, &Chart::Form_Load);
     connect(&control, &ChartControl::redrawRequested, this, &Chart::redraw);
-    for (ChartArea* a : {&m_p1, &m_p2})
+    for (ChartArea* a : {&m_p1, &m_p2}) {
         connect(a, &ChartArea::priceUnderMouse, this,
-                [this](double price) { setWindowTitle(ChartControl::priceTitle(price)); });
+                [this](double price) { setWindowTitle(m_control.priceTitle(price)); });
+        connect(a, &ChartArea::mouseLeft, this, [this] {
+            if (m_control.isOpen())
+                setWindowTitle(m_control.title());
+        });
+    }
     resize(900, 500);
 }
 

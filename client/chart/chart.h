@@ -25,10 +25,12 @@ public:
 
 signals:
     void priceUnderMouse(double price);
+    void mouseLeft();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
     QImage m_image;

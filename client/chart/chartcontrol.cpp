@@ -46,9 +46,9 @@ QString ChartControl::title() const
     return QStringLiteral("Chart von ") + (r ? QString::fromLatin1(r->Name) : QString());
 }
 
-QString ChartControl::priceTitle(double price)
+QString ChartControl::priceTitle(double price) const
 {
-    return QString::fromLatin1(writeSingle(static_cast<float>(price)));
+    return title() + QLatin1Char(' ') + QString::fromLatin1(writeSingle(static_cast<float>(price)).trimmed());
 }
 
 void ChartControl::Picture1_MouseMove(double x)

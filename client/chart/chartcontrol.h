@@ -42,8 +42,9 @@ public:
 
     // "Chart von " and the instrument's name.
     QString title() const;
-    // The title while the mouse is over a chart: the price at its height.
-    static QString priceTitle(double price);
+    // The title while the mouse is over a chart: the plain title and the price at the
+    // mouse's height.
+    QString priceTitle(double price) const;
 
     // The hot-field strip: the hint for position `x` (0 to 5 across) goes to the label and
     // tooltip; a click names the action in a message box or chooses the quantity

@@ -5,6 +5,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -41,11 +42,18 @@ const QColor kGrid(160, 160, 160);
 class StepPath {
 public:
     explicit StepPath(int reserve) { m_points.reserve(reserve); }
+    // The curve has a gap here (a slot without this price); the next point starts anew.
+    void breakPath()
+    {
+        if (m_runs.empty() || m_runs.back() != m_points.size())
+            m_runs.push_back(m_points.size());
+    }
     void add(QPointF p)
     {
         // A one pixel line at x lands in the pixel column floor(x).
         const int column = static_cast<int>(std::floor(p.x()));
-        if (m_points.empty() || column != m_column) {
+        const bool runStart = !m_runs.empty() && m_runs.back() == m_points.size();
+        if (m_points.empty() || column != m_column || runStart) {
             m_column = column;
             m_start = m_points.size();
             m_points.push_back(p);
@@ -76,17 +84,26 @@ public:
     void draw(QPainter& painter, const QColor& colour) const
     {
         painter.setPen(QPen(colour, 1));
-        painter.drawPolyline(m_points.data(), int(m_points.size()));
+        size_t from = 0;
+        for (size_t i = 0; i <= m_runs.size(); ++i) {
+            const size_t to = i < m_runs.size() ? m_runs[i] : m_points.size();
+            if (to > from)
+                painter.drawPolyline(m_points.data() + from, int(to - from));
+            from = to;
+        }
     }
 
 private:
     std::vector<QPointF> m_points;
+    std::vector<size_t> m_runs; // where each run after the first begins
     size_t m_start = 0;
     int m_column = 0;
 };
 
 // The ask (blue) and bid (red) as step curves, one snapshot per position, and the last
-// price (green) as three pixel high bars on top, each colour drawn in one call.
+// price (green) as three pixel high bars on top, each colour drawn in one call. A price of
+// 0 is no price (an empty slot, or a side without quotes): it is not drawn, and the curve
+// goes on where the next price is.
 void drawCurves(QPainter& painter, const ChartFrame& f, const PriceHistory& history, int wp, int range)
 {
     // Prices far outside the chart are drawn at its edge: the lines there are vertical or
@@ -96,25 +113,29 @@ void drawCurves(QPainter& painter, const ChartFrame& f, const PriceHistory& hist
         const QPointF p = f.toPixel(x, price);
         return QPointF(p.x(), std::isnan(p.y()) ? lowest : std::clamp(p.y(), lowest, highest));
     };
+    // The vertical step at x - 1 is the line from the previous price to this one.
+    auto step = [&](StepPath& path, float price, float& previous, int x) {
+        if (price == 0) {
+            if (previous != 0)
+                path.breakPath();
+        } else {
+            if (previous == 0 || price != previous)
+                path.add(at(x - 1, price));
+            path.add(at(x, price));
+        }
+        previous = price;
+    };
     StepPath blue(4 * range), red(4 * range);
     std::vector<QRect> green;
     green.reserve(range);
     const int pos = history.pos(wp);
-    const PriceSnapshot* previous = nullptr;
+    float ask = 0, bid = 0;
     for (int x = PriceHistory::kSlots + 1 - range; x <= PriceHistory::kSlots; ++x) {
         const PriceSnapshot& s = history.at(wp, (pos + x - 1) % PriceHistory::kSlots + 1);
-        // The vertical step at x - 1 is the line from the previous point to this one.
-        if (!previous) {
-            blue.add(at(x - 1, s.Ask));
-            red.add(at(x - 1, s.Bid));
-        } else {
-            if (s.Ask != previous->Ask)
-                blue.add(at(x - 1, s.Ask));
-            if (s.Bid != previous->Bid)
-                red.add(at(x - 1, s.Bid));
-        }
-        blue.add(at(x, s.Ask));
-        red.add(at(x, s.Bid));
+        step(blue, s.Ask, ask, x);
+        step(red, s.Bid, bid, x);
+        if (s.Letzter == 0)
+            continue;
         const QPointF a = at(x - 1, s.Letzter);
         const int left = qRound(a.x()), right = std::max(left + 1, qRound(f.toPixel(x, 0).x()));
         const int top = qRound(a.y()) - 1;
@@ -122,7 +143,6 @@ void drawCurves(QPainter& painter, const ChartFrame& f, const PriceHistory& hist
             green.back().setRight(right - 1);
         else
             green.emplace_back(left, top, right - left, 3);
-        previous = &s;
     }
     blue.draw(painter, kBlue);
     red.draw(painter, kRed);
@@ -159,17 +179,19 @@ void Mima(const PriceHistory& history, int wp, int range, double& minimum, doubl
     const int n = std::min(range, PriceHistory::kSlots);
     for (int k = 1; k <= n; ++k) {
         const PriceSnapshot& s = history.at(wp, (pos - k + PriceHistory::kSlots) % PriceHistory::kSlots + 1);
-        if (s.Ask > maximum)
+        if (s.Ask != 0 && s.Ask > maximum)
             maximum = s.Ask;
         if (s.Bid != 0 && s.Bid < minimum)
             minimum = s.Bid;
     }
 }
 
-QString chartLabel(double price)
+QString chartLabel(double price, double step)
 {
+    // Two decimals, or three where the labels are closer than that (two would repeat).
+    const double scale = step < 0.01 - 1e-9 ? 1000 : 100;
     // The small addition keeps a grid height like 101.25, computed as 101.2499999..., at .25.
-    return QString::fromLatin1(writeDouble(std::floor(price * 100 + 1e-6) / 100));
+    return QString::fromLatin1(writeDouble(std::floor(price * scale + 1e-6) / scale));
 }
 
 double ChartFrame::priceAt(double pixelY) const
@@ -207,38 +229,48 @@ ChartFrame chartupdate(QPainter& painter, const QRect& area, const PriceHistory&
     font.setPointSize(8);
     painter.setFont(font);
     const QFontMetricsF metrics(font, painter.device());
-    const double r = metrics.horizontalAdvance(QStringLiteral("1111.112")) / area.width();
 
-    f.xs = PriceHistory::kSlots - range;
-    f.xe = PriceHistory::kSlots + 5;
-    const double span = f.xe - f.xs;
-    f.left = f.xs - span * r;
-    f.right = f.xe + span * r;
-    f.tick = span * r / 9;
     f.minimum = mn;
     f.maximum = mx;
     f.top = mx + (mx - mn) / 10;
     f.bottom = mn - (mx - mn) / 10;
     // Three text heights in prices of the system being drawn.
     const double h = std::abs(metrics.height() * 3 * (f.top - f.bottom) / area.height());
-
-    painter.setPen(QPen(Qt::black, 1));
-    painter.drawLine(f.toPixel(f.xs, mn), f.toPixel(f.xs, mx));
-    painter.drawLine(f.toPixel(f.xe, mn), f.toPixel(f.xe, mx));
-
     if (f.curves) {
         f.step = ChartStep(h);
         f.firstLabel = std::floor(mn / f.step) * f.step + f.step;
         const double count = f.firstLabel <= mx ? std::floor((mx - f.firstLabel) / f.step + 1e-9) + 1 : 0;
         f.labelCount = count <= kMaxLabels ? static_cast<int>(count) : 0;
     }
+
+    // The margins beside the axes hold the widest label drawn, its tick and a small gap, so
+    // that no label is cut at the edge or crossed by an axis.
+    QStringList labels;
+    f.labelWidth = metrics.horizontalAdvance(QStringLiteral(" 0"));
+    for (int i = 0; i < f.labelCount; ++i) {
+        labels << chartLabel(f.label(i), f.step);
+        f.labelWidth = std::max(f.labelWidth, metrics.horizontalAdvance(labels.back()));
+    }
+    const double tickPixels = std::max(2.0, f.labelWidth / 9);
+    const double margin = std::min(f.labelWidth + tickPixels + 2, area.width() / 3.0);
+    f.xs = PriceHistory::kSlots - range;
+    f.xe = PriceHistory::kSlots + 5;
+    const double perPixel = (f.xe - f.xs) / (area.width() - 2 * margin);
+    f.left = f.xs - margin * perPixel;
+    f.right = f.xe + margin * perPixel;
+    f.tick = tickPixels * perPixel;
+
+    painter.setPen(QPen(Qt::black, 1));
+    painter.drawLine(f.toPixel(f.xs, mn), f.toPixel(f.xs, mx));
+    painter.drawLine(f.toPixel(f.xe, mn), f.toPixel(f.xe, mx));
+
     const double halfText = h / 6;
     for (int i = 0; i < f.labelCount; ++i) {
         const double y = f.label(i);
-        const QString text = chartLabel(y);
+        const QString& text = labels[i];
         const double baseline = f.toPixel(0, y + halfText).y() + metrics.ascent();
         painter.drawLine(f.toPixel(f.xe, y), f.toPixel(f.xe + f.tick, y));
-        painter.drawText(QPointF(f.toPixel(f.xe + f.tick, y).x(), baseline), text);
+        painter.drawText(QPointF(f.toPixel(f.xe + f.tick, y).x() + 1, baseline), text);
         painter.drawLine(f.toPixel(f.xs - f.tick, y), f.toPixel(f.xs, y));
         painter.drawText(QPointF(area.left(), baseline), text);
     }

@@ -19,12 +19,13 @@ inline constexpr double kMimaMinimum = 999999;
 inline constexpr double kMimaMaximum = -999999;
 
 // Price bounds of the newest `range` snapshots of instrument `wp`: the highest ask and the
-// lowest bid that is not 0 (empty slots have bid 0). Both stay at kMimaMinimum and
-// kMimaMaximum for a range below 1 or an instrument without history.
+// lowest bid, leaving out prices of 0 (empty slots are all 0). Both stay at kMimaMinimum
+// and kMimaMaximum for a range below 1 or an instrument without history.
 void Mima(const PriceHistory& history, int wp, int range, double& minimum, double& maximum);
 
-// The text of a price label: the price cut (not rounded) to two decimals, leading-blank form.
-QString chartLabel(double price);
+// The text of a price label: the price cut (not rounded) to two decimals, leading-blank
+// form; to three where the labels are less than 0.01 apart.
+QString chartLabel(double price, double step = 0.01);
 
 // The coordinate system one chart was drawn in: history positions across (the newest at
 // 3000), prices up, mapped onto the pixels of `area`.
@@ -39,6 +40,7 @@ struct ChartFrame {
     double firstLabel = 0;
     int labelCount = 0;
     double tick = 0; // length of a label tick in positions
+    double labelWidth = 0; // pixels of the widest label; the margins beside the axes hold it
 
     double label(int i) const { return firstLabel + i * step; }
     QPointF toPixel(double x, double price) const

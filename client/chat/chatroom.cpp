@@ -10,6 +10,7 @@
 #include "textfile.h"
 
 #include <QFileInfo>
+#include <algorithm>
 
 namespace korvi {
 
@@ -17,6 +18,17 @@ QString CrLfToBlank(QString text)
 {
     text.replace(QLatin1String("\r\n"), QLatin1String(" "));
     return text;
+}
+
+QString publicChatText(const QString& input)
+{
+    const QString text = CrLfToBlank(input);
+    return text.contains(QLatin1Char(';')) ? QLatin1Char(';') + text : text;
+}
+
+QString notInChatText(const QString& name)
+{
+    return QStringLiteral("Chat: ") + name + QStringLiteral(" ist nicht im Chat");
 }
 
 QPoint chatPlacement(const QRect& mainFrame, const QRect& screen, int chatWidth)
@@ -149,23 +161,41 @@ void ChatRoom::WS_ReceiveTChat(QByteArrayView body)
     emit tradeAdded(line);
 }
 
+void ChatRoom::serverMessage(QByteArrayView body)
+{
+    if (ChatOpen && body.startsWith("Chat: "))
+        Chatadd(fromWire(body));
+}
+
 bool ChatRoom::WS_CHAT(int digit) { return m_connection.sendRequest("@CH=" + stri(digit)); }
 bool ChatRoom::WS_RCU() { return m_connection.sendRequest("@RCU="); }
 bool ChatRoom::WS_CTRADES(int digit) { return m_connection.sendRequest("@CT=" + stri(digit)); }
 
 bool ChatRoom::sendLine(const QByteArray& message)
 {
-    // A line that cannot go out is not shown as said; the input stays for another try.
-    // Without chat permission nothing is sent at all.
-    if (ChatLevel < 1 || !m_connection.isConnected())
+    // A line that cannot go out is not shown as said; the conversation says why, and the
+    // input stays for another try. Before the server's greeting a line would be lost too.
+    if (!m_connection.canTrade()) {
+        Chatadd(QStringLiteral("Nicht gesendet: keine Verbindung zum Server"));
         return false;
+    }
+    if (ChatLevel < 1) {
+        Chatadd(QString::fromLatin1("Nicht gesendet: Chat f\xfcr diesen User nicht freigegeben"));
+        return false;
+    }
     m_connection.Senddata(frame(message));
     return true;
 }
 
+bool ChatRoom::inChat(const QString& name) const
+{
+    return std::any_of(m_users.begin(), m_users.end(),
+                       [&](const QString& user) { return user.compare(name, Qt::CaseInsensitive) == 0; });
+}
+
 void ChatRoom::Command1_Click()
 {
-    if (m_input.isEmpty() || !sendLine("@C=" + toWire(CrLfToBlank(m_input))))
+    if (m_input.isEmpty() || !sendLine("@C=" + toWire(publicChatText(m_input))))
         return;
     Chatadd(timeStamp() + QStringLiteral(" ich:"));
     Chatadd(m_input);
@@ -174,7 +204,15 @@ void ChatRoom::Command1_Click()
 
 void ChatRoom::Command5_Click()
 {
-    if (m_recipient.isEmpty() || m_input.isEmpty() || !sendLine("@C=" + toWire(m_recipient) + ';' + toWire(m_input)))
+    if (m_recipient.isEmpty() || m_input.isEmpty())
+        return;
+    // Only to someone in the chat; the server refuses any other name as well, and the
+    // input stays so that the recipient can be corrected.
+    if (!inChat(m_recipient)) {
+        Chatadd(notInChatText(m_recipient));
+        return;
+    }
+    if (!sendLine("@C=" + toWire(m_recipient) + ';' + toWire(m_input)))
         return;
     Chatadd(timeStamp() + QStringLiteral(" ich:P->") + m_recipient + QLatin1Char(':'));
     Chatadd(m_input);

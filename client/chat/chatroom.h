@@ -17,6 +17,16 @@ struct State;
 // "CrLfToBlank": every CR LF pair becomes one blank; a lone CR or LF stays.
 QString CrLfToBlank(QString text);
 
+// The body of "@C=" for a public line: the text with CR LF pairs as blanks, and, when it
+// holds a ";", a ";" in front. The server reads the part before the first ";" as the
+// recipient of a private line, so a public text with a ";" of its own must not put a name
+// there; with the empty name in front it stays public and keeps every ";".
+QString publicChatText(const QString& input);
+
+// What the chat says when the server refuses a private line, and what it says itself when
+// the recipient is not in its list.
+QString notInChatText(const QString& name);
+
 // Where the chat window goes: beside the main window's frame, on its right when it fits on
 // the screen, otherwise on its left (but never off the screen's left edge).
 QPoint chatPlacement(const QRect& mainFrame, const QRect& screen, int chatWidth);
@@ -72,6 +82,9 @@ public:
     void WS_CU0(QByteArrayView body);
     void WS_ReceiveChat(QByteArrayView body);
     void WS_ReceiveTChat(QByteArrayView body);
+    // A server message ("@MSG"): one about the chat ("Chat: ...", such as a refused private
+    // line) is shown in the conversation as well.
+    void serverMessage(QByteArrayView body);
 
     // Requests sent straight on the socket; dropped (false) while not connected.
     bool WS_CHAT(int digit);
@@ -115,6 +128,7 @@ private:
     QString timeStamp() const;
     void clearInput();
     bool sendLine(const QByteArray& message);
+    bool inChat(const QString& name) const;
 
     State& m_state;
     Connection& m_connection;

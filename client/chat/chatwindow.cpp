@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -69,11 +70,9 @@ ChatWindow::ChatWindow(ChatRoom& room, QWidget* mainWindow)
         m_room.setInput(m_text1.toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n")));
     });
     connect(&m_text2, &QLineEdit::textEdited, this, [this](const QString& t) { m_room.setRecipient(t); });
-    connect(&m_text3, &QPlainTextEdit::cursorPositionChanged, this, [this] {
-        // A click in the conversation moves the caret; the line under it picks the recipient.
-        if (m_text3.hasFocus())
-            m_room.Text3_Click(m_text3.textCursor().block().text());
-    });
+    // Only a click of the user picks the recipient: arriving lines move the caret as well,
+    // and must never change whom a private line goes to.
+    m_text3.viewport()->installEventFilter(this);
 
     connect(&room, &ChatRoom::lineAdded, this, &ChatWindow::appendLine);
     connect(&room, &ChatRoom::tradeAdded, this, &ChatWindow::appendTrade);
@@ -118,6 +117,16 @@ void ChatWindow::closeEvent(QCloseEvent* event)
         m_room.Form_Unload();
     }
     event->accept();
+}
+
+bool ChatWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_text3.viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton)
+            m_room.Text3_Click(m_text3.cursorForPosition(mouse->position().toPoint()).block().text());
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ChatWindow::appendLine(const QString& line)

@@ -47,6 +47,8 @@ void Connection::setTiming(const ConnectionTiming& timing)
 void Connection::load(bool ipChecked)
 {
     m_server = m_state.ServerAddress;
+    if (!m_state.ServerPort.isEmpty())
+        m_port = m_state.ServerPort;
     m_user = m_state.UserName;
     m_password = m_state.UserPassword;
     m_ipChecked = ipChecked;
@@ -76,6 +78,7 @@ void Connection::setServerField(const QByteArray& text)
 void Connection::setPortField(const QByteArray& text)
 {
     m_port = text;
+    m_state.ServerPort = text;
     emit fieldsChanged();
 }
 

@@ -66,6 +66,14 @@ ConnectionWindow::ConnectionWindow(ClientApp& app, QWidget* parent)
     resize(760, 560);
 
     connect(&m_server, &QLineEdit::textEdited, this, [&c](const QString& t) { c.setServerField(toWire(t)); });
+    // "host:port" typed into the server field goes into both fields, as the address pages do.
+    connect(&m_server, &QLineEdit::editingFinished, this, [this, &c] {
+        if (!m_server.text().contains(QLatin1Char(':')))
+            return;
+        const HostAndPort address = splitServerAddress(toWire(m_server.text()));
+        c.setServerField(address.host);
+        c.setPortField(address.port);
+    });
     connect(&m_port, &QLineEdit::textEdited, this, [&c](const QString& t) { c.setPortField(toWire(t)); });
     connect(&m_user, &QLineEdit::textEdited, this, [&c](const QString& t) { c.setUserField(toWire(t)); });
     connect(&m_password, &QLineEdit::textEdited, this, [&c](const QString& t) { c.setPasswordField(toWire(t)); });

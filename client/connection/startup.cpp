@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "numbers.h"
+#include "textfile.h"
 
 #include <QFileInfo>
 
@@ -38,6 +39,24 @@ bool AutostartCountdown::tick()
 QString AutostartCountdown::label() const
 {
     return QStringLiteral("Autostart:") + QString::fromLatin1(writeDouble(m_ms)) + QStringLiteral(" msec");
+}
+
+StartArguments parseStartArguments(const QStringList& arguments)
+{
+    StartArguments out;
+    QStringList rest;
+    const QString option = QStringLiteral("--server");
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a == option && i + 1 < arguments.size())
+            out.server = toWire(arguments[++i].trimmed());
+        else if (a.startsWith(option + QLatin1Char('=')))
+            out.server = toWire(a.mid(option.size() + 1).trimmed());
+        else
+            rest << a;
+    }
+    out.startOption = rest.join(QLatin1Char(' '));
+    return out;
 }
 
 } // namespace korvi

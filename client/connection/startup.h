@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace korvi {
 
@@ -29,5 +30,14 @@ private:
 inline constexpr int kAutostartTickMs = 250;
 
 extern const char* const kCredentialsHint;
+
+// The program's start arguments: "--server HOST[:PORT]" (or "--server=HOST[:PORT]") names
+// the game server for this run; every other argument, joined by blanks, is the start option
+// text ("IP1".."IP3", "IPTEST").
+struct StartArguments {
+    QString startOption;
+    QByteArray server;
+};
+StartArguments parseStartArguments(const QStringList& arguments);
 
 } // namespace korvi

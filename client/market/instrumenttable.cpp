@@ -29,11 +29,6 @@ void InstrumentTable::WS_SI(QByteArrayView body)
     for (int n = 1; n <= count; ++n)
         m_outgoing.add(fromWire(m_lines[n]));
 
-    // The history belongs to the run: it is made (and the price files read) once, by the
-    // first list that names instruments, and later lists keep it.
-    if (m_state.priceHistory.rows() == 0)
-        InitKurse(m_state.priceHistory, count, m_state.workDir);
-
     m_state.InstrumentCount = count;
     m_state.Instruments.assign(size_t(count) + 1, InstrumentRecord{});
     m_state.PositionIndex.assign(size_t(count) + 1, 0);
@@ -55,6 +50,17 @@ void InstrumentTable::WS_SI(QByteArrayView body)
         r.Extra11 = single(m_fields[11]);
         r.Extra12 = single(m_fields[12]);
         m_state.WpvPresets[n].Ticker = r.Ticker;
+    }
+
+    // The history follows every list that names instruments: each instrument keeps its
+    // snapshots under its new number, and instruments new to the run get a row (from their
+    // price file, if any). An empty list leaves it as it is.
+    if (count > 0) {
+        std::vector<QByteArray> tickers(size_t(count) + 1);
+        for (int n = 1; n <= count; ++n)
+            tickers[n] = m_state.Instruments[n].Ticker;
+        for (const QString& line : InitKurse(m_state.priceHistory, tickers, m_state.workDir))
+            m_protocol.add(line);
     }
 
     InitWPVorgabe(m_state);

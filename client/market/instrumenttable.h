@@ -19,8 +19,8 @@ public:
     {
     }
 
-    // Replaces the instrument table, the presets and the position index. The first list
-    // of the run also creates the price history and loads the price files.
+    // Replaces the instrument table, the presets and the position index; the price history
+    // follows the new list.
     void WS_SI(QByteArrayView body);
     void InitTabelle(QByteArrayView list);
 

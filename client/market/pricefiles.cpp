@@ -6,7 +6,10 @@
 #include "textfile.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QHash>
 #include <QSet>
+#include <algorithm>
 
 namespace korvi {
 
@@ -64,31 +67,102 @@ int loadPriceFile(const QByteArray& content, PriceHistory& history, int n)
     return stored;
 }
 
-void InitKurse(PriceHistory& history, int count, const QString& folder)
+QMap<int, QByteArray> parsePriceIndex(const QByteArray& content)
 {
-    history.create(count);
+    QMap<int, QByteArray> index;
+    for (const QByteArray& whole : content.split('\n')) {
+        QByteArrayView line(whole);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        const qsizetype cut = line.indexOf(';');
+        bool ok = false;
+        const int n = cut > 0 ? line.first(cut).toInt(&ok) : 0;
+        if (ok && n >= 1 && n <= PriceHistory::kMaxRows)
+            index.insert(n, line.sliced(cut + 1).toByteArray());
+    }
+    return index;
+}
+
+QByteArray serializePriceIndex(const QMap<int, QByteArray>& index)
+{
+    QByteArray out;
+    for (auto it = index.begin(); it != index.end(); ++it)
+        out += QByteArray::number(it.key()) + ';' + it.value() + "\r\n";
+    return out;
+}
+
+QStringList InitKurse(PriceHistory& history, const std::vector<QByteArray>& tickers, const QString& folder)
+{
+    const std::vector<int> fresh = history.follow(tickers);
+    if (fresh.empty())
+        return {};
     const QDir dir(folder);
     // One listing of the folder instead of one look-up per instrument.
-    const QStringList names = dir.entryList({QStringLiteral("K*.dat")}, QDir::Files);
+    const QStringList names = dir.entryList({QStringLiteral("K*.dat"), QLatin1String(kPriceIndexFileName)}, QDir::Files);
     const QSet<QString> present(names.begin(), names.end());
-    for (int n = 1; n <= history.rows(); ++n) {
-        const QString name = priceFileName(n);
-        QByteArray content;
-        if (present.contains(name) && readWholeFile(dir.filePath(name), content))
-            loadPriceFile(content, history, n);
+    QMap<int, QByteArray> index;
+    QByteArray content;
+    if (present.contains(QLatin1String(kPriceIndexFileName)) && readWholeFile(dir.filePath(kPriceIndexFileName), content))
+        index = parsePriceIndex(content);
+    QHash<QByteArray, int> fileOf;
+    for (auto it = index.begin(); it != index.end(); ++it)
+        fileOf.insert(it.value(), it.key()); // a ticker named twice: the higher number
+    QStringList log;
+    for (const int n : fresh) {
+        const QByteArray& ticker = history.instrument(n);
+        const auto file = fileOf.constFind(ticker);
+        if (file != fileOf.cend() && present.contains(priceFileName(*file))) {
+            if (readWholeFile(dir.filePath(priceFileName(*file)), content))
+                loadPriceFile(content, history, n);
+            continue;
+        }
+        if (present.contains(priceFileName(n)))
+            log << priceFileName(n) + QStringLiteral(" h\u00e4lt ") +
+                       (index.contains(n) ? QStringLiteral("die Kurse von ") + fromWire(index.value(n))
+                                          : QStringLiteral("Kurse ohne Instrumentangabe")) +
+                       QStringLiteral(", nicht von ") + fromWire(ticker) + QStringLiteral(": Kursverlauf beginnt leer");
     }
+    return log;
 }
 
 int SaveKurse(const PriceHistory& history, int count, const QString& folder)
 {
     const QDir dir(folder);
+    const QString indexPath = dir.filePath(kPriceIndexFileName);
+    // Instruments without a history row are skipped, and so are rows that hold nothing
+    // where a file exists: an empty file would replace what an earlier run saved there.
+    std::vector<int> numbers;
+    QSet<QByteArray> tickers;
+    for (int n = 1; n <= std::min(count, history.rows()); ++n) {
+        if (history.pos(n) == 0 && QFileInfo::exists(dir.filePath(priceFileName(n))))
+            continue;
+        numbers.push_back(n);
+        tickers.insert(history.instrument(n));
+    }
+    if (numbers.empty())
+        return 0;
+    QMap<int, QByteArray> index;
+    QByteArray content;
+    if (readWholeFile(indexPath, content))
+        index = parsePriceIndex(content);
+    // First the side file forgets the files about to be replaced and the old files of the
+    // instruments about to be written: a program ended between the two steps leaves files
+    // that are read as nobody's, never as another instrument's.
+    for (auto it = index.begin(); it != index.end();) {
+        const bool replaced = std::binary_search(numbers.begin(), numbers.end(), it.key());
+        it = replaced || tickers.contains(it.value()) ? index.erase(it) : std::next(it);
+    }
+    if (!writeFileAtomically(indexPath, serializePriceIndex(index)))
+        return static_cast<int>(numbers.size());
     int failed = 0;
-    // Instruments without a history row are skipped: an empty file would replace the
-    // history an earlier run saved for that number.
-    for (int n = 1; n <= count && history.hasRow(n); ++n) {
-        if (!writeFileAtomically(dir.filePath(priceFileName(n)), serializePriceFile(history, n)))
+    for (const int n : numbers) {
+        if (writeFileAtomically(dir.filePath(priceFileName(n)), serializePriceFile(history, n)))
+            index.insert(n, history.instrument(n));
+        else
             ++failed;
     }
+    if (!writeFileAtomically(indexPath, serializePriceIndex(index)))
+        failed = static_cast<int>(numbers.size());
     return failed;
 }
 

@@ -3,7 +3,10 @@
 #include "pricehistory.h"
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
+#include <QStringList>
+#include <vector>
 
 namespace korvi {
 
@@ -21,12 +24,23 @@ QByteArray serializePriceFile(const PriceHistory& history, int n);
 // the 3000th are ignored. Returns the number of lines stored.
 int loadPriceFile(const QByteArray& content, PriceHistory& history, int n);
 
-// "InitKurse": a fresh history for `count` instruments, filled from the price files that
-// exist in `folder`.
-void InitKurse(PriceHistory& history, int count, const QString& folder);
+// The side file of the price files: which instrument (ticker) each file holds, one line
+// per file, its number ";" the ticker, CR LF. The price files keep their own form.
+inline constexpr const char* kPriceIndexFileName = "Kurse.idx";
+QMap<int, QByteArray> parsePriceIndex(const QByteArray& content);
+QByteArray serializePriceIndex(const QMap<int, QByteArray>& index);
 
-// "SaveKurse": writes the files of instruments 1..count that have a history row. Each file
-// is replaced whole or not at all. Returns the number of files that could not be written.
+// "InitKurse" for every instrument list: the history follows the list `tickers` (ticker of
+// instrument n at index n, see PriceHistory::follow), and every instrument new to it is
+// filled from the price file that holds that instrument's prices, whatever its number. A
+// file that holds another instrument's prices, or nobody knows whose, is not read; the
+// returned log lines say so.
+QStringList InitKurse(PriceHistory& history, const std::vector<QByteArray>& tickers, const QString& folder);
+
+// "SaveKurse": writes the files of instruments 1..count that have a history row, and the
+// side file. Each file is replaced whole or not at all; a row that holds nothing leaves an
+// existing file (and its side-file line) as it is. Returns the number of files that could
+// not be written.
 int SaveKurse(const PriceHistory& history, int count, const QString& folder);
 
 } // namespace korvi

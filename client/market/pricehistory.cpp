@@ -1,6 +1,6 @@
 #include "pricehistory.h"
 
-#include <new>
+#include <QHash>
 #include <type_traits>
 
 namespace korvi {
@@ -10,19 +10,51 @@ static_assert(sizeof(PriceSnapshot) <= 32, "a history slot must stay within 32 b
 
 void PriceHistory::create(int rows)
 {
-    rows = qBound(0, rows, kMaxRows);
-    m_slots.reset();
-    if (rows > 0) {
-        // calloc hands out zero pages without touching them: all-zero bytes are empty
-        // snapshots, and untouched rows cost no resident memory.
-        void* p = std::calloc(size_t(rows) * kSlots, sizeof(PriceSnapshot));
-        if (!p)
-            throw std::bad_alloc();
-        m_slots.reset(static_cast<PriceSnapshot*>(p));
+    m_rows.clear();
+    m_rows.resize(size_t(qBound(0, rows, kMaxRows)) + 1);
+}
+
+std::vector<int> PriceHistory::follow(const std::vector<QByteArray>& tickers)
+{
+    QHash<QByteArray, int> old;
+    for (int n = rows(); n >= 1; --n)
+        old.insert(m_rows[n].instrument, n); // the first row of a ticker wins
+    const int count = qBound(0, static_cast<int>(tickers.size()) - 1, kMaxRows);
+    std::vector<Row> next(size_t(count) + 1);
+    std::vector<int> fresh;
+    for (int n = 1; n <= count; ++n) {
+        const auto found = old.find(tickers[n]);
+        if (found != old.end()) {
+            next[n] = std::move(m_rows[*found]);
+            old.erase(found); // a ticker listed twice gets one row with history
+        } else {
+            next[n].instrument = tickers[n];
+            fresh.push_back(n);
+        }
     }
-    m_rows = rows;
-    m_pos.assign(kMaxRows + 1, 0);
-    m_created = true;
+    m_rows = std::move(next);
+    return fresh;
+}
+
+const QByteArray& PriceHistory::instrument(int n) const
+{
+    static const QByteArray kNone;
+    return hasRow(n) ? m_rows[n].instrument : kNone;
+}
+
+const PriceSnapshot& PriceHistory::at(int n, int s) const
+{
+    static const PriceSnapshot kEmpty{};
+    const Row& row = m_rows[n];
+    return row.snapshots ? row.snapshots[s - 1] : kEmpty;
+}
+
+PriceSnapshot& PriceHistory::at(int n, int s)
+{
+    Row& row = m_rows[n];
+    if (!row.snapshots)
+        row.snapshots = std::make_unique<PriceSnapshot[]>(kSlots);
+    return row.snapshots[s - 1];
 }
 
 } // namespace korvi

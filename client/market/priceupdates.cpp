@@ -168,7 +168,7 @@ void PriceUpdates::Merkkurse(int n)
     PriceHistory& h = m_state.priceHistory;
     const InstrumentRecord* r = m_state.instrument(n);
     if (!r || !h.hasRow(n))
-        return; // instruments beyond the history's rows get no snapshots
+        return; // not an instrument of the list
     int s = h.pos(n);
     static const PriceSnapshot kEmpty{};
     const PriceSnapshot& current = s > 0 ? h.at(n, s) : kEmpty;

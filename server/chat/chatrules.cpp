@@ -21,19 +21,18 @@ QByteArray cleanText(QByteArrayView text)
     return out;
 }
 
-ChatLine parseLine(QByteArrayView body, const std::function<bool(QByteArrayView name)>& isParticipant)
+ChatLine parseLine(QByteArrayView body)
 {
     ChatLine line;
     line.text = body;
     const qsizetype cut = body.indexOf(';');
-    if (cut <= 0)
+    if (cut < 0)
         return line;
-    const QByteArrayView name = body.first(cut);
-    if (!isParticipant(name))
+    line.text = body.sliced(cut + 1);
+    if (cut == 0)
         return line;
     line.isPrivate = true;
-    line.recipient = name.toByteArray();
-    line.text = body.sliced(cut + 1);
+    line.recipient = body.first(cut).toByteArray();
     return line;
 }
 

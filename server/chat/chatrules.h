@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <functional>
 #include <vector>
 
 // The pure parts of the chat service: cleaning a line, telling private from public lines,
@@ -17,18 +16,18 @@ inline constexpr int kMaxLinesPerSecond = 5;
 // Removes control bytes (below 0x20 and 0x7F) and cuts the text at kMaxLineChars.
 QByteArray cleanText(QByteArrayView text);
 
-// What "@C=" carries. The client sends a private line as name ";" text and a public line
-// as the text alone, and a public text may itself contain ";". A line is private when the
-// part before its first ";" is the name of a registered participant; every other line is
-// public, ";" and all. So a public line can only be mistaken for a private one when it
-// begins with a participant's name and ";", and a private line never goes out publicly
-// unless its recipient's name was not a registered name.
+// What "@C=" carries. A private line is name ";" text. A public line is the text alone
+// when it holds no ";", and ";" followed by the text when it does, so that no part of a
+// public text can be read as a recipient. Therefore every line with a name before its
+// first ";" is private, whoever that name belongs to: a private line to a name that is
+// not in the chat is refused, never relayed to everybody.
 struct ChatLine {
     bool isPrivate = false;
     QByteArray recipient; // as typed, for private lines
-    QByteArrayView text;  // the text after the name and ";" (private) or the whole body
+    QByteArrayView text;  // the text after the name and ";" (private), after the leading
+                          // ";" (public with ";"), or the whole body
 };
-ChatLine parseLine(QByteArrayView body, const std::function<bool(QByteArrayView name)>& isParticipant);
+ChatLine parseLine(QByteArrayView body);
 
 // The line budget of one participant: a bucket of kMaxLinesPerSecond lines that refills at
 // that many lines a second, so a steady five a second passes however the lines jitter,

@@ -131,9 +131,7 @@ void ChatService::say(Session* session, Member& m, QByteArrayView body)
     case chat::LineBudget::Verdict::Drop:
         return;
     }
-    const chat::ChatLine line = chat::parseLine(body, [this](QByteArrayView name) {
-        return m_server.store().find(name.toByteArray()).has_value();
-    });
+    const chat::ChatLine line = chat::parseLine(body);
     const QByteArray text = chat::cleanText(line.text);
     if (text.trimmed().isEmpty())
         return;
@@ -152,7 +150,7 @@ void ChatService::say(Session* session, Member& m, QByteArrayView body)
         }
     }
     if (!reached)
-        deliver(session, frame(chat::notPresent(line.recipient)));
+        deliver(session, frame(chat::notPresent(chat::cleanText(line.recipient))));
 }
 
 void ChatService::flushPublic()

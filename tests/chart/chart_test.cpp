@@ -2,6 +2,7 @@
 #include "chart/chartcontrol.h"
 #include "chart/chartdrawing.h"
 #include "orders/ordergridview.h"
+#include "numbers.h"
 #include "support/liveserver.h"
 
 #include <QApplication>
@@ -9,6 +10,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <gtest/gtest.h>
+#include <cmath>
+#include <random>
 
 using namespace korvi;
 using namespace korvi::test;
@@ -67,6 +70,8 @@ TEST(Mima, ReadsTheNewestSnapshotsAcrossTheRingEnd)
 
 TEST(ChartLabel, CutsToTwoDecimals)
 {
+    EXPECT_EQ(chartLabel(1.0834, 0.001), " 1.083"); // labels closer than 0.01 keep three
+    EXPECT_EQ(chartLabel(101.075, 0.025), " 101.07");
     EXPECT_EQ(chartLabel(101.257), " 101.25");
     EXPECT_EQ(chartLabel(101.25 - 1e-12), " 101.25"); // a computed grid height
     EXPECT_EQ(chartLabel(0.5), " .5");
@@ -291,6 +296,85 @@ TEST(ChartDrawing, FullRingMatchesTheCurveDrawnSegmentBySegment)
     EXPECT_EQ(differing, 0);
 }
 
+// Over seeded price levels, spreads and chart sizes: every label fits between the edge and
+// its tick on the left and inside the chart on the right, and no two neighbours read alike.
+TEST(ChartDrawing, LabelsFitBesideTheAxesAndNeverRepeat)
+{
+    std::mt19937 random(5);
+    const double levels[] = {1.0834, 131.25, 18263.5, 250000, 0.35};
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSize(8);
+    int labels = 0;
+    for (int round = 0; round < 60; ++round) {
+        const double level = levels[random() % 5];
+        const double spread = level * std::pow(10.0, -double(random() % 5)) / 4;
+        PriceHistory h;
+        h.create(1);
+        for (int i = 1; i <= 100; ++i) {
+            const float bid = float(level + spread * std::sin(i * 0.37 + round));
+            h.at(1, i) = {bid, bid + float(spread / 50), bid, 0, 0};
+        }
+        h.setPos(1, 100);
+        QImage img = blank(300 + int(random() % 500), 150 + int(random() % 400));
+        QPainter painter(&img);
+        const ChartFrame f = chartupdate(painter, img.rect(), h, 1, 100);
+        painter.end();
+        const QFontMetricsF metrics(font, &img);
+        QString previous;
+        for (int i = 0; i < f.labelCount; ++i, ++labels) {
+            const QString text = chartLabel(f.label(i), f.step);
+            const double w = metrics.horizontalAdvance(text);
+            EXPECT_LE(w, f.labelWidth);
+            EXPECT_LT(f.area.left() + w, f.toPixel(f.xs - f.tick, 0).x()) << text.toStdString() << " in " << img.width();
+            EXPECT_LE(f.toPixel(f.xe + f.tick, 0).x() + 1 + w, f.area.right() + 1) << text.toStdString();
+            EXPECT_NE(text, previous);
+            previous = text;
+        }
+    }
+    EXPECT_GT(labels, 200);
+}
+
+// Empty slots (a first run, a file of zeros) and prices of 0 are neither drawn nor counted
+// in the scale: nothing reaches below the lowest real price, and a gap stays a gap.
+TEST(ChartDrawing, EmptySlotsAreNeitherDrawnNorCounted)
+{
+    PriceHistory h;
+    h.create(1);
+    for (int i = 1; i <= 50; ++i) {
+        const float bid = 18000 + (i % 7) * 0.5f;
+        h.at(1, 2900 + i) = {bid, bid + 0.5f, bid + 0.25f, 0, 0};
+    }
+    h.at(1, 2925) = {};                  // an empty slot between prices
+    h.at(1, 2930) = {18001, 0, 18001, 0, 0}; // no ask for a moment
+    h.setPos(1, 2950);
+    for (int range : {3000, 100}) {
+        QImage img = blank(600, 400);
+        QPainter painter(&img);
+        const ChartFrame f = chartupdate(painter, img.rect(), h, 1, range);
+        painter.end();
+        ASSERT_TRUE(f.curves);
+        EXPECT_EQ(f.minimum, 18000);
+        EXPECT_EQ(f.maximum, 18003.5);
+        const int low = qRound(f.toPixel(0, 18000).y()) + 2, high = qRound(f.toPixel(0, 18003.75).y()) - 2;
+        int outside = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (y > low || y < high) {
+                    const QColor c = img.pixelColor(x, y);
+                    outside += c == kBlue || c == kRed || c == kGreen;
+                }
+        EXPECT_EQ(outside, 0) << range;
+        if (range != 100)
+            continue; // below one pixel per position a single empty slot is not visible
+        // No curve across the empty slot 2925 (position 2975 of the chart).
+        const int column = qRound(f.toPixel(2974.5, 0).x());
+        int atGap = 0;
+        for (int y = 0; y < img.height(); ++y)
+            atGap += img.pixelColor(column, y) == kBlue || img.pixelColor(column, y) == kRed;
+        EXPECT_EQ(atGap, 0) << range;
+    }
+}
+
 TEST(ChartDrawing, PricesFarOutsideAnyMarketStillDraw)
 {
     PriceHistory h;
@@ -395,12 +479,19 @@ TEST(ChartWindow, OpensFromTheGridFollowsItsScrollBarsAndCloses)
     EXPECT_EQ(c.window.windowTitle(), "Chart von Dax Future");
     EXPECT_EQ(c.control.ChartRange[0], 3000);
 
-    // The mouse over a chart shows the price at its height.
-    QMouseEvent move(QEvent::MouseMove, QPointF(10, 0), QPointF(10, 0), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
-    QApplication::sendEvent(&c.window.area(1), &move);
-    EXPECT_EQ(c.window.windowTitle(), ChartControl::priceTitle(c.window.area(1).frame().top));
-    EXPECT_TRUE(c.window.windowTitle().startsWith(' '));
+    // The mouse over a chart shows the price at its height after the instrument's name;
+    // leaving the chart restores the plain title.
+    for (double y : {0.0, 40.0}) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(10, y), QPointF(10, y), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(&c.window.area(1), &move);
+        const double price = c.window.area(1).frame().priceAt(y);
+        EXPECT_EQ(c.window.windowTitle(),
+                  "Chart von Dax Future " + QString::fromLatin1(writeSingle(float(price)).trimmed()));
+    }
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&c.window.area(1), &leave);
+    EXPECT_EQ(c.window.windowTitle(), "Chart von Dax Future");
 
     c.window.close();
     EXPECT_EQ(c.control.ChartWP, 0);

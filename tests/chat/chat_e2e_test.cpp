@@ -91,10 +91,59 @@ TEST(ChatEndToEnd, TwoParticipantsTalkAndSeeTheTrades)
     EXPECT_TRUE(trade.contains(";3; ")) << trade.toStdString();
     EXPECT_FALSE(trade.contains("Ada")) << trade.toStdString();
 
-    // C saw nothing and sent nothing; nobody heard from C.
-    EXPECT_TRUE(cc.lines().isEmpty());
+    // C saw nothing and sent nothing (its conversation says why); nobody heard from C.
+    EXPECT_EQ(cc.lines(), QStringList({QString::fromLatin1("Nicht gesendet: Chat f\xfcr diesen User nicht freigegeben")}));
     EXPECT_TRUE(cc.users().isEmpty());
     EXPECT_EQ(c->app.outgoing.lines().filter("@C=").size(), 0);
     EXPECT_EQ(ca.lines().size(), 4);
     EXPECT_EQ(cb.lines().size(), 5);
+}
+
+// A private line to a name that is not in the chat reaches nobody, in both directions: the
+// client refuses a name missing from its list, and the server refuses one the client still
+// lists (a list gone stale); each refusal stands in the sender's conversation. A public
+// line with ";" arrives whole and public.
+TEST(ChatEndToEnd, PrivateLineToSomeoneNotInTheChatReachesNobody)
+{
+    KORVI_NEEDS_SERVER();
+    LiveServer server;
+    for (const char* name : {"Ada", "Bea", "Cem"})
+        ASSERT_TRUE(admin(server.dataPath(), {"user", "add", name, "pw"}));
+    ASSERT_TRUE(server.start({"--rate", "0"}));
+    auto a = chatClient(), b = chatClient(), c = chatClient();
+    ASSERT_TRUE(a->loginTo(server.port, "Ada", "pw"));
+    ASSERT_TRUE(b->loginTo(server.port, "Bea", "pw"));
+    ASSERT_TRUE(c->loginTo(server.port, "Cem", "pw"));
+    ChatRoom& ca = a->app.chat;
+    ChatRoom& cb = b->app.chat;
+    ChatRoom& cc = c->app.chat;
+    ASSERT_TRUE(waitFor([&] { return ca.ChatLevel == 1 && cb.ChatLevel == 1 && cc.ChatLevel == 1; }));
+    for (ChatRoom* room : {&ca, &cb, &cc})
+        room->Check3_Click(true);
+    ASSERT_TRUE(waitFor([&] { return ca.users().size() == 3 && cb.users().size() == 3 && cc.users().size() == 3; }));
+
+    ca.setInput("Treffen um 12:30; bis dann");
+    ca.Command1_Click();
+    ASSERT_TRUE(waitFor([&] { return cb.lines().contains("Treffen um 12:30; bis dann"); }));
+
+    ca.setRecipient("Bae"); // a typo: not in the list
+    ca.setInput("geheim 1");
+    ca.Command5_Click();
+    EXPECT_EQ(ca.lines().last(), "Chat: Bae ist nicht im Chat");
+    EXPECT_EQ(ca.input(), "geheim 1");
+
+    ca.WS_CU1("Dora"); // listed here, but the server has no Dora in the chat
+    ca.setRecipient("Dora");
+    ca.setInput("geheim 2");
+    ca.Command5_Click();
+    ASSERT_TRUE(waitFor([&] { return ca.lines().contains("Chat: Dora ist nicht im Chat"); }));
+
+    // Everything Ada sent before this line has reached the others by the time it arrives.
+    ca.setInput("ende");
+    ca.Command1_Click();
+    ASSERT_TRUE(waitFor([&] { return cb.lines().contains("ende") && cc.lines().contains("ende"); }));
+    for (ChatRoom* room : {&cb, &cc}) {
+        EXPECT_TRUE(room->lines().filter("geheim").isEmpty()) << room->lines().join('|').toStdString();
+    }
+    EXPECT_EQ(a->app.outgoing.lines().filter("geheim 1").size(), 0);
 }

@@ -86,22 +86,47 @@ TEST(Chat, PlacementBesideTheMainWindow)
         EXPECT_EQ(chatPlacement(c.main, screen, c.width), c.at) << c.main.x() << "," << c.main.width();
 }
 
-// Public and private sending: the exact frames, the header lines, the cleared input, and
-// nothing at all for an empty input, an empty recipient or a connection that is down.
+TEST(Chat, PublicTextNeverLooksLikeARecipient)
+{
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"hallo", "hallo"}, {"a\r\nb", "a b"}, {"bob;psst", ";bob;psst"}, {";)", ";;)"}, {"a;\r\nb", ";a; b"}, {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(publicChatText(QString::fromLatin1(c.in)), QString::fromLatin1(c.out)) << c.in;
+}
+
+// Public and private sending: the exact frames, the header lines, the cleared input; a
+// line that cannot go out (no connection, no greeting yet, level 0, a recipient not in the
+// chat) is neither sent nor shown as said: the conversation says why and the input stays.
 TEST(Chat, SendingPublicAndPrivateLines)
 {
     ChatFixture f;
     f.openAt("1");
+    f.in("@SCU=anna;Bob");
+    const QString offline = "Nicht gesendet: keine Verbindung zum Server";
     f.chat.setInput("a\r\nb");
-    f.chat.Command1_Click(); // not connected: neither sent nor shown, the input stays
-    EXPECT_TRUE(f.chat.lines().isEmpty());
-    EXPECT_EQ(f.chat.input(), "a\r\nb");
-    EXPECT_TRUE(f.app.outgoing.lines().isEmpty());
-
+    f.chat.Command1_Click();
     f.connect();
+    f.chat.Command1_Click(); // connected, but the server has not greeted yet
+    f.in("@WELCOME=x");
+    f.chat.ChatLevel = 0;
+    f.chat.Command1_Click();
+    f.chat.ChatLevel = 1;
+    EXPECT_EQ(f.chat.lines(), QStringList({offline, offline,
+                                           QString::fromLatin1("Nicht gesendet: Chat f\xfcr diesen User nicht freigegeben")}));
+    EXPECT_EQ(f.chat.input(), "a\r\nb");
+    f.chat.Command2_Click();
+
+    f.chat.Command1_Click();
+    f.chat.setInput("x;y");
     f.chat.Command1_Click();
     f.chat.setInput(QString::fromLatin1("x;\r\nbl\xf6" "d"));
     f.chat.Command5_Click(); // no recipient: nothing
+    f.chat.setRecipient("dora");
+    f.chat.Command5_Click(); // not in the chat: refused here, the input stays
     f.chat.setRecipient("bob");
     f.chat.Command5_Click();
     f.chat.Command1_Click(); // input empty now: nothing
@@ -116,14 +141,22 @@ TEST(Chat, SendingPublicAndPrivateLines)
         for (const QByteArray& m : f.peer.received)
             if (m.startsWith("@C="))
                 chatFrames << m;
-        return chatFrames.size() >= 2;
+        return chatFrames.size() >= 3;
     }, 3000);
-    EXPECT_EQ(chatFrames, QByteArrayList({"@C=a b", "@C=bob;x;\r\nbl\xf6" "d"}));
-    EXPECT_EQ(f.chat.lines(), QStringList({"09:30:15 ich:", "a\r\nb", "09:30:15 ich:P->bob:",
+    EXPECT_EQ(chatFrames, QByteArrayList({"@C=a b", "@C=;x;y", "@C=bob;x;\r\nbl\xf6" "d"}));
+    EXPECT_EQ(f.chat.lines(), QStringList({"09:30:15 ich:", "a\r\nb", "09:30:15 ich:", "x;y",
+                                           "Chat: dora ist nicht im Chat", "09:30:15 ich:P->bob:",
                                            QString::fromLatin1("x;\r\nbl\xf6" "d")}));
     EXPECT_EQ(f.chat.input(), "y");
     EXPECT_EQ(f.chat.conversationText(), "\r\n" + f.chat.lines().join("\r\n"));
-    EXPECT_EQ(f.app.outgoing.lines().size(), 2); // both went through the logged sending
+    EXPECT_EQ(f.app.outgoing.lines().size(), 3); // all went through the logged sending
+
+    // The server's refusal shows in the conversation as well; other messages do not.
+    const qsizetype shown = f.app.messages.history().size();
+    f.in("@MSG=Chat: Bob ist nicht im Chat");
+    f.in("@MSG=Chatten ist erlaubt");
+    EXPECT_EQ(f.chat.lines().mid(7), QStringList({"Chat: Bob ist nicht im Chat"}));
+    EXPECT_EQ(f.app.messages.history().size(), shown + 2);
 }
 
 // What arrives is shown only with the window open and a level of 1 or more; the sender

@@ -1,9 +1,12 @@
+#include "chat/chatroom.h"
 #include "chatrules.h"
+#include "textfile.h"
 #include "participantstore.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace korvi::server;
 
@@ -15,9 +18,10 @@ TEST(ChatRules, CleanTextRemovesControlBytesAndCutsAt500)
     EXPECT_EQ(chat::cleanText(QByteArray(10, '\n') + QByteArray(500, 'y') + "z"), QByteArray(500, 'y'));
 }
 
-TEST(ChatRules, PrivateOnlyWhenTheNameIsAParticipant)
+// Whatever stands before the first ";" is a recipient, known or not; only a line without
+// ";" or with ";" in front is public, so no typo can turn a private line into a public one.
+TEST(ChatRules, EveryNameBeforeASemicolonMakesTheLinePrivate)
 {
-    const auto known = [](QByteArrayView name) { return name == "bob" || name == "Anna Lena"; };
     const struct {
         const char* body;
         bool isPrivate;
@@ -27,16 +31,39 @@ TEST(ChatRules, PrivateOnlyWhenTheNameIsAParticipant)
         {"bob;hallo", true, "bob", "hallo"},
         {"bob;a;b", true, "bob", "a;b"},
         {"Anna Lena;x", true, "Anna Lena", "x"},
-        {"hallo; wie geht's", false, "", "hallo; wie geht's"},
-        {";bob", false, "", ";bob"},
+        {"dora;niemand", true, "dora", "niemand"},        // not registered: still private
+        {"hallo; wie geht's", true, "hallo", " wie geht's"},
+        {"bob ;x", true, "bob ", "x"},
+        {"bob;", true, "bob", ""},
+        {";hallo; wie geht's", false, "", "hallo; wie geht's"},
+        {";;)", false, "", ";)"},
+        {";", false, "", ""},
         {"bob", false, "", "bob"},
-        {"bob ;x", false, "", "bob ;x"},
+        {"", false, "", ""},
     };
     for (const auto& c : cases) {
-        const chat::ChatLine line = chat::parseLine(c.body, known);
+        const chat::ChatLine line = chat::parseLine(c.body);
         EXPECT_EQ(line.isPrivate, c.isPrivate) << c.body;
         EXPECT_EQ(line.recipient, QByteArray(c.recipient)) << c.body;
         EXPECT_EQ(line.text, QByteArrayView(c.text)) << c.body;
+    }
+}
+
+// Whatever a participant types, the client's public form of it is read by the server as a
+// public line with exactly the text the client shows (CR LF as a blank).
+TEST(ChatRules, EveryPublicTextStaysPublicAndWhole)
+{
+    std::mt19937 random(24);
+    const char alphabet[] = {';', ';', 'a', 'b', ' ', '\r', '\n', ':', '\xe4'};
+    for (int round = 0; round < 2000; ++round) {
+        QString typed;
+        const int length = int(random() % 12);
+        for (int i = 0; i < length; ++i)
+            typed += QLatin1Char(alphabet[random() % sizeof(alphabet)]);
+        const QByteArray body = korvi::toWire(korvi::publicChatText(typed));
+        const chat::ChatLine line = chat::parseLine(body);
+        EXPECT_FALSE(line.isPrivate) << body.toStdString();
+        EXPECT_EQ(line.text.toByteArray(), korvi::toWire(korvi::CrLfToBlank(typed))) << body.toStdString();
     }
 }
 

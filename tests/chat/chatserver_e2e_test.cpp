@@ -55,8 +55,8 @@ struct ChatServer {
 
 } // namespace
 
-// Presence, the list, public and private lines with the ";" rule, cleaning, and leaving by
-// a dropped connection.
+// Presence, the list, public and private lines with the ";" rule (a private line to anyone
+// not in the chat is refused, never public), cleaning, and leaving by a dropped connection.
 TEST(ChatServer, PresenceAndLines)
 {
     NEEDS_SERVER();
@@ -80,19 +80,21 @@ TEST(ChatServer, PresenceAndLines)
     carl.send("@RCU=");
     carl.send("@C=hallo");
 
-    anna.send("@C=hallo; wie geht's\x01");
+    anna.send("@C=;hallo; wie geht's\x01"); // public with ";": sent behind a ";"
     EXPECT_EQ(nextChat(bob), "@RC=anna:hallo; wie geht's");
+    anna.send("@C=hallo; wie geht's");       // "hallo" is nobody in the chat: refused
+    EXPECT_EQ(nextChat(anna), "@MSG=Chat: hallo ist nicht im Chat");
     bob.send("@C=anna;nur f\xfcr dich");
-    bob.send("@C=dora;niemand");   // not a participant: a public line
-    bob.send("@C=carl;du bist nicht da");
+    bob.send("@C=dora;niemand");             // an unknown name: refused, not public
     bob.send("@C=" + QByteArray(600, 'z'));
     EXPECT_EQ(nextChat(anna), "@RC=bob:(privat) nur f\xfcr dich");
-    EXPECT_EQ(nextChat(anna), "@RC=bob:dora;niemand");
-    EXPECT_EQ(nextChat(bob), "@MSG=Chat: carl ist nicht im Chat");
+    EXPECT_EQ(nextChat(bob), "@MSG=Chat: dora ist nicht im Chat");
     EXPECT_EQ(nextChat(anna), "@RC=bob:" + QByteArray(500, 'z'));
 
     anna.send("@CH=0");
     EXPECT_EQ(nextChat(bob), "@CU0=anna");
+    bob.send("@C=anna;noch da?");            // registered, but gone from the chat
+    EXPECT_EQ(nextChat(bob), "@MSG=Chat: anna ist nicht im Chat");
     anna.send("@C=weg");              // not present: nothing
     anna.send("@CH=1");
     EXPECT_EQ(nextChat(bob), "@CU1=anna");

@@ -3,7 +3,10 @@
 #include "chat/chatwindow.h"
 #include "support/liveserver.h"
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <gtest/gtest.h>
 
 using namespace korvi;
@@ -83,4 +86,38 @@ TEST(ChatWindow, BoxOpensAndClosesTheWindow)
     EXPECT_FALSE(room.ChatOpen);
     EXPECT_FALSE(box.isChecked());
     EXPECT_TRUE(box.isHidden());
+}
+
+// Only a click of the user picks the recipient: lines that arrive afterwards (and move the
+// caret to the end) leave it as it is, even while the conversation has the focus.
+TEST(ChatWindow, ArrivingLinesNeverChangeTheRecipient)
+{
+    ClientFixture c;
+    ChatRoom& room = c.app.chat;
+    room.WS_SV("1");
+    ChatWindow w(room, nullptr);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(waitFor([&] { return w.isActiveWindow(); }, 3000));
+    room.WS_ReceiveChat("anna:hallo");
+    QPlainTextEdit& text = w.conversation();
+    const auto click = [&](int line) {
+        QTextCursor at(text.document()->findBlockByNumber(line));
+        const QPoint p = text.cursorRect(at).center();
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent e(type, p, text.viewport()->mapToGlobal(p), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(text.viewport(), &e);
+        }
+    };
+    click(0); // anna's header line
+    EXPECT_EQ(room.recipient(), "anna");
+    text.setFocus();
+    ASSERT_TRUE(text.hasFocus());
+    for (const char* line : {"bob:Treffen um 12:30", "carl:ok", "User dora betritt Chat"})
+        room.WS_ReceiveChat(line);
+    EXPECT_EQ(room.recipient(), "anna");
+    EXPECT_EQ(w.recipientField().text(), "anna");
+    click(2); // bob's header
+    EXPECT_EQ(room.recipient(), "bob");
 }

@@ -5,4 +5,4 @@ korvi_test(chat_tests
 korvi_test(chat_server_tests
     SOURCES chat/chatrules_test.cpp chat/chatserver_e2e_test.cpp
             server/serverprocess.cpp server/serverprocess.h
-    LIBS korvi_server_core)
+    LIBS korvi_server_core korvi_core)

@@ -144,3 +144,33 @@ TEST(SettingsFile, ColumnWidthsKeepTheirForm)
     EXPECT_EQ(parseColumnWidths(" 5;x;-3;1e9"), (QList<int>{5, 0, -1, -1}));
     EXPECT_TRUE(parseColumnWidths("").isEmpty());
 }
+
+// Line 2 takes "host:port" by the address pages' rule, keeps the host alone for the
+// standard port, and an address given for one run only leaves the line as it was read.
+TEST(SettingsFile, ServerAddressWithPort)
+{
+    const struct {
+        const char* text;
+        const char* host;
+        const char* port;
+        const char* joined;
+    } cases[] = {
+        {"game.example", "game.example", "", "game.example"},
+        {"game.example:4200", "game.example", "4200", "game.example:4200"},
+        {"game.example: 4200 ", "game.example", "4200", "game.example:4200"},
+        {"127.0.0.1:4100", "127.0.0.1", "4100", "127.0.0.1"},
+        {"a:b:c", "a", "b:c", "a:b:c"},
+        {":4200", "", "4200", ":4200"},
+        {"", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        const HostAndPort a = splitServerAddress(c.text);
+        EXPECT_EQ(a, (HostAndPort{c.host, c.port})) << c.text;
+        EXPECT_EQ(joinServerAddress(a.host, a.port), QByteArray(c.joined)) << c.text;
+        EXPECT_EQ(splitServerAddress(joinServerAddress(a.host, a.port)).host, a.host) << c.text;
+    }
+    EXPECT_EQ(serverAddressToSave("h:4200", "", {"h", "4300"}), "h:4300");
+    EXPECT_EQ(serverAddressToSave("h:4200", "o:5000", {"o", "5000"}), "h:4200");
+    EXPECT_EQ(serverAddressToSave("h:4200", "o", {"o", "4100"}), "h:4200");
+    EXPECT_EQ(serverAddressToSave("h:4200", "o:5000", {"x", "5000"}), "x:5000"); // changed in the run
+}

@@ -42,12 +42,12 @@ namespace {
 
 struct StartFixture : ClientFixture {
 
-    void writeIni(const QByteArray& user, const QByteArray& password)
+    void writeIni(const QByteArray& user, const QByteArray& password, const QByteArray& server = "127.0.0.1")
     {
         Settings s;
         s.userName = user;
         s.password = password;
-        s.serverAddress = "127.0.0.1";
+        s.serverAddress = server;
         s.wexPort = "0"; // the order socket listens from start-up; tests take a free port
         ASSERT_TRUE(saveSettingsFile(dir.path(), s));
     }
@@ -128,4 +128,57 @@ TEST(Startup, WaitingUpdateStopsTheNormalStart)
     QObject::connect(&f.app, &ClientApp::updateHandOff, [&] { handOff = true; });
     EXPECT_FALSE(f.app.formLoad("korvi"));
     EXPECT_TRUE(waitFor([&] { return handOff; }, 2000));
+}
+
+TEST(Startup, ServerArgumentIsTakenOutOfTheStartOptions)
+{
+    const struct {
+        QStringList args;
+        const char* option;
+        const char* server;
+    } cases[] = {
+        {{}, "", ""},
+        {{"IP2", "IPTEST"}, "IP2 IPTEST", ""},
+        {{"--server", "game.example:4200", "IP3"}, "IP3", "game.example:4200"},
+        {{"IP1", "--server=127.0.0.1"}, "IP1", "127.0.0.1"},
+        {{"--server"}, "--server", ""},
+    };
+    for (const auto& c : cases) {
+        const StartArguments a = parseStartArguments(c.args);
+        EXPECT_EQ(a.startOption, QString::fromLatin1(c.option)) << c.args.join(' ').toStdString();
+        EXPECT_EQ(a.server, QByteArray(c.server)) << c.args.join(' ').toStdString();
+    }
+}
+
+// A server address "host:port" in the settings is dialled at the start (no other port is
+// tried first), shown in both fields and written back; "--server" overrides it for one run
+// and leaves the settings as they were.
+TEST(Startup, ServerAddressWithPortSurvivesARestart)
+{
+    ScriptedPeer game, other;
+    const QByteArray address = "127.0.0.1:" + QByteArray::number(game.port());
+    {
+        StartFixture f;
+        f.writeIni("anna", "pw", address);
+        ASSERT_TRUE(f.app.initialise());
+        EXPECT_EQ(f.app.connection.serverField(), "127.0.0.1");
+        EXPECT_EQ(f.app.connection.portField(), QByteArray::number(game.port()));
+        EXPECT_TRUE(waitFor([&] { return game.connectionCount() == 1; }));
+        f.app.connection.logout();
+        f.app.shutdown();
+        Settings s;
+        ASSERT_TRUE(loadSettingsFile(f.dir.path(), s));
+        EXPECT_EQ(s.serverAddress, address);
+    }
+    StartFixture f;
+    f.writeIni("anna", "pw", address);
+    f.app.state.serverForThisRun = "127.0.0.1:" + QByteArray::number(other.port());
+    ASSERT_TRUE(f.app.initialise());
+    EXPECT_TRUE(waitFor([&] { return other.connectionCount() == 1; }));
+    EXPECT_EQ(game.connectionCount(), 1);
+    f.app.connection.logout();
+    f.app.shutdown();
+    Settings s;
+    ASSERT_TRUE(loadSettingsFile(f.dir.path(), s));
+    EXPECT_EQ(s.serverAddress, address);
 }

@@ -64,7 +64,7 @@ TEST(InstrumentTable, EmptyTrailingAndOversizedLists)
     EXPECT_EQ(f.inst(1000).Letzter, 1.0f);
 }
 
-TEST(InstrumentTable, LaterListRenumbersAndClearsPositionsButKeepsHistory)
+TEST(InstrumentTable, LaterListRenumbersAndClearsPositionsAndHistoryFollows)
 {
     MarketFixture f;
     f.in(kThreeInstruments);
@@ -77,8 +77,12 @@ TEST(InstrumentTable, LaterListRenumbersAndClearsPositionsButKeepsHistory)
     EXPECT_EQ(f.inst(1).Ticker, "NEW");
     EXPECT_EQ(f.inst(1).Geaendert, 0);
     EXPECT_EQ(f.s.PositionIndex, std::vector<qint16>({0, 0}));
-    EXPECT_EQ(f.s.priceHistory.rows(), 3); // made by the first list
-    EXPECT_EQ(f.s.priceHistory.at(1, 1).Bid, 90.0f);
+    EXPECT_EQ(f.s.priceHistory.rows(), 1);
+    EXPECT_EQ(f.s.priceHistory.pos(1), 0); // the history of FDAX is not shown as NEW's
+
+    f.in("@SI=NEW;N;USD;5\nFDAX;DAX;EUR;1");
+    EXPECT_EQ(f.s.priceHistory.rows(), 2);
+    EXPECT_EQ(f.s.priceHistory.pos(2), 0); // dropped with the list that lacked it
 }
 
 TEST(InstrumentTable, ServerCodeTable)

@@ -3,6 +3,7 @@
 #include "textfile.h"
 
 #include <QFile>
+#include <QMap>
 #include <gtest/gtest.h>
 
 using namespace korvi;
@@ -48,7 +49,7 @@ TEST(PriceFiles, SaveWritesThreeThousandLinesOldestFirstAndLoadsBack)
 
     // The next run: the newest snapshot is in slot 3000 and the next one goes to slot 1.
     MarketFixture g;
-    for (const char* name : {"K1.dat", "K2.dat"})
+    for (const char* name : {"K1.dat", "K2.dat", kPriceIndexFileName})
         ASSERT_TRUE(QFile::copy(f.file(name), g.file(name)));
     g.in(kThreeInstruments);
     const PriceHistory& h = g.s.priceHistory;
@@ -69,6 +70,7 @@ TEST(PriceFiles, ShortLongAndBrokenFiles)
         longFile += " 1; " + QByteArray::number(i) + "; 2; 3; 4\r\n";
     ASSERT_TRUE(writeFileAtomically(f.file("K1.dat"), longFile));
     ASSERT_TRUE(writeFileAtomically(f.file("K2.dat"), "x;y\r\n 2.5;;7; 8;2.5;junk\n"));
+    ASSERT_TRUE(writeFileAtomically(f.file(kPriceIndexFileName), "1;A\r\n2;B\r\n"));
     f.in("@SI=A\nB");
     const PriceHistory& h = f.s.priceHistory;
     EXPECT_EQ(h.pos(1), 3000);
@@ -89,6 +91,61 @@ TEST(PriceFiles, InstrumentsWithoutHistoryDoNotOverwriteOldFiles)
     f.app.saveMarketFiles();
     EXPECT_EQ(fileLines(f.file("K1.dat")).size(), 3000);
     EXPECT_EQ(fileLines(f.file("K2.dat")), QByteArrayList({" 1; 2; 3; 4; 0\r"}));
+}
+
+// The side file binds each price file to its instrument: a history is read back only for
+// the same instrument, under whatever number it has now; a file of another instrument (or
+// of nobody known) is not read, with a log line, and stays until that number is saved.
+TEST(PriceFiles, ReadBackOnlyForTheInstrumentTheyHold)
+{
+    MarketFixture first;
+    first.in("@SI=FDAX;DAX;EUR;1\nFGBL;BUND;EUR;1");
+    first.in("@KU=1;18000;1;18001;1;18000.5");
+    first.in("@KU=2;131;1;132;1;131.5");
+    first.app.saveMarketFiles();
+    QByteArray index;
+    ASSERT_TRUE(readWholeFile(first.file(kPriceIndexFileName), index));
+    EXPECT_EQ(index, "1;FDAX\r\n2;FGBL\r\n");
+    EXPECT_EQ(parsePriceIndex(index + "x;Y\r\n0;Z\r\n3001;Z\n7;\n"),
+              (QMap<int, QByteArray>{{1, "FDAX"}, {2, "FGBL"}, {7, ""}}));
+
+    const struct {
+        const char* list;
+        bool withIndex;
+        float bid1, bid2; // 0: that instrument starts empty
+        int logLines;
+    } cases[] = {
+        {"@SI=FDAX;DAX;EUR;1\nFGBL;BUND;EUR;1", true, 18000, 131, 0},
+        {"@SI=FGBL;BUND;EUR;1\nFDAX;DAX;EUR;1", true, 131, 18000, 0}, // order changed
+        {"@SI=XYZ;X;EUR;1\nFGBL;BUND;EUR;1", true, 0, 131, 1},       // another game's 1
+        {"@SI=FDAX;DAX;EUR;1\nFGBL;BUND;EUR;1", false, 0, 0, 2},     // nobody knows whose
+    };
+    for (const auto& c : cases) {
+        MarketFixture f;
+        for (const char* name : {"K1.dat", "K2.dat"})
+            ASSERT_TRUE(QFile::copy(first.file(name), f.file(name)));
+        if (c.withIndex) {
+            ASSERT_TRUE(QFile::copy(first.file(kPriceIndexFileName), f.file(kPriceIndexFileName)));
+        }
+        const qsizetype logged = f.app.protocol.lines().size();
+        f.in(c.list);
+        const PriceHistory& h = f.s.priceHistory;
+        EXPECT_EQ(h.at(1, std::max(1, h.pos(1))).Bid, c.bid1) << c.list;
+        EXPECT_EQ(h.at(2, std::max(1, h.pos(2))).Bid, c.bid2) << c.list;
+        const QStringList log = f.app.protocol.lines().mid(logged);
+        EXPECT_EQ(log.filter("Kursverlauf beginnt leer").size(), c.logLines) << log.join('|').toStdString();
+    }
+
+    // A run with another game: its instrument 1 replaces K1.dat, and the side file forgets
+    // that K1.dat held FDAX; FGBL's file is kept as it was.
+    MarketFixture other;
+    for (const char* name : {"K1.dat", "K2.dat", kPriceIndexFileName})
+        ASSERT_TRUE(QFile::copy(first.file(name), other.file(name)));
+    other.in("@SI=XYZ;X;EUR;1");
+    other.in("@KU=1;5;1;6;1;5.5");
+    other.app.saveMarketFiles();
+    ASSERT_TRUE(readWholeFile(other.file(kPriceIndexFileName), index));
+    EXPECT_EQ(index, "1;XYZ\r\n2;FGBL\r\n");
 }
 
 TEST(PriceRecording, OnlyWithTheDeveloperMarker)

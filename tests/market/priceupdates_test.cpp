@@ -1,6 +1,9 @@
 #include "marketfixture.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <map>
+#include <random>
 
 using namespace korvi;
 using namespace korvi::test;
@@ -120,15 +123,47 @@ TEST(PriceUpdates, HistoryKeepsChangesOnlyAndWrapsAfter3000)
     EXPECT_EQ(h.pos(2), 0);
 }
 
-TEST(PriceUpdates, InstrumentsBeyondTheHistoryStillGetPrices)
+// Instrument lists of any length and order, and prices between them, seeded: after every
+// step each listed instrument's history holds exactly the snapshots its own prices made
+// since it was last listed, under its current number. A later, longer list loses nothing.
+TEST(PriceUpdates, HistoryFollowsEveryInstrumentListAndDropsNoUpdate)
 {
     MarketFixture f;
-    f.in("@SI=A;A;EUR;1");
-    f.in("@SI=A;A;EUR;1\nB;B;EUR;1");
-    f.in("@KU=2;5;1;6;1;5.5");
-    EXPECT_EQ(f.inst(2).Bid, 5.0f);
-    EXPECT_EQ(f.s.priceHistory.rows(), 1);
-    EXPECT_EQ(f.s.priceHistory.pos(2), 0);
+    std::mt19937 random(3);
+    const QByteArrayList pool = {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L", "M"};
+    std::map<QByteArray, std::vector<float>> model; // the bids each listed ticker recorded
+    QByteArrayList listed;
+    int price = 0;
+    for (int step = 0; step < 60; ++step) {
+        if (step % 6 == 0) {
+            QByteArrayList next = pool;
+            std::shuffle(next.begin(), next.end(), random);
+            next = next.mid(0, step == 0 ? 2 : 1 + int(random() % pool.size()));
+            for (auto it = model.begin(); it != model.end();)
+                it = next.contains(it->first) ? std::next(it) : model.erase(it);
+            listed = next;
+            QByteArray list = "@SI=";
+            for (const QByteArray& t : listed)
+                list += t + ";" + t + ";EUR;1\n";
+            f.in(list);
+        }
+        for (int k = 0; k < 5; ++k) {
+            const int n = 1 + int(random() % listed.size());
+            ++price;
+            f.in("@KU=" + QByteArray::number(n) + ";" + QByteArray::number(price) + ";1;" +
+                 QByteArray::number(price + 1) + ";1;" + QByteArray::number(price));
+            model[listed[n - 1]].push_back(float(price));
+        }
+        const PriceHistory& h = f.s.priceHistory;
+        ASSERT_EQ(h.rows(), listed.size());
+        for (int n = 1; n <= listed.size(); ++n) {
+            const std::vector<float>& want = model[listed[n - 1]];
+            ASSERT_EQ(h.instrument(n), listed[n - 1]);
+            ASSERT_EQ(h.pos(n), int(want.size())) << "step " << step << " " << listed[n - 1].constData();
+            for (int s = 1; s <= h.pos(n); ++s)
+                ASSERT_EQ(h.at(n, s).Bid, want[size_t(s - 1)]) << "step " << step;
+        }
+    }
 }
 
 TEST(PriceUpdates, RefreshClearsMarksAndRevaluesPositions)
