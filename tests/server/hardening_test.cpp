@@ -315,7 +315,7 @@ TEST(BoundedWorkTest, FloodsOfRepeatableLinesLeaveABoundedLog)
 {
     LocalServer local(0);
     LoginGuard::Limits limits;
-    limits.freeFailuresPerName = limits.freeFailuresPerAddress = 1'000'000; // refused at once, never delayed
+    limits.freeAttemptsPerName = limits.freeNamesPerAddress = 1'000'000; // refused at once, never delayed
     local.server->guard() = LoginGuard(limits);
     LocalPeer peer(local.server->tcpPort());
     ASSERT_TRUE(peer.login("demo", "demo"));
