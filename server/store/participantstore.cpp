@@ -222,19 +222,8 @@ bool ParticipantStore::setPassword(const QByteArray& name, const QByteArray& pas
 {
     if (!validPassword(password, error))
         return false;
-    QSqlQuery q(QSqlDatabase::database(m_connection));
-    q.prepare(QStringLiteral("UPDATE participants SET password = ? WHERE name = ?"));
-    q.addBindValue(QString::fromLatin1(hashPassword(password, m_hashIterations)));
-    q.addBindValue(QString::fromLatin1(name));
-    if (!q.exec()) {
-        error = sqlError(q);
-        return false;
-    }
-    if (q.numRowsAffected() != 1) {
-        error = QStringLiteral("no participant %1").arg(QString::fromLatin1(name));
-        return false;
-    }
-    return true;
+    return updateByName(QStringLiteral("password"), QString::fromLatin1(hashPassword(password, m_hashIterations)), name,
+                        error);
 }
 
 bool ParticipantStore::remove(const QByteArray& name, bool force, QString& error)
@@ -313,8 +302,8 @@ bool ParticipantStore::setLevel(const QByteArray& name, int level, QString& erro
     return updateByName(QStringLiteral("level"), level, name, error);
 }
 
-// Sets one number column of the participant called `name`; an unknown name is an error.
-bool ParticipantStore::updateByName(const QString& column, int value, const QByteArray& name, QString& error)
+// Sets one column of the participant called `name`; an unknown name is an error.
+bool ParticipantStore::updateByName(const QString& column, const QVariant& value, const QByteArray& name, QString& error)
 {
     QSqlQuery q(QSqlDatabase::database(m_connection));
     q.prepare(QStringLiteral("UPDATE participants SET %1 = ? WHERE name = ?").arg(column));

@@ -3,6 +3,7 @@
 #include "passwordhash.h"
 
 #include <QByteArray>
+#include <QVariant>
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -91,7 +92,7 @@ public:
     bool setPasswordHash(qint64 id, const QByteArray& hash, QString& error);
 
 private:
-    bool updateByName(const QString& column, int value, const QByteArray& name, QString& error);
+    bool updateByName(const QString& column, const QVariant& value, const QByteArray& name, QString& error);
     bool createSchema(QString& error);
     bool insert(const QByteArray& name, const QByteArray& password, QString& error);
 

@@ -110,7 +110,8 @@ TEST(MainWindowEndToEnd, OptionsColoursLogoAndSettingsAgainstTheServer)
     EXPECT_EQ(app.connection.userField(), "demo");
     EXPECT_EQ(userButton->toolTip(), "User:demo");
 
-    // "Anwenden" saves the scheme and goes back to the order page.
+    // "Anwenden" saves the changes as the user's own scheme (the shipped one stays as it
+    // is) and goes back to the order page.
     auto* apply = childWithText<QPushButton>(window, "Anwenden");
     ASSERT_NE(apply, nullptr);
     apply->click();
@@ -122,7 +123,8 @@ TEST(MainWindowEndToEnd, OptionsColoursLogoAndSettingsAgainstTheServer)
     ASSERT_TRUE(loadSettingsFile(dir.path(), saved));
     EXPECT_EQ(saved.safetyQuestion, 0);
     EXPECT_EQ(saved.executionSound, 0);
-    EXPECT_EQ(saved.colourFile, "korvi-lesbar.col");
+    EXPECT_EQ(saved.colourFile, "korvi-lesbar-eigen.col");
+    EXPECT_TRUE(work.exists("korvi-lesbar-eigen.col"));
     EXPECT_LT(saved.left / 15, screen.right());
     EXPECT_LT(saved.top / 15, screen.bottom());
 }

@@ -17,6 +17,20 @@ constexpr Colour kMain = rgb(1, 0, 0), kCold = rgb(2, 0, 0), kHot = rgb(3, 0, 0)
 
 // A client against its own game server whose prices the test sets. Every state an order
 // shows in the grid is noted, per client order number, as "status/colour of the type cell".
+// Whether the states drawn are the expected ones in their order, perhaps with some skipped,
+// and end with the last one.
+bool drawnInOrder(const QStringList& drawn, const QStringList& expected)
+{
+    qsizetype at = 0;
+    for (const QString& state : drawn) {
+        while (at < expected.size() && expected[at] != state)
+            ++at;
+        if (at == expected.size())
+            return false;
+    }
+    return !drawn.isEmpty() && drawn.last() == expected.last();
+}
+
 struct BracketSession : LiveSession {
     ClientApp& app = client.app;
     OrderBook& book = client.app.state.book;
@@ -145,9 +159,14 @@ TEST(BracketEndToEnd, EntryLineGroupTakesProfit)
     ASSERT_TRUE(waitFor([&] { return s.order(3)->Status == Filled && s.order(2)->Status == Cancelled; }, 10000));
     ASSERT_TRUE(waitFor([&] { return s.flat(); }, 10000));
 
-    EXPECT_EQ(s.seen[1], (QStringList{"PendSubm./-", "Submitted/main", "Filled/-"}));
-    EXPECT_EQ(s.seen[3], (QStringList{"PendSubm./cold", "PreSubm./cold", "Submitted/hot", "Filled/-"}));
-    EXPECT_EQ(s.seen[2], (QStringList{"PendSubm./cold", "PreSubm./cold", "Submitted/hot", "Cancelled/-"}));
+    // The grid catches up once per arrival of data, so states that came and went within one
+    // arrival may never be drawn; what is drawn follows the roles' order and ends right.
+    EXPECT_TRUE(drawnInOrder(s.seen[1], {"PendSubm./-", "Submitted/main", "Filled/-"})) << s.seen[1].join(' ').toStdString();
+    EXPECT_TRUE(drawnInOrder(s.seen[3], {"PendSubm./cold", "PreSubm./cold", "Submitted/hot", "Filled/-"}))
+        << s.seen[3].join(' ').toStdString();
+    EXPECT_TRUE(drawnInOrder(s.seen[2], {"PendSubm./cold", "PreSubm./cold", "Submitted/hot", "Cancelled/-"}))
+        << s.seen[2].join(' ').toStdString();
+    EXPECT_TRUE(s.seen[3].contains("Submitted/hot")) << "a working exit is drawn as active";
 }
 
 // Brackets on filled orders: "@BR1=" makes the order a main before its exits exist. The
@@ -204,7 +223,8 @@ TEST(BracketEndToEnd, FilledOrderBecomesAMain)
         const PositionRecord* p = app.state.positionOf(1);
         return p && p->Bestand == 1;
     }, 10000));
-    EXPECT_EQ(s.seen[4].value(0), "PendSubm./cold");
+    EXPECT_TRUE(drawnInOrder(s.seen[4], {"PendSubm./cold", "PreSubm./cold", "Submitted/hot", "Filled/-"}))
+        << s.seen[4].join(' ').toStdString();
     EXPECT_TRUE(s.seen[4].contains("Submitted/hot"));
     EXPECT_EQ(s.seen[4].last(), "Filled/-");
     EXPECT_EQ(s.seen[2].last(), "Filled/-");
