@@ -75,7 +75,8 @@ dpkg --purge korvi korvi-server
 left=()
 while read -r f; do
     case "$f" in /var/lib/korvi-server*) continue ;; esac
-    [ -f "$f" ] || [ -L "$f" ] && left+=("$f")
+    [ -d "$f" ] && continue  # folders such as /lib are shared with other packages
+    if [ -f "$f" ] || [ -L "$f" ]; then left+=("$f"); fi
 done < "$work/files"
 if [ ${#left[@]} -ne 0 ]; then
     echo "left behind after removal: ${left[*]}" >&2
@@ -83,4 +84,4 @@ if [ ${#left[@]} -ne 0 ]; then
 fi
 test -d /var/lib/korvi-server
 [ "$data_existed" = yes ] || rm -rf /var/lib/korvi-server
-echo "packages installed, ran and were removed; the data folder /var/lib/korvi-server stays"
+echo "packages installed, ran and were removed; the data folder /var/lib/korvi-server outlived the removal"
