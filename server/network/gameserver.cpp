@@ -157,6 +157,14 @@ bool GameServer::restoreQuotes(QString& error)
 void GameServer::dropBlocked()
 {
     m_blockCheckedAt = now();
+    // A password set by the administration command clears that name's failed logins.
+    const QHash<QByteArray, QByteArray> hashes = m_store.passwordHashes();
+    for (auto it = hashes.begin(); it != hashes.end(); ++it) {
+        const auto seen = m_passwordHashes.constFind(it.key());
+        if (seen != m_passwordHashes.cend() && seen.value() != it.value())
+            m_guard.forgetName(it.key());
+    }
+    m_passwordHashes = hashes;
     if (m_sessions.empty())
         return;
     const QSet<qint64> blocked = m_store.blockedIds();

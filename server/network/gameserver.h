@@ -169,6 +169,7 @@ private:
     qint64 m_statsFrom = 0;
     qint64 m_quotesStoredAt = 0;
     qint64 m_blockCheckedAt = 0;
+    QHash<QByteArray, QByteArray> m_passwordHashes; // as last seen, to notice a new password
 };
 
 } // namespace korvi::server

@@ -10,6 +10,16 @@ QString LoginGuard::nameKey(const QByteArray& name)
     return QString::fromLatin1(name).toCaseFolded();
 }
 
+void LoginGuard::forgetName(const QByteArray& name)
+{
+    const QString key = nameKey(name);
+    const QString prefix = key + QLatin1Char('%');
+    for (auto it = m_byPair.begin(); it != m_byPair.end();)
+        it = it.key().startsWith(prefix) ? m_byPair.erase(it) : std::next(it);
+    for (Address& a : m_byAddress)
+        a.guessed.remove(key);
+}
+
 QString LoginGuard::pairKey(const QByteArray& name, const QString& address)
 {
     // A name never holds '%' (it ends the name in the login request).

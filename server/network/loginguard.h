@@ -55,6 +55,8 @@ public:
     // counts one more participant. An address is forgotten after a quiet spell without
     // failures, whatever logs in from there.
     void succeeded(const QByteArray& name, const QString& address);
+    // The participant got a new password: its failed attempts no longer count anywhere.
+    void forgetName(const QByteArray& name);
 
     int tracked() const { return static_cast<int>(m_byPair.size() + m_byAddress.size()); }
     const Limits& limits() const { return m_limits; }

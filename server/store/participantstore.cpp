@@ -365,6 +365,17 @@ QSet<qint64> ParticipantStore::blockedIds() const
     return out;
 }
 
+QHash<QByteArray, QByteArray> ParticipantStore::passwordHashes() const
+{
+    QHash<QByteArray, QByteArray> out;
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    if (q.exec(QStringLiteral("SELECT name, password FROM participants"))) {
+        while (q.next())
+            out.insert(q.value(0).toString().toLatin1(), q.value(1).toString().toLatin1());
+    }
+    return out;
+}
+
 std::optional<QByteArray> ParticipantStore::passwordHash(const QByteArray& name) const
 {
     QSqlQuery q(QSqlDatabase::database(m_connection));

@@ -77,6 +77,8 @@ public:
     std::vector<Participant> list() const;
     // The ids of the blocked participants, so a running game can send them away.
     QSet<qint64> blockedIds() const;
+    // Every participant's stored password hash, by name: a change shows a new password.
+    QHash<QByteArray, QByteArray> passwordHashes() const;
     // Every participant's level by id, so a running game can pass changes on.
     QHash<qint64, int> levels() const;
 

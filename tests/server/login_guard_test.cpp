@@ -83,6 +83,27 @@ TEST(LoginGuardTest, RulesAsATable)
     }
 }
 
+// A password set anew (by the operator) wipes the name's failures from every address, and
+// nothing of other names.
+TEST(LoginGuardTest, ANewPasswordClearsOnlyThatNamesFailures)
+{
+    LoginGuard guard(smallLimits());
+    qint64 at = 0;
+    for (const char* name : {"alice", "alice", "alice", "alice", "bert", "bert", "bert", "bert"}) {
+        const LoginGuard::Admission a = guard.admit(name, "g", at);
+        ASSERT_FALSE(a.refused);
+        at += a.waitMs;
+        guard.failed(name, "g", at);
+    }
+    EXPECT_GT(guard.admit("alice", "g", at).waitMs, 0);
+    guard.forgetName("ALICE");
+    const LoginGuard::Admission alice = guard.admit("alice", "g", at);
+    EXPECT_FALSE(alice.refused);
+    EXPECT_EQ(alice.waitMs, 0);
+    const LoginGuard::Admission bert = guard.admit("bert", "g", at);
+    EXPECT_TRUE(bert.refused || bert.waitMs > 0);
+}
+
 // Seeded random runs of guessers (many connections each, on several addresses, some shared
 // with real participants) against an owner who logs in now and then from her own address.
 // Whatever the guessers do: the owner is never refused and never waits; participants
