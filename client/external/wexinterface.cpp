@@ -164,9 +164,13 @@ void WexInterface::onNewConnection()
         const QString ip = peerText(*socket);
         m_list1.add(QStringLiteral("C.REQ IP=") + ip + QStringLiteral(" ID=") + fromWire(leadingBlank(++m_requestId)));
         if (m_client) {
-            // One outside program at a time.
-            socket->abort();
-            socket->deleteLater();
+            // One outside program at a time; a second one is told so rather than left to
+            // guess whether the client runs at all.
+            m_list1.add(QStringLiteral("Besetzt: ") + ip);
+            socket->setParent(this);
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            socket->write(wexFrame("BUSY"));
+            socket->disconnectFromHost();
         } else if (ip != fromWire(m_state.settings.wexIp.trimmed())) {
             m_list1.add(QStringLiteral("Falsche Client IP!"));
             socket->abort();
@@ -179,8 +183,8 @@ void WexInterface::onNewConnection()
 
 void WexInterface::accept(QTcpSocket* socket)
 {
-    // While connected the socket does not listen.
-    m_server.close();
+    // While connected the socket keeps listening, only to tell further programs that the
+    // interface is taken.
     m_client = socket;
     socket->setParent(this);
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });

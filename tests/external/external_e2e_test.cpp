@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QJsonDocument>
 #include <gtest/gtest.h>
 
@@ -122,6 +123,15 @@ TEST(ExternalEndToEnd, RemoteAndCommandFileAgainstTheGameServer)
     ASSERT_EQ(moc.exitCode, 0) << moc.err.toStdString();
     const qint32 mocId = QJsonDocument::fromJson(moc.out.section(QLatin1Char('\n'), 0, 0).toUtf8())["order"].toInt();
     ASSERT_LT(mocId, 0) << moc.out.toStdString();
+    // While one program holds the order socket, another learns that it is busy.
+    QTcpSocket holder;
+    holder.connectToHost(QHostAddress::LocalHost, again.toUShort());
+    ASSERT_TRUE(waitFor([&] { return app.external.wex.WexConnected(); }));
+    const RemoteRun busy = remote({"--port", again, "account"});
+    EXPECT_EQ(busy.exitCode, 6) << busy.err.toStdString();
+    EXPECT_TRUE(busy.err.contains(QStringLiteral("Korvi is busy"))) << busy.err.toStdString();
+    holder.abort();
+    ASSERT_TRUE(waitFor([&] { return !app.external.wex.WexConnected(); }));
     const RemoteRun cancel = remote({"--port", again, "cancel", QString::number(mocId), "--timeout", "20"});
     EXPECT_EQ(cancel.exitCode, 0) << cancel.err.toStdString();
     EXPECT_TRUE(cancel.out.contains(QStringLiteral(" status Cancelled"))) << cancel.out.toStdString();

@@ -161,9 +161,14 @@ TEST(WexInterface, ConnectionsComeAndGo)
     EXPECT_EQ(first.take(9), "\x01WHOISIT\x02");
     f.ext.wex.refreshStatus();
     EXPECT_EQ(f.app.messages.messageLine(), "Fennix connected");
-    // A second program is not served while the first is connected.
+    // A second program is not served while the first is connected: it is told so.
     Outside second;
     second.socket.connectToHost(QHostAddress::LocalHost, port);
+    EXPECT_TRUE(waitFor([&] {
+        second.received += second.socket.readAll();
+        return second.received.contains("BUSY");
+    }));
+    EXPECT_EQ(second.received, "\x01" "BUSY\x02");
     EXPECT_TRUE(second.waitClosed());
 
     first.send("\x01USER;WRONG\x02\x01HI\x02");

@@ -11,7 +11,7 @@
 
 namespace {
 
-enum Exit { Ok = 0, Usage = 1, Unreachable = 2, Refused = 3, UnknownInstrument = 4, NoAnswer = 5 };
+enum Exit { Ok = 0, Usage = 1, Unreachable = 2, Refused = 3, UnknownInstrument = 4, NoAnswer = 5, Busy = 6 };
 
 void out(const QString& line)
 {
@@ -126,7 +126,8 @@ int main(int argc, char** argv)
         "Output: labelled columns for people; --json one JSON object per line; --raw the\n"
         "protocol lines as Korvi sent them.\n\n"
         "Exit codes: 0 done, 1 wrong use, 2 Korvi not reachable, 3 user name refused,\n"
-        "4 unknown instrument, 5 no answer in time."));
+        "4 unknown instrument, 5 no answer in time, 6 Korvi busy (another program is\n"
+        "connected to its order socket)."));
     parser.addHelpOption();
     const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Korvi's address (127.0.0.1)."),
                                   QStringLiteral("H"), QStringLiteral("127.0.0.1"));
@@ -197,6 +198,8 @@ int main(int argc, char** argv)
                                      .arg(parser.value(host)).arg(portNumber).arg(s.lastError()));
     case RemoteSession::Login::Refused:
         return fail(Refused, s.lastError());
+    case RemoteSession::Login::Busy:
+        return fail(Busy, s.lastError());
     case RemoteSession::Login::Ok:
         break;
     }

@@ -38,6 +38,10 @@ RemoteSession::Login RemoteSession::login(const QString& host, quint16 port, con
         return Login::Unreachable;
     }
     const std::optional<QByteArray> hello = next(timeoutMs);
+    if (hello && *hello == "BUSY") {
+        m_error = QStringLiteral("Korvi is busy: another program is connected to its order socket");
+        return Login::Busy;
+    }
     if (!hello || *hello != "WHOISIT") {
         m_error = QStringLiteral("Korvi did not greet this program (is its address permitted?)");
         return Login::Unreachable;

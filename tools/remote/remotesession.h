@@ -19,7 +19,7 @@ struct RemoteInstrument {
 // sends commands and reads the framed answers, every wait bounded.
 class RemoteSession {
 public:
-    enum class Login { Ok, Unreachable, Refused };
+    enum class Login { Ok, Unreachable, Refused, Busy };
 
     // Connects and announces `user`; on success the instrument list is read.
     Login login(const QString& host, quint16 port, const QByteArray& user, int timeoutMs);
