@@ -235,6 +235,25 @@ void MainWindow::initialise()
     applyGeometry();
     showMoreLess();
     m_app.orderGrid.rebuild();
+    // No saved size: once the grid has its columns, wide enough that every one shows,
+    // position and result included.
+    if (m_app.state.settings.width <= 0)
+        QTimer::singleShot(0, this, &MainWindow::widenForOrderGrid);
+}
+
+void MainWindow::widenForOrderGrid()
+{
+    centralWidget()->layout()->activate();
+    const int needed = m_orderGrid->horizontalHeader()->length() + m_orderGrid->verticalHeader()->width() +
+                       2 * m_orderGrid->frameWidth() + m_orderGrid->verticalScrollBar()->sizeHint().width();
+    QRect frame = geometry();
+    frame.setWidth(frame.width() + std::max(0, needed - m_orderGrid->width()));
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    frame = placeOnScreens(frame, screens);
+    resize(frame.size());
+    move(frame.topLeft());
 }
 
 void MainWindow::applyGeometry()
@@ -244,16 +263,8 @@ void MainWindow::applyGeometry()
     m_executionsPage->grid().setSavedWidths(s.execGridWidths);
     // Each value is applied only when above 0; the result is kept on a visible screen.
     QRect frame = geometry();
-    if (s.width > 0) {
+    if (s.width > 0)
         frame.setWidth(qRound(s.width / kTwipsPerPixel));
-    } else {
-        // No saved size: wide enough that every column of the order grid shows, position
-        // and result included (the screen limits it below).
-        centralWidget()->layout()->activate();
-        const int needed = m_orderGrid->horizontalHeader()->length() + m_orderGrid->verticalHeader()->width() +
-                           2 * m_orderGrid->frameWidth() + m_orderGrid->verticalScrollBar()->sizeHint().width();
-        frame.setWidth(frame.width() + std::max(0, needed - m_orderGrid->width()));
-    }
     if (s.height > 0)
         frame.setHeight(qRound(s.height / kTwipsPerPixel));
     if (s.left > 0)

@@ -44,6 +44,7 @@ protected:
 private:
     void initialise();
     void applyGeometry();
+    void widenForOrderGrid();
     void storeGeometry();
     QWidget* buildTradingRow();
     void showMoreLess();
