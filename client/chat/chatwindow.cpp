@@ -104,6 +104,9 @@ ChatWindow::ChatWindow(ChatRoom& room, QWidget* mainWindow)
 
 ChatWindow::~ChatWindow()
 {
+    // The conversation is torn down after this body; its events must not reach a window
+    // that is half gone.
+    m_text3.viewport()->removeEventFilter(this);
     if (!m_unloaded) {
         m_unloaded = true;
         m_room.Form_Unload();
