@@ -97,7 +97,7 @@ struct World {
     void noDelays()
     {
         LoginGuard::Limits limits;
-        limits.freeFailuresPerName = limits.freeFailuresPerAddress = 1 << 30;
+        limits.freeAttemptsPerName = limits.freeNamesPerAddress = 1 << 30;
         server->guard() = LoginGuard(limits);
     }
 
