@@ -200,16 +200,26 @@ bool ParticipantStore::add(const QByteArray& name, const QByteArray& password, Q
 
 bool ParticipantStore::addMany(const std::vector<std::pair<QByteArray, QByteArray>>& namesAndPasswords, QString& error)
 {
+    return inTransaction(error, [&] {
+        for (const auto& [name, password] : namesAndPasswords) {
+            if (!insert(name, password, error))
+                return false;
+        }
+        return true;
+    });
+}
+
+// Runs `work` in one transaction: committed when it succeeds, rolled back when it fails.
+bool ParticipantStore::inTransaction(QString& error, const std::function<bool()>& work)
+{
     QSqlDatabase db = QSqlDatabase::database(m_connection);
     if (!db.transaction()) {
         error = db.lastError().text();
         return false;
     }
-    for (const auto& [name, password] : namesAndPasswords) {
-        if (!insert(name, password, error)) {
-            db.rollback();
-            return false;
-        }
+    if (!work()) {
+        db.rollback();
+        return false;
     }
     if (!db.commit()) {
         error = db.lastError().text();
@@ -263,29 +273,23 @@ bool ParticipantStore::remove(const QByteArray& name, bool force, QString& error
             return false;
         }
     }
-    if (!db.transaction()) {
-        error = db.lastError().text();
-        return false;
-    }
-    for (const QString& table : {QStringLiteral("orders"), QStringLiteral("executions"), QStringLiteral("positions"),
-                                 QStringLiteral("day_books"), QStringLiteral("participants")}) {
-        if (!tables.contains(table))
-            continue;
-        QSqlQuery d(db);
-        d.prepare(table == QLatin1String("participants") ? QStringLiteral("DELETE FROM participants WHERE id = ?")
-                                                         : QStringLiteral("DELETE FROM %1 WHERE participant = ?").arg(table));
-        d.addBindValue(p->id);
-        if (!d.exec()) {
-            error = sqlError(d);
-            db.rollback();
-            return false;
+    return inTransaction(error, [&] {
+        for (const QString& table : {QStringLiteral("orders"), QStringLiteral("executions"), QStringLiteral("positions"),
+                                     QStringLiteral("day_books"), QStringLiteral("participants")}) {
+            if (!tables.contains(table))
+                continue;
+            QSqlQuery d(db);
+            d.prepare(table == QLatin1String("participants")
+                          ? QStringLiteral("DELETE FROM participants WHERE id = ?")
+                          : QStringLiteral("DELETE FROM %1 WHERE participant = ?").arg(table));
+            d.addBindValue(p->id);
+            if (!d.exec()) {
+                error = sqlError(d);
+                return false;
+            }
         }
-    }
-    if (!db.commit()) {
-        error = db.lastError().text();
-        return false;
-    }
-    return true;
+        return true;
+    });
 }
 
 bool ParticipantStore::setBlocked(const QByteArray& name, bool blocked, QString& error)

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -96,6 +97,7 @@ public:
 private:
     bool updateByName(const QString& column, const QVariant& value, const QByteArray& name, QString& error);
     bool createSchema(QString& error);
+    bool inTransaction(QString& error, const std::function<bool()>& work);
     bool insert(const QByteArray& name, const QByteArray& password, QString& error);
 
     QString m_connection;

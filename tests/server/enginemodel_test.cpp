@@ -445,7 +445,7 @@ private:
         const int i = static_cast<int>(korvi::readNumber(f[3])) - 1;
         const qint32 qty = static_cast<qint32>(korvi::readNumber(f[8]));
         const double price = korvi::readNumber(f[9]);
-        const InstrumentSpec& spec = m_specs[static_cast<size_t>(i)];
+        const InstrumentSpec& instrument = m_specs[static_cast<size_t>(i)];
         EXPECT_GT(qty, 0);
         EXPECT_LE(o.filled + qty, o.quantity) << "filled beyond its quantity";
         const PriceState& q = m_quotes[static_cast<size_t>(i)];
@@ -472,7 +472,7 @@ private:
         }
         o.filled += qty;
         // The same bookkeeping as a trader's: the average entry of what is held.
-        const double pieceValue = price * spec.factor;
+        const double pieceValue = price * instrument.factor;
         qint64 signedQty = o.buy ? qty : -qty;
         double profit = 0;
         if (pos.quantity != 0 && (pos.quantity > 0) != (signedQty > 0)) {
@@ -489,9 +489,9 @@ private:
         pos.quantity += static_cast<qint32>(signedQty);
         pos.cost += static_cast<double>(signedQty) * pieceValue;
         a.realised += profit;
-        a.commission += qty * spec.commission;
+        a.commission += qty * instrument.commission;
         EXPECT_TRUE(near(korvi::readNumber(f[12]), profit)) << f[12].toStdString() << " vs " << profit;
-        EXPECT_TRUE(near(korvi::readNumber(f[11]), qty * spec.commission));
+        EXPECT_TRUE(near(korvi::readNumber(f[11]), qty * instrument.commission));
     }
 
     void check()
