@@ -76,6 +76,15 @@ void BM_BuildAndDrawAll(benchmark::State& st)
 }
 BENCHMARK(BM_BuildAndDrawAll)->Unit(benchmark::kMillisecond);
 
+// One paint of the whole visible grid (1400 x 900), as after a change of the rows.
+void BM_PaintWholeView(benchmark::State& st)
+{
+    Client c(200, 2000);
+    for (auto _ : st)
+        c.view.viewport()->repaint();
+}
+BENCHMARK(BM_PaintWholeView)->Unit(benchmark::kMicrosecond);
+
 } // namespace
 
 int main(int argc, char** argv) { return runBenchmarks<QApplication>(argc, argv); }

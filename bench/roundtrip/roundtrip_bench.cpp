@@ -38,6 +38,7 @@ void BM_TransmitToConfirmedRow(benchmark::State& st)
     std::vector<double> micros, clickMicros;
     micros.reserve(size_t(orders));
     clickMicros.reserve(size_t(orders));
+    const int rebuildsBefore = app.orderGrid.rebuildCount();
     const int transColumn = app.orderGrid.gridColumn(OrderLineType, O_TRANS);
     for (auto _ : st) {
         for (int i = 0; i < orders; ++i) {
@@ -89,11 +90,13 @@ void BM_TransmitToConfirmedRow(benchmark::State& st)
         return v[std::min(v.size() - 1, size_t(q * double(v.size())))];
     };
     st.counters["p50_us"] = at(micros, 0.50);
+    st.counters["p90_us"] = at(micros, 0.90);
     st.counters["p99_us"] = at(micros, 0.99);
     st.counters["max_us"] = micros.back();
     st.counters["click_p50_us"] = at(clickMicros, 0.50);
     st.counters["click_p99_us"] = at(clickMicros, 0.99);
     st.counters["orders"] = double(micros.size());
+    st.counters["rebuilds"] = app.orderGrid.rebuildCount() - rebuildsBefore;
 }
 BENCHMARK(BM_TransmitToConfirmedRow)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
 

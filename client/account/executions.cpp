@@ -52,13 +52,16 @@ void Executions::setOrder(ExecutionOrder order)
 
 void Executions::refreshGrid()
 {
+    pacer.begin();
     m_resortPending = false;
+    m_resortNow = false;
     for (int index : m_dirtyList)
         m_dirty[static_cast<size_t>(index)] = 0;
     m_dirtyList.clear();
     ++m_redrawsAll;
     SortExRows();
     ZeigExecutionGrid(0, 0);
+    pacer.end();
 }
 
 void Executions::markExecution(int index)
@@ -79,6 +82,8 @@ bool Executions::refresh()
         ExecutionSound();
     }
     if (m_resortPending) {
+        if (rebuildWait() > 0)
+            return false;
         refreshGrid();
         return true;
     }
@@ -174,6 +179,7 @@ void Executions::WS_SAE(QByteArrayView body)
     }
     m_book.table.replace(std::move(records));
     m_resortPending = true;
+    m_resortNow = true; // the rows name records of the old table: no waiting
 
     if (takeExecutionsPending && wexSend && takeExecutionsPending()) {
         QByteArray framed;

@@ -4,6 +4,7 @@
 #include "fields.h"
 #include "orders/cellgrid.h"
 #include "orders/gridlayout.h"
+#include "orders/rebuildpacer.h"
 
 #include <QByteArrayView>
 #include <QObject>
@@ -52,6 +53,10 @@ public:
     // sounds once for all new executions. True when it drew anything.
     bool refresh();
     bool refreshPending() const { return m_resortPending || !m_dirtyList.empty(); }
+    // Milliseconds until a waiting sort and full draw is due (0: none waits, or it is due).
+    int rebuildWait() const { return m_resortPending && !m_resortNow ? pacer.wait(cells.rowCount()) : 0; }
+    // Paces the sort and full draw of a large grid under a flood of new executions.
+    RebuildPacer pacer;
     // How often the rows were sorted and the whole grid drawn (for tests and benches).
     int redrawAllCount() const { return m_redrawsAll; }
 
@@ -86,6 +91,7 @@ private:
 
     ExecutionOrder m_order = ExecutionOrder::ByInstrument;
     bool m_resortPending = false;
+    bool m_resortNow = false;
     bool m_soundPending = false;
     std::vector<quint8> m_dirty; // per execution number: changed since the last refresh
     std::vector<int> m_dirtyList;

@@ -49,6 +49,8 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
     // anything changed them outside one.
     dispatcher.onSettled([this] { refreshGrids(); });
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshGrids);
+    m_catchUp.setSingleShot(true);
+    connect(&m_catchUp, &QTimer::timeout, this, &ClientApp::refreshGrids);
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshPrices);
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshTick);
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::checkConnectionState);
@@ -197,6 +199,10 @@ void ClientApp::refreshGrids()
         return;
     orderGrid.refresh();
     executions.refresh();
+    // A large grid's rebuild that had to wait is done as soon as it is due.
+    const int wait = std::max(orderGrid.rebuildWait(), executions.rebuildWait());
+    if (wait > 0 && !m_catchUp.isActive())
+        m_catchUp.start(wait);
 }
 
 void ClientApp::checkConnectionState()
@@ -306,6 +312,7 @@ void ClientApp::newCredentials()
 void ClientApp::shutdown()
 {
     m_timer1.stop();
+    m_catchUp.stop();
     connection.unload();
     fileTransfer.abandon();
     collectSettings();

@@ -156,6 +156,7 @@ private:
     Sound& m_sound;
     Clock& m_clock;
     QTimer m_timer1;
+    QTimer m_catchUp; // a waiting rebuild of a large grid
     QString m_caption;
     bool m_pricesStale = false;
     std::vector<int> m_changed;

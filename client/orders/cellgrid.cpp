@@ -10,6 +10,9 @@ void CellGrid::resize(int rows, int columns)
     m_columns = qMax(0, columns);
     m_cells.assign(static_cast<size_t>(m_rows) * m_columns, Cell{});
     m_heights.assign(static_cast<size_t>(m_rows), kDefaultRowHeight);
+    m_stamps.resize(static_cast<size_t>(m_rows));
+    for (quint64& stamp : m_stamps)
+        stamp = ++m_nextStamp;
     m_structureChanged = true;
     if (m_updateDepth == 0)
         endUpdate();
@@ -20,6 +23,7 @@ void CellGrid::insertRow(int row)
     row = qBound(0, row, m_rows);
     m_cells.insert(m_cells.begin() + static_cast<ptrdiff_t>(row) * m_columns, m_columns, Cell{});
     m_heights.insert(m_heights.begin() + row, kDefaultRowHeight);
+    m_stamps.insert(m_stamps.begin() + row, ++m_nextStamp);
     ++m_rows;
     m_structureChanged = true;
     if (m_updateDepth == 0)
@@ -33,6 +37,7 @@ void CellGrid::removeRow(int row)
     const auto first = m_cells.begin() + static_cast<ptrdiff_t>(row) * m_columns;
     m_cells.erase(first, first + m_columns);
     m_heights.erase(m_heights.begin() + row);
+    m_stamps.erase(m_stamps.begin() + row);
     --m_rows;
     m_structureChanged = true;
     if (m_updateDepth == 0)
@@ -125,6 +130,8 @@ void CellGrid::touch(int row)
     if (row < 0)
         return;
     const auto r = static_cast<size_t>(row);
+    if (r < m_stamps.size())
+        m_stamps[r] = ++m_nextStamp;
     if (r >= m_rowDirty.size())
         m_rowDirty.resize(std::max(r + 1, static_cast<size_t>(m_rows)), false);
     if (!m_rowDirty[r]) {

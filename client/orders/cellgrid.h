@@ -59,6 +59,10 @@ public:
     QString currentText() const { return valid(currentRow, currentColumn) ? at(currentRow, currentColumn).text : QString(); }
     bool valid(int row, int column) const { return row >= 0 && row < m_rows && column >= 0 && column < m_columns; }
 
+    // A number that changes whenever anything of the row changes and that moves with the
+    // row when rows are inserted or removed above it: what a view caches a row's image by.
+    quint64 rowStamp(int row) const { return row >= 0 && row < m_rows ? m_stamps[static_cast<size_t>(row)] : 0; }
+
     void beginUpdate();
     void endUpdate();
     // Marks a row as changed (reported at endUpdate, or at once outside an update).
@@ -73,6 +77,8 @@ private:
     int m_columns = 0;
     std::vector<Cell> m_cells;
     std::vector<int> m_heights;
+    std::vector<quint64> m_stamps;
+    quint64 m_nextStamp = 0;
     int m_updateDepth = 0;
     std::vector<int> m_dirtyRows;   // changed rows, each once
     std::vector<bool> m_rowDirty;   // per row: in m_dirtyRows

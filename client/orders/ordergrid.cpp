@@ -61,8 +61,10 @@ void OrderGrid::InitGridLayout()
 
 void OrderGrid::rebuild()
 {
+    pacer.begin();
     ++m_rebuilds;
     m_rebuildPending = false;
+    m_rebuildNow = false;
     for (int index : m_dirtyOrders)
         m_dirty[static_cast<size_t>(index)] = 0;
     m_dirtyOrders.clear();
@@ -75,6 +77,7 @@ void OrderGrid::rebuild()
             m_hadRow[static_cast<size_t>(e.Item)] = true;
     }
     zeigOrderGrid(0, 0);
+    pacer.end();
 }
 
 void OrderGrid::invalidate()
@@ -82,6 +85,12 @@ void OrderGrid::invalidate()
     m_state.book.OGRowMap.reset();
     m_hadRow.clear();
     m_rebuildPending = true;
+    m_rebuildNow = true;
+}
+
+int OrderGrid::rebuildWait() const
+{
+    return m_rebuildPending && !m_rebuildNow ? pacer.wait(cells.rowCount()) : 0;
 }
 
 void OrderGrid::markOrder(int index, bool wantsRow)
@@ -122,7 +131,37 @@ bool OrderGrid::orderHasRow(int index) const
         return false;
     if (static_cast<size_t>(index) < m_hadRow.size() && m_hadRow[static_cast<size_t>(index)])
         return true;
-    return m_rebuildPending && shownByBuild(book.orders[index], book.ZeigeAlleOrders, m_state.InstrumentCount);
+    // A new order waiting for its row gets one at the refresh, as from a rebuild.
+    const auto i = static_cast<size_t>(index);
+    const bool waitsForRow = i < m_dirty.size() && (m_dirty[i] & 2);
+    return (m_rebuildPending || waitsForRow) &&
+           shownByBuild(book.orders[index], book.ZeigeAlleOrders, m_state.InstrumentCount);
+}
+
+std::vector<int> OrderGrid::changedRows(std::vector<bool>& found)
+{
+    // One pass over the rows finds the rows of the changed orders.
+    OrderBook& book = m_state.book;
+    RowMap& map = book.OGRowMap;
+    std::vector<int> rows;
+    found.assign(m_dirty.size(), false);
+    for (int row = 2; row <= map.count() && !m_rebuildPending; ++row) {
+        RowEntry& e = map[row];
+        if (e.Art != OpenOrder && e.Art != FinishedOrder)
+            continue;
+        const auto i = static_cast<size_t>(e.Item);
+        if (i >= m_dirty.size() || m_dirty[i] == 0 || !book.orders.valid(e.Item))
+            continue;
+        const OrderRecord& r = book.orders[e.Item];
+        if (r.WPIndex != e.WPIndex) {
+            m_rebuildPending = true; // the order moved to another instrument
+            break;
+        }
+        e.Art = rowKindOf(r.Status);
+        found[i] = true;
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 bool OrderGrid::refresh()
@@ -130,46 +169,52 @@ bool OrderGrid::refresh()
     if (!m_rebuildPending && m_dirtyOrders.empty())
         return false;
     OrderBook& book = m_state.book;
-    RowMap& map = book.OGRowMap;
     std::vector<int> rows;
+    std::vector<int> insertedOrders;
+    cells.beginUpdate();
     if (!m_rebuildPending) {
-        // One pass over the rows finds the rows of the changed orders.
-        std::vector<bool> found(m_dirty.size(), false);
-        for (int row = 2; row <= map.count() && !m_rebuildPending; ++row) {
-            RowEntry& e = map[row];
-            if (e.Art != OpenOrder && e.Art != FinishedOrder)
-                continue;
-            const auto i = static_cast<size_t>(e.Item);
-            if (i >= m_dirty.size() || m_dirty[i] == 0 || !book.orders.valid(e.Item))
-                continue;
-            const OrderRecord& r = book.orders[e.Item];
-            if (r.WPIndex != e.WPIndex) {
-                m_rebuildPending = true; // the order moved to another instrument
-                break;
-            }
-            e.Art = rowKindOf(r.Status);
-            found[i] = true;
-            rows.push_back(row);
-        }
+        std::vector<bool> found;
+        rows = changedRows(found);
+        bool wantsRow = false;
         for (int index : m_dirtyOrders) {
             const auto i = static_cast<size_t>(index);
-            if (m_rebuildPending)
-                break;
-            if (!found[i] && (m_dirty[i] & 2) && book.orders.valid(index) &&
-                shownByBuild(book.orders[index], book.ZeigeAlleOrders, m_state.InstrumentCount))
-                m_rebuildPending = true;
+            wantsRow = wantsRow || (!found[i] && (m_dirty[i] & 2) && book.orders.valid(index) &&
+                                    shownByBuild(book.orders[index], book.ZeigeAlleOrders, m_state.InstrumentCount));
+        }
+        // Where a rebuild would have come for an order without a row, the rows are edited to
+        // what it would give, when few edits do it.
+        int firstChanged = cells.rowCount();
+        if (wantsRow && !m_rebuildPending && !editRows(insertedOrders, firstChanged))
+            m_rebuildPending = true;
+        if (firstChanged < cells.rowCount() && !m_rebuildPending) {
+            renumberRows(firstChanged);
+            rows = changedRows(found);
+            // Orders given a row need not be marked (one that came back into view).
+            for (int index : insertedOrders)
+                if (static_cast<size_t>(index) >= found.size() || !found[static_cast<size_t>(index)])
+                    rows.push_back(book.SuchRow(index, OpenOrder));
         }
     }
     if (m_rebuildPending) {
+        // A rebuild that must wait leaves the rows as they are until it is due; rows just
+        // inserted are drawn, so that no row stands empty meanwhile.
+        if (rebuildWait() > 0) {
+            try {
+                for (int index : insertedOrders)
+                    drawRow(book.SuchRow(index, OpenOrder));
+            } catch (const std::exception& e) {
+                m_protocol.add(QStringLiteral("F:ZeigOrderGrid ") + QString::fromLatin1(e.what()));
+            }
+            cells.endUpdate();
+            return !insertedOrders.empty();
+        }
+        cells.endUpdate();
         rebuild();
         return true;
     }
     for (int index : m_dirtyOrders)
         m_dirty[static_cast<size_t>(index)] = 0;
     m_dirtyOrders.clear();
-    if (rows.empty())
-        return false;
-    cells.beginUpdate();
     try {
         for (int row : rows)
             drawRow(row);
@@ -177,7 +222,97 @@ bool OrderGrid::refresh()
         m_protocol.add(QStringLiteral("F:ZeigOrderGrid ") + QString::fromLatin1(e.what()));
     }
     cells.endUpdate();
+    return !rows.empty() || !insertedOrders.empty();
+}
+
+bool OrderGrid::editRows(std::vector<int>& inserted, int& firstChanged)
+{
+    OrderBook& book = m_state.book;
+    const RowMap& map = book.OGRowMap;
+    auto shown = [&](int index) {
+        return book.orders.valid(index) && shownByBuild(book.orders[index], book.ZeigeAlleOrders, m_state.InstrumentCount);
+    };
+    std::vector<int> dropped;
+    std::vector<bool> hasRow(static_cast<size_t>(book.orders.count()) + 1, false);
+    for (int row = 2; row <= map.count(); ++row) {
+        const RowEntry& e = map[row];
+        if (e.Art != OpenOrder && e.Art != FinishedOrder)
+            continue;
+        if (shown(e.Item))
+            hasRow[static_cast<size_t>(e.Item)] = true;
+        else
+            dropped.push_back(row);
+    }
+    std::vector<int> missing;
+    for (int index = 1; index <= book.orders.count(); ++index) {
+        if (!hasRow[static_cast<size_t>(index)] && shown(index))
+            missing.push_back(index);
+    }
+    if (dropped.size() + missing.size() > size_t(kMostInsertedRows))
+        return false;
+    for (auto row = dropped.rbegin(); row != dropped.rend(); ++row) {
+        const auto i = static_cast<size_t>(map[*row].Item);
+        if (i < m_hadRow.size())
+            m_hadRow[i] = false;
+        book.DeleteRow(*row);
+        cells.removeRow(*row);
+        firstChanged = std::min(firstChanged, *row);
+    }
+    // Oldest first, so that each new row goes above the older ones as in a rebuild.
+    for (int index : missing) {
+        const int row = insertOrderRow(index);
+        if (row == 0)
+            return false;
+        inserted.push_back(index);
+        firstChanged = std::min(firstChanged, row);
+    }
     return true;
+}
+
+int OrderGrid::insertOrderRow(int index)
+{
+    OrderBook& book = m_state.book;
+    RowMap& map = book.OGRowMap;
+    const OrderRecord& r = book.orders[index];
+    int row = 2;
+    while (row <= map.count() && !(map[row].Art == WPZeile && map[row].WPIndex == r.WPIndex))
+        ++row;
+    if (row > map.count())
+        return 0;
+    // Below the instrument line come its separator and entry lines, then its orders,
+    // newest (highest index) first.
+    while (row < map.count() && map[row + 1].WPIndex == r.WPIndex &&
+           (map[row + 1].Art == Trennzeile || map[row + 1].Art == EntryLine ||
+            ((map[row + 1].Art == OpenOrder || map[row + 1].Art == FinishedOrder) && map[row + 1].Item > index)))
+        ++row;
+    map.insertAfter(row, RowEntry{rowKindOf(r.Status), r.WPIndex, index});
+    cells.insertRow(row + 1);
+    const auto i = static_cast<size_t>(index);
+    if (i >= m_hadRow.size())
+        m_hadRow.resize(std::max(i + 1, m_hadRow.size() * 2), false);
+    m_hadRow[i] = true;
+    return row + 1;
+}
+
+void OrderGrid::renumberRows(int first)
+{
+    const RowMap& map = m_state.book.OGRowMap;
+    const int column = gridColumn(OrderLineType, O_BrOrderId);
+    if (column == 0)
+        return;
+    for (int row = std::max(first, 2); row <= map.count(); ++row) {
+        const RowEntry& e = map[row];
+        const OrderRecord* r = recordOfRow(row);
+        if (r && (e.Art == EntryLine || e.Art == OpenOrder || e.Art == FinishedOrder))
+            cells.cell(row, column).text = rowNumberText(row, e.Art, e.Item, *r);
+    }
+}
+
+QString OrderGrid::rowNumberText(int row, int kind, int item, const OrderRecord& r) const
+{
+    if (kind == EntryLine)
+        return QStringLiteral("Z%1 L%2 B%3%4- -").arg(row).arg(item).arg(r.BrRolle).arg(r.BrParent);
+    return QStringLiteral("Z%1 O%2 B%3-%4 %5").arg(row).arg(item).arg(r.BrRolle).arg(r.BrParentID).arg(fromWire(r.BrOrderID));
 }
 
 const OrderRecord* OrderGrid::recordOfRow(int row) const
@@ -412,7 +547,7 @@ void OrderGrid::drawOrderLine(int row, int kind, int wpIndex, int item)
         put(row, t, O_CANCEL, QStringLiteral("DELETE"), kGrey192);
         for (int c : {O_Status, O_StZeit, O_FilledRem, O_Preis})
             put(row, t, c, QString());
-        put(row, t, O_BrOrderId, QStringLiteral("Z%1 L%2 B%3%4- -").arg(row).arg(item).arg(r->BrRolle).arg(r->BrParent));
+        put(row, t, O_BrOrderId, rowNumberText(row, kind, item, *r));
     } else {
         if (kind == OpenOrder) {
             put(row, t, O_TRANS, QStringLiteral("-"), kGrey192);
@@ -425,7 +560,7 @@ void OrderGrid::drawOrderLine(int row, int kind, int wpIndex, int item)
         put(row, t, O_StZeit, r->Typ.contains("OVN") ? QStringLiteral("overnight") : fromWire(FormatZeit(r->StZeit)));
         put(row, t, O_FilledRem, priceText(float(r->Filled)) + QStringLiteral(" - ") + priceText(float(r->Rem)));
         put(row, t, O_Preis, priceText(r->Preis));
-        put(row, t, O_BrOrderId, QStringLiteral("Z%1 O%2 B%3-%4 %5").arg(row).arg(item).arg(r->BrRolle).arg(r->BrParentID).arg(fromWire(r->BrOrderID)));
+        put(row, t, O_BrOrderId, rowNumberText(row, kind, item, *r));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "cellgrid.h"
 #include "gridlayout.h"
+#include "rebuildpacer.h"
 
 #include <QObject>
 #include <vector>
@@ -42,8 +43,15 @@ public:
     // Whether order `index` has a row, or gets one from the pending rebuild (judged by
     // the record as it is before the change the caller is about to make).
     bool orderHasRow(int index) const;
-    // Brings the grid up to date with the marks; true when it drew anything.
+    // Brings the grid up to date with the marks; true when it drew anything. A few new
+    // orders get rows of their own where a rebuild would put them; more, or any other
+    // change of the rows, rebuild the grid, paced by `pacer` when the grid is large.
     bool refresh();
+    // Milliseconds until a pending rebuild is due (0: none is waiting, or it is due now).
+    int rebuildWait() const;
+    RebuildPacer pacer;
+    // More row edits than this in one refresh rebuild the grid instead.
+    static constexpr int kMostInsertedRows = 16;
     bool refreshPending() const { return m_rebuildPending || !m_dirtyOrders.empty(); }
     // How often the grid was built anew (for tests and benches).
     int rebuildCount() const { return m_rebuilds; }
@@ -66,6 +74,17 @@ public:
 private:
     bool m_pricesStale = false;
     void drawRow(int row);
+    // Edits the rows to what a rebuild gives: the rows of orders it would not show go, and
+    // orders it would show get rows. False when that takes more than kMostInsertedRows
+    // edits (nothing is edited then) or an instrument has no line: the grid needs a rebuild.
+    bool editRows(std::vector<int>& inserted, int& firstChanged);
+    // Gives order `index` a row of its own and returns it; 0 when its instrument has no line.
+    int insertOrderRow(int index);
+    // The rows of the changed orders; `found` is set per order index that has one.
+    std::vector<int> changedRows(std::vector<bool>& found);
+    // The row-number cell of the rows from `first` on, after rows were inserted above them.
+    void renumberRows(int first);
+    QString rowNumberText(int row, int kind, int item, const OrderRecord& r) const;
     void fillLine(int row, LineType type);
     void drawInstrumentLine(int row, int wpIndex);
     void drawOrderLine(int row, int kind, int wpIndex, int item);
@@ -79,6 +98,7 @@ private:
     std::vector<int> m_lineOf; // instrument number -> its line, for the refresh
 
     bool m_rebuildPending = false;
+    bool m_rebuildNow = false; // the row map was emptied: the rebuild cannot wait
     // Per order index: 0 unchanged, 1 changed, 3 changed and wants a row; with the list of
     // the changed ones, so a refresh costs one pass over the rows.
     std::vector<quint8> m_dirty;

@@ -5,7 +5,9 @@
 #include "settings.h"
 
 #include <QFont>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QStyle>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -45,11 +47,8 @@ CellGridModel::CellGridModel(CellGrid& grid, QObject* parent) : QAbstractTableMo
         if (m_rows > 0 && m_columns > 0)
             emit dataChanged(index(0, 0), index(m_rows - 1, m_columns - 1));
     });
-    connect(&grid, &CellGrid::rowsChanged, this, [this](int first, int last) {
-        last = qMin(last, m_rows - 1);
-        if (first <= last)
-            emit dataChanged(index(first, 0), index(last, m_columns - 1));
-    });
+    // Changed rows are repainted by the view itself (CellGridView::updateRows): a model
+    // change of more than one cell would repaint the whole view.
 }
 
 int CellGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
@@ -139,15 +138,23 @@ const QStaticText& CellPainter::text(const QString& text, int fontKey) const
 
 void CellPainter::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    if (option.font != m_baseFont) {
-        m_baseFont = option.font;
+    painter->save();
+    PaintState state;
+    paintCell(*painter, option.rect, m_grid.at(index.row(), index.column()), option.font, state);
+    painter->restore();
+}
+
+void CellPainter::paintCell(QPainter& painter, const QRect& rect, const Cell& c, const QFont& viewFont,
+                            PaintState& state) const
+{
+    if (viewFont != m_baseFont) {
+        m_baseFont = viewFont;
         m_fonts.clear();
         m_texts.clear();
         m_textCount = 0;
+        state.fontKey = -1;
     }
-    const Cell& c = m_grid.at(index.row(), index.column());
-    const QRect& rect = option.rect;
-    painter->fillRect(rect, brush(c.ownBackground ? c.background : m_grid.generalBackground));
+    painter.fillRect(rect, brush(c.ownBackground ? c.background : m_grid.generalBackground));
     if (c.text.isEmpty())
         return;
     const int fontKey = (c.fontSize > 0 ? c.fontSize * 2 : 0) | (c.bold ? 1 : 0);
@@ -158,17 +165,23 @@ void CellPainter::paint(QPainter* painter, const QStyleOptionViewItem& option, c
     const qreal x = c.centred && size.width() < room ? rect.left() + (rect.width() - size.width()) / 2
                                                       : rect.left() + kMargin;
     const qreal y = rect.top() + (rect.height() - size.height()) / 2;
-    // Only a cell with its own font, or a text wider than the cell, costs a saved state.
-    const bool own = fontKey != 0 || size.width() > room;
-    if (own) {
-        painter->save();
-        painter->setClipRect(rect);
-        painter->setFont(font(fontKey));
+    if (state.fontKey != fontKey) {
+        painter.setFont(font(fontKey));
+        state.fontKey = fontKey;
     }
-    painter->setPen(pen(c.ownForeground ? c.foreground : m_grid.textColour));
-    painter->drawStaticText(QPointF(x, y), st);
-    if (own)
-        painter->restore();
+    const quint32 colour = c.ownForeground ? c.foreground : m_grid.textColour;
+    if (!state.penSet || state.pen != colour) {
+        painter.setPen(pen(colour));
+        state.pen = colour;
+        state.penSet = true;
+    }
+    // Only a text wider than its cell costs a clip.
+    const bool clip = size.width() > room;
+    if (clip)
+        painter.setClipRect(rect);
+    painter.drawStaticText(QPointF(x, y), st);
+    if (clip)
+        painter.setClipping(false);
 }
 
 CellGridView::CellGridView(CellGrid& grid, QWidget* parent)
@@ -180,10 +193,17 @@ CellGridView::CellGridView(CellGrid& grid, QWidget* parent)
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setMinimumSectionSize(1);
+    // New rows come with the grid's own height, so that only rows of another height (the
+    // separators) are resized one by one: each resize costs a pass over all rows.
+    verticalHeader()->setDefaultSectionSize(CellGrid::kDefaultRowHeight);
     horizontalHeader()->setDefaultSectionSize(72);
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFocusPolicy(Qt::ClickFocus);
+    // The cells cover what they paint; only the area beside them is filled (paintEvent), so
+    // no pixel is filled twice.
+    viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     connect(&grid, &CellGrid::layoutReset, this, [this] {
         m_applying = true;
         setColumnWidth(0, qMax(8, m_grid.columnWidth0 / 15));
@@ -191,7 +211,10 @@ CellGridView::CellGridView(CellGrid& grid, QWidget* parent)
         applyWidths();
         applyRowHeights(0, m_grid.rowCount() - 1);
     });
-    connect(&grid, &CellGrid::rowsChanged, this, &CellGridView::applyRowHeights);
+    connect(&grid, &CellGrid::rowsChanged, this, [this](int first, int last) {
+        applyRowHeights(first, last);
+        updateRows(first, last);
+    });
     // A model reset gives every column the default width; the saved ones come back after.
     connect(&m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_resetting = true; });
     connect(&m_model, &QAbstractItemModel::modelReset, this, [this] {
@@ -247,6 +270,106 @@ void CellGridView::applyRowHeights(int first, int last)
         if (rowHeight(row) != h)
             setRowHeight(row, h);
     }
+}
+
+void CellGridView::updateRows(int first, int last)
+{
+    last = qMin(last, m_model.rowCount() - 1);
+    if (first < 0 || first > last)
+        return;
+    const int top = rowViewportPosition(first);
+    const int bottom = rowViewportPosition(last) + rowHeight(last);
+    const int height = viewport()->height();
+    if (bottom <= 0 || top >= height)
+        return;
+    viewport()->update(QRect(0, qMax(0, top), viewport()->width(), qMin(bottom, height) - qMax(0, top)));
+}
+
+QPixmap CellGridView::rowImage(int row, int height, int width, qreal ratio) const
+{
+    QPixmap image(QSize(width, height) * ratio);
+    image.setDevicePixelRatio(ratio);
+    QPainter painter(&image);
+    const QFont& viewFont = font();
+    painter.setFont(viewFont);
+    CellPainter::PaintState state;
+    state.fontKey = 0;
+    const int gridSize = showGrid() ? 1 : 0;
+    const int columns = m_model.columnCount();
+    int x = columnViewportPosition(0);
+    for (int column = 0; column < columns && x < width; ++column) {
+        const int w = columnWidth(column);
+        if (x + w > 0 && w > gridSize && height > gridSize)
+            m_painter.paintCell(painter, QRect(x, 0, w - gridSize, height - gridSize), m_grid.at(row, column),
+                                viewFont, state);
+        x += w;
+    }
+    if (x < width)
+        painter.fillRect(QRect(x, 0, width - x, height), palette().brush(QPalette::Base));
+    if (!gridSize)
+        return image;
+    painter.setPen(m_gridPen);
+    painter.drawLine(0, height - 1, std::min(x, width) - 1, height - 1);
+    x = columnViewportPosition(0);
+    for (int column = 0; column < columns && x < width; ++column) {
+        x += columnWidth(column);
+        if (x > 0 && x <= width)
+            painter.drawLine(x - 1, 0, x - 1, height - 1);
+    }
+    return image;
+}
+
+void CellGridView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(viewport());
+    const int rows = m_model.rowCount();
+    const QRect area = event->rect();
+    const QBrush& base = palette().brush(QPalette::Base);
+    const int firstRow = rowAt(area.top());
+    if (rows == 0 || m_model.columnCount() == 0 || firstRow < 0) {
+        painter.fillRect(area, base);
+        return;
+    }
+    int lastRow = rowAt(area.bottom());
+    if (lastRow < 0)
+        lastRow = rows - 1;
+
+    // Each row is painted from an image of its visible part, kept by the row's stamp: a row
+    // that did not change, also one that only moved up or down, costs one copy. The images
+    // are dropped when anything they were drawn with changed.
+    const int width = viewport()->width();
+    const qreal ratio = viewport()->devicePixelRatioF();
+    QList<int> imageLayout{width, columnViewportPosition(0), int(ratio * 100), int(m_grid.generalBackground),
+                           int(m_grid.textColour), showGrid() ? 1 : 0};
+    for (int column = 0; column < m_model.columnCount(); ++column)
+        imageLayout.append(columnWidth(column));
+    if (imageLayout != m_imageLayout || font() != m_imageFont) {
+        m_rowImages.clear();
+        m_imageLayout = imageLayout;
+        m_imageFont = font();
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        const auto gridColour = static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this));
+        m_gridPen = QPen(QColor::fromRgba(gridColour), 0);
+    }
+    // Bounded: a few screens of rows; what this paint did not use goes first.
+    const int visibleRows = lastRow - firstRow + 1;
+    if (m_rowImages.size() > 2 * visibleRows + 64)
+        m_rowImages.clear();
+    int y = rowViewportPosition(firstRow);
+    for (int row = firstRow; row <= lastRow; ++row) {
+        const int h = rowHeight(row);
+        if (h <= 0)
+            continue;
+        const quint64 stamp = m_grid.rowStamp(row);
+        auto image = m_rowImages.find(stamp);
+        if (image == m_rowImages.end() || image->height() != qRound(h * ratio))
+            image = m_rowImages.insert(stamp, rowImage(row, h, width, ratio));
+        painter.drawPixmap(0, y, *image);
+        y += h;
+    }
+    if (y < area.bottom() + 1)
+        painter.fillRect(QRect(area.left(), y, area.width(), area.bottom() + 1 - y), base);
 }
 
 OrderGridView::OrderGridView(CellGrid& grid, OrderEntry& entry, QWidget* parent)

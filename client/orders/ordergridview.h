@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QHash>
 #include <QPen>
+#include <QPixmap>
 #include <QStaticText>
 #include <QTableView>
 
@@ -14,6 +15,7 @@ namespace korvi {
 
 class CellGrid;
 class OrderEntry;
+struct Cell;
 
 // Shows a CellGrid to a table view: text, colours, bold, font size and alignment per cell.
 class CellGridModel : public QAbstractTableModel {
@@ -38,6 +40,17 @@ public:
     explicit CellPainter(const CellGrid& grid, QObject* parent = nullptr);
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+    // What the painter was last set to by paintCell, so that a run of cells sets a font or
+    // pen only when it changes. A new state means "unknown".
+    struct PaintState {
+        int fontKey = -1;
+        quint32 pen = 0;
+        bool penSet = false;
+    };
+    // Paints one cell into `rect`; `viewFont` is the font of the view the cell belongs to.
+    void paintCell(QPainter& painter, const QRect& rect, const Cell& cell, const QFont& viewFont,
+                   PaintState& state) const;
 
 private:
     const QBrush& brush(quint32 colour) const;
@@ -72,8 +85,15 @@ public:
     static constexpr double kTwipsPerPixel = 15.0;
 
 protected:
+    // Paints the rows within the exposed area straight from the grid, with the grid lines,
+    // skipping the item view's per-cell style and option set-up.
+    void paintEvent(QPaintEvent* event) override;
+    // The visible part of a row, `width` pixels wide from the viewport's left edge.
+    QPixmap rowImage(int row, int height, int width, qreal ratio) const;
     void applyRowHeights(int first, int last);
     void applyWidths();
+    // Schedules a repaint of the visible part of rows first..last only.
+    void updateRows(int first, int last);
 
     CellGrid& m_grid;
     CellGridModel m_model;
@@ -81,6 +101,10 @@ protected:
     QList<int> m_widths; // twips per column, -1: as built
     bool m_applying = false;
     bool m_resetting = false;
+    QHash<quint64, QPixmap> m_rowImages; // by row stamp
+    QList<int> m_imageLayout;            // what the row images were drawn for
+    QFont m_imageFont;
+    QPen m_gridPen;
 };
 
 // The order grid ("OG"): clicks go to the order entry, the in-cell editor ("Combo1") is a

@@ -105,13 +105,12 @@ void OrderStatusTracker::WS_OO(QByteArrayView body)
     if (!record)
         return failed("WS_OO", kErrOverflow);
 
-    // The grid follows at the next refresh: a new order is shown by a rebuild, a known
-    // one is redrawn in its row (or shown by a rebuild when it has no row but should).
+    // The grid follows at the next refresh: a new order gets a row where a rebuild would
+    // put it, a known one is redrawn in its row (or given one when it has none but should).
     OrderBook& book = m_state.book;
     const int index = book.SuchOrderID(record->OrderID);
     if (index == 0) {
-        book.orders.append(*record);
-        m_grid.markRebuild();
+        m_grid.markOrder(book.orders.append(*record), true);
     } else {
         book.orders.set(index, *record);
         m_grid.markOrder(index, true);
