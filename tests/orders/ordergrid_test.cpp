@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <random>
@@ -385,6 +386,79 @@ TEST(OrderGridView, ShowsTheCellsAndForwardsClicks)
     EXPECT_TRUE(view.editor().isVisible());
     EXPECT_EQ(view.editor().count(), 21);
     EXPECT_TRUE(view.editor().geometry().contains(limit));
+}
+
+// A view keeps images of the rows it painted. Whatever happens to the grid (cells written,
+// rows inserted, removed or resized, the grid rebuilt, its colours changed, the view
+// scrolled or a column widened), what it shows must be what a new view of the same grid
+// shows, pixel for pixel.
+TEST(CellGridView, PaintsWhatANewViewPaintsAfterEveryChange)
+{
+    for (const unsigned seed : {1u, 2u, 3u}) {
+        SCOPED_TRACE(seed);
+        std::mt19937 random(seed);
+        auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+        CellGrid grid;
+        grid.resize(30, 6);
+        CellGridView view(grid);
+        view.resize(420, 260);
+        view.show();
+        const QStringList texts{"", "BUY ", "CANCEL", " 18000.5", "a much longer text than fits its cell", "-"};
+        for (int step = 0; step < 150; ++step) {
+            const int row = pick(0, std::max(0, grid.rowCount() - 1));
+            switch (pick(0, 9)) {
+            case 0:
+                grid.insertRow(row);
+                break;
+            case 1:
+                if (grid.rowCount() > 3)
+                    grid.removeRow(row);
+                break;
+            case 2:
+                grid.setRowHeight(row, pick(0, 1) ? CellGrid::kDefaultRowHeight : pick(5, 30));
+                break;
+            case 3:
+                if (pick(0, 9) == 0)
+                    grid.resize(pick(5, 40), 6);
+                else
+                    grid.clearRow(row);
+                break;
+            case 4:
+                grid.generalBackground = rgb(pick(0, 255), 0, 0);
+                grid.textColour = rgb(0, 0, pick(0, 255));
+                grid.touch(0);
+                break;
+            case 5:
+                view.verticalScrollBar()->setValue(pick(0, view.verticalScrollBar()->maximum()));
+                break;
+            case 6:
+                view.setColumnWidth(pick(0, 5), pick(20, 120));
+                break;
+            default: {
+                grid.beginUpdate();
+                for (int n = pick(1, 4); n > 0; --n) {
+                    Cell& c = grid.cell(pick(0, grid.rowCount() - 1), pick(0, 5));
+                    c.text = texts[pick(0, int(texts.size()) - 1)];
+                    c.background = rgb(pick(0, 255), pick(0, 255), 128);
+                    c.ownBackground = pick(0, 1);
+                    c.bold = pick(0, 3) == 0;
+                    c.fontSize = pick(0, 3) == 0 ? 12 : 0;
+                    c.centred = pick(0, 1);
+                }
+                grid.endUpdate();
+            }
+            }
+            QApplication::processEvents();
+            CellGridView fresh(grid);
+            fresh.resize(view.size());
+            for (int c = 0; c < grid.columnCount(); ++c)
+                fresh.setColumnWidth(c, view.columnWidth(c));
+            fresh.show();
+            fresh.verticalScrollBar()->setValue(view.verticalScrollBar()->value());
+            QApplication::processEvents();
+            ASSERT_EQ(view.viewport()->grab().toImage(), fresh.viewport()->grab().toImage()) << "step " << step;
+        }
+    }
 }
 
 TEST(OrderGridEndToEnd, LiveServerBlocksAndAskClick)
