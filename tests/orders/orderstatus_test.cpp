@@ -404,3 +404,53 @@ TEST(GridRefresh, AfterEachArrivalTheGridsEqualAFullRebuild)
         }
     }
 }
+
+// A large grid under a flood of new orders is rebuilt at a pace set by what a rebuild costs
+// (on the pacer's own clock here): meanwhile the grid keeps showing rows that agree with its
+// row map, and when the rebuild is due the grid shows everything. A replaced order table
+// never waits.
+TEST(GridRefresh, LargeGridUnderAFloodIsRebuiltAtAPaceAndEndsComplete)
+{
+    StatusFixture f;
+    qint64 now = 1000;
+    f.grid.pacer.now = [&] { return now; };
+    auto burst = [&](int first, int count) {
+        QByteArray bytes;
+        for (int id = first; id < first + count; ++id)
+            bytes += frame("@OO=" + orderFields(id, "S" + num(id), 1 + id % 2, 4));
+        f.app.connection.receive(bytes);
+    };
+    burst(1, 1500);
+    const int rebuilds = f.grid.rebuildCount();
+    EXPECT_EQ(f.grid.cells.rowCount(), f.book.OGRowMap.count() + 1);
+
+    for (int step = 0; step < 20; ++step) {
+        now += 1;
+        burst(2000 + step * 100, 100);
+        EXPECT_GT(f.grid.rebuildWait(), 0);
+        EXPECT_EQ(f.grid.cells.rowCount(), f.book.OGRowMap.count() + 1);
+        for (int row = 2; row <= f.book.OGRowMap.count(); ++row) {
+            const RowEntry& e = f.book.OGRowMap[row];
+            if (e.Art == OpenOrder && row % 97 == 0) {
+                ASSERT_EQ(f.cellText(row, O_OrderUserID), QString::number(f.book.orders[e.Item].OrderUserID));
+            }
+        }
+    }
+    EXPECT_EQ(f.grid.rebuildCount(), rebuilds);
+
+    now += 10000;
+    f.app.refreshGrids();
+    EXPECT_EQ(f.grid.rebuildCount(), rebuilds + 1);
+    EXPECT_EQ(f.grid.rebuildWait(), 0);
+    EXPECT_EQ(f.book.OGRowMap.count(), 1 + 4 + 1500 + 2000);
+    EXPECT_EQ(f.cellText(f.rowOfOrder(f.book.SuchOrderUserID(3999)), O_OrderUserID), "3999");
+
+    // The whole list replaces the table: rebuilt at once, however recent the last rebuild.
+    burst(20000, 100);
+    QByteArray body;
+    for (int id = 1; id <= 900; ++id)
+        body += orderFields(id, "N" + num(id), 1, 4) + "\n";
+    f.in("@SAO=" + body);
+    EXPECT_EQ(f.book.OGRowMap.count(), 1 + 4 + 900);
+    EXPECT_EQ(f.grid.cells.rowCount(), f.book.OGRowMap.count() + 1);
+}
