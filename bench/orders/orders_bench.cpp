@@ -166,6 +166,7 @@ void runBurst(benchmark::State& st, bool fills)
         while (!shown() && waited.elapsed() < 10000)
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
         st.PauseTiming();
+        st.counters["rebuilds"] = fills ? c->app.executions.redrawAllCount() : c->app.orderGrid.rebuildCount();
         if (!shown()) {
             st.SkipWithError("the burst is not shown");
             return;

@@ -47,10 +47,19 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
     m_timer1.setInterval(150);
     // The grids catch up with their tables once per receive step, and at every tick in case
     // anything changed them outside one.
-    dispatcher.onSettled([this] { refreshGrids(); });
+    dispatcher.onSettled([this] {
+        ++m_receiveSteps;
+        refreshGrids();
+    });
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshGrids);
     m_catchUp.setSingleShot(true);
-    connect(&m_catchUp, &QTimer::timeout, this, &ClientApp::refreshGrids);
+    connect(&m_catchUp, &QTimer::timeout, this, [this] {
+        if (m_receiveSteps == m_stepsAtCatchUp) {
+            orderGrid.pacer.quiet();
+            executions.pacer.quiet();
+        }
+        refreshGrids();
+    });
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshPrices);
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshTick);
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::checkConnectionState);
@@ -199,10 +208,13 @@ void ClientApp::refreshGrids()
         return;
     orderGrid.refresh();
     executions.refresh();
-    // A large grid's rebuild that had to wait is done as soon as it is due.
+    // A large grid's rebuild that had to wait is done when it is due, or sooner once nothing
+    // has arrived for kQuietMs.
     const int wait = std::max(orderGrid.rebuildWait(), executions.rebuildWait());
-    if (wait > 0 && !m_catchUp.isActive())
-        m_catchUp.start(wait);
+    if (wait > 0 && !m_catchUp.isActive()) {
+        m_stepsAtCatchUp = m_receiveSteps;
+        m_catchUp.start(std::min(wait, kQuietMs));
+    }
 }
 
 void ClientApp::checkConnectionState()

@@ -157,6 +157,9 @@ private:
     Clock& m_clock;
     QTimer m_timer1;
     QTimer m_catchUp; // a waiting rebuild of a large grid
+    static constexpr int kQuietMs = 20;
+    quint64 m_receiveSteps = 0;
+    quint64 m_stepsAtCatchUp = 0;
     QString m_caption;
     bool m_pricesStale = false;
     std::vector<int> m_changed;

@@ -8,7 +8,11 @@ void CellGrid::resize(int rows, int columns)
 {
     m_rows = qMax(0, rows);
     m_columns = qMax(0, columns);
-    m_cells.assign(static_cast<size_t>(m_rows) * m_columns, Cell{});
+    // Emptied in place: a grid rebuilt with about as many rows keeps its storage.
+    const size_t cells = static_cast<size_t>(m_rows) * m_columns;
+    const size_t kept = std::min(cells, m_cells.size());
+    std::fill_n(m_cells.begin(), kept, Cell{});
+    m_cells.resize(cells);
     m_heights.assign(static_cast<size_t>(m_rows), kDefaultRowHeight);
     m_stamps.resize(static_cast<size_t>(m_rows));
     for (quint64& stamp : m_stamps)

@@ -23,8 +23,9 @@ public:
     // Appends one record, growing the capacity by the step when it is full.
     int append(const T& item)
     {
+        // The new slots are copies of one empty record: they share its data until written.
         if (m_count + 1 > capacity())
-            m_items.resize(m_items.size() + Step);
+            m_items.resize(m_items.size() + Step, T{});
         m_items[static_cast<size_t>(++m_count)] = item;
         return m_count;
     }

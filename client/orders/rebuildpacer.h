@@ -32,6 +32,9 @@ public:
         const qint64 left = m_end + m_gap - now();
         return left > 0 ? int(std::min<qint64>(left, 60000)) : 0;
     }
+    // Nothing arrived for a while: the flood is over, and the rebuild need wait only as
+    // long as the last one took.
+    void quiet() { m_gap = std::min(m_gap, m_end - m_start); }
     void begin() { m_start = now(); }
     void end()
     {
