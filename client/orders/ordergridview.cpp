@@ -285,9 +285,18 @@ void CellGridView::updateRows(int first, int last)
     viewport()->update(QRect(0, qMax(0, top), viewport()->width(), qMin(bottom, height) - qMax(0, top)));
 }
 
-QPixmap CellGridView::rowImage(int row, int height, int width, qreal ratio) const
+QPixmap CellGridView::rowImage(int row, int height, int width, qreal ratio)
 {
-    QPixmap image(QSize(width, height) * ratio);
+    // The image of a row that changed is used again for another row of its size.
+    QPixmap image;
+    const QSize size = QSize(width, height) * ratio;
+    while (!m_spareImages.empty() && image.isNull()) {
+        if (m_spareImages.back().size() == size)
+            image = std::move(m_spareImages.back());
+        m_spareImages.pop_back();
+    }
+    if (image.isNull())
+        image = QPixmap(size);
     image.setDevicePixelRatio(ratio);
     QPainter painter(&image);
     const QFont& viewFont = font();
@@ -345,6 +354,7 @@ void CellGridView::paintEvent(QPaintEvent* event)
         imageLayout.append(columnWidth(column));
     if (imageLayout != m_imageLayout || font() != m_imageFont) {
         m_rowImages.clear();
+        m_spareImages.clear();
         m_imageLayout = imageLayout;
         m_imageFont = font();
         QStyleOptionViewItem option;
@@ -352,10 +362,14 @@ void CellGridView::paintEvent(QPaintEvent* event)
         const auto gridColour = static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this));
         m_gridPen = QPen(QColor::fromRgba(gridColour), 0);
     }
-    // Bounded: a few screens of rows; what this paint did not use goes first.
-    const int visibleRows = lastRow - firstRow + 1;
-    if (m_rowImages.size() > 2 * visibleRows + 64)
+    // Bounded to about two screens of rows (images of rows that changed are left behind).
+    const int mostImages = 2 * (viewport()->height() / CellGrid::kDefaultRowHeight) + 8;
+    if (m_rowImages.size() > mostImages) {
+        for (QPixmap& image : m_rowImages)
+            if (int(m_spareImages.size()) < mostImages / 2)
+                m_spareImages.push_back(std::move(image));
         m_rowImages.clear();
+    }
     int y = rowViewportPosition(firstRow);
     for (int row = firstRow; row <= lastRow; ++row) {
         const int h = rowHeight(row);

@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QStaticText>
 #include <QTableView>
+#include <vector>
 
 namespace korvi {
 
@@ -89,7 +90,7 @@ protected:
     // skipping the item view's per-cell style and option set-up.
     void paintEvent(QPaintEvent* event) override;
     // The visible part of a row, `width` pixels wide from the viewport's left edge.
-    QPixmap rowImage(int row, int height, int width, qreal ratio) const;
+    QPixmap rowImage(int row, int height, int width, qreal ratio);
     void applyRowHeights(int first, int last);
     void applyWidths();
     // Schedules a repaint of the visible part of rows first..last only.
@@ -102,6 +103,7 @@ protected:
     bool m_applying = false;
     bool m_resetting = false;
     QHash<quint64, QPixmap> m_rowImages; // by row stamp
+    std::vector<QPixmap> m_spareImages;  // dropped images, to be drawn over
     QList<int> m_imageLayout;            // what the row images were drawn for
     QFont m_imageFont;
     QPen m_gridPen;
