@@ -303,8 +303,12 @@ void OrderGrid::renumberRows(int first)
     for (int row = std::max(first, 2); row <= map.count(); ++row) {
         const RowEntry& e = map[row];
         const OrderRecord* r = recordOfRow(row);
-        if (r && (e.Art == EntryLine || e.Art == OpenOrder || e.Art == FinishedOrder))
-            cells.cell(row, column).text = rowNumberText(row, e.Art, e.Item, *r);
+        if (!r || (e.Art != EntryLine && e.Art != OpenOrder && e.Art != FinishedOrder))
+            continue;
+        // Only a row whose number changed is marked as changed (and painted again).
+        const QString text = rowNumberText(row, e.Art, e.Item, *r);
+        if (cells.at(row, column).text != text)
+            cells.cell(row, column).text = text;
     }
 }
 
