@@ -9,13 +9,14 @@ namespace korvi {
 
 // Paces the full rebuilds of a large grid. A rebuild draws every row, so under a flood of
 // new rows one rebuild per receive step would take most of the time. A grid of more than
-// kPacedRows rows is rebuilt at most once per gap: at least kMinGapMs, and four times what
-// the last rebuild took, so rebuilding takes at most a fifth of the time however large the
-// grid grows. Meanwhile the changes wait as marks and the grid shows the rows it has.
+// kPacedRows rows is rebuilt at most once per gap: at least one refresh tick, and four
+// times what the last rebuild took, so rebuilding takes at most a fifth of the time however
+// large the grid grows. Meanwhile the changes wait as marks and the grid shows the rows it
+// has.
 class RebuildPacer {
 public:
     static constexpr int kPacedRows = 1000;
-    static constexpr qint64 kMinGapMs = 50;
+    static constexpr qint64 kMinGapMs = 150; // the refresh tick
 
     // Milliseconds on a monotonic clock; tests set their own.
     std::function<qint64()> now = [] {
