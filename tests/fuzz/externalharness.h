@@ -18,11 +18,24 @@ struct ExternalHarness : FuzzClient {
             client.orderGrid.rebuild();
         };
     }
-    // Keeps the prompts' record from growing across runs; the client itself is made anew
-    // now and then (FuzzClient::run).
+    // The end of a run: what the refresh tick does, and the prompts' record emptied. An
+    // order that could not be sent (there is no server) keeps its entry line, and every
+    // line makes the next ones dearer; the user's "DELETE" click on each clears them, so
+    // every run starts from the same few lines. The client itself is made anew now and
+    // then (FuzzClient::run).
     void settle()
     {
         QCoreApplication::processEvents();
+        korvi::ClientApp& c = client();
+        c.refreshGrids();
+        const korvi::OrderBook& book = c.state.book;
+        const int deleteColumn = c.orderGrid.gridColumn(korvi::OrderLineType, korvi::O_CANCEL);
+        for (int row = book.OGRowMap.count(); row >= 2; --row) {
+            if (row <= book.OGRowMap.count() && book.OGRowMap[row].Art == korvi::EntryLine) {
+                c.orderGrid.cells.setCurrent(row, deleteColumn);
+                c.orderEntry.OGAktion();
+            }
+        }
         prompts.messages.clear();
         prompts.questions.clear();
     }
