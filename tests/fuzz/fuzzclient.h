@@ -15,7 +15,7 @@
 // (Qt keeps some allocations until exit).
 extern "C" const char* __asan_default_options()
 {
-    return "malloc_context_size=0:quarantine_size_mb=16:max_malloc_fill_size=0:detect_leaks=0";
+    return "malloc_context_size=0:quarantine_size_mb=4:max_malloc_fill_size=0:detect_leaks=0";
 }
 
 // A whole client without windows or server, with recording doubles for every seam, in a
