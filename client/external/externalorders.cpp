@@ -110,12 +110,16 @@ void ExternalOrders::Ext_Placeorder(QByteArrayView text)
 void ExternalOrders::Ext_CancelOrder(qint32 orderUserId)
 {
     OrderBook& book = m_state.book;
-    if (const int o = book.SuchOrderUserID(orderUserId)) {
-        const qint16 status = book.orders[o].Status;
-        if (status == PreSubm || status == Submitted)
-            m_placing.CancelorderUser(orderUserId);
-    }
-    m_grid.zeigOrderGrid(0, 0);
+    const int o = book.SuchOrderUserID(orderUserId);
+    if (!o)
+        return;
+    const qint16 status = book.orders[o].Status;
+    if (status == PreSubm || status == Submitted)
+        m_placing.CancelorderUser(orderUserId);
+    // The order's row is redrawn with the next refresh, not the whole grid for every
+    // request: an outside program may send thousands of cancels at once. The order
+    // itself changes only when the server answers.
+    m_grid.markOrder(o, false);
 }
 
 } // namespace korvi

@@ -140,3 +140,26 @@ TEST(FileInterface, BoxesFollowTheSettings)
     EXPECT_FALSE(f.ext.Check5_Click(false));
     EXPECT_EQ(f.s.settings.fennixExtern, 1);
 }
+
+// An outside program may send thousands of cancels at once: none redraws the grid while
+// it is handled; the refresh then redraws only the rows of the orders named.
+TEST(ExternalOrders, CancelsRedrawOnlyTheirRowsWithTheRefresh)
+{
+    ExternalFixture f;
+    f.app.dispatcher.dispatch("@SAO=-5;ORD00005;;BUY ;2;LMT;3700;0;4;0;2;0;093000;093000;;1;0;0;;0;0\n"
+                              "7;ORD00007;;SEL ;1;LMT;3900;0;3;0;1;0;093000;093000;;1;0;0;;0;0");
+    f.app.refreshGrids();
+    QList<std::pair<int, int>> changed;
+    QObject::connect(&f.app.orderGrid.cells, &CellGrid::rowsChanged,
+                     [&](int first, int last) { changed.append({first, last}); });
+    QObject::connect(&f.app.orderGrid.cells, &CellGrid::layoutReset, [&] { changed.append({-1, -1}); });
+    for (int id = 100; id < 1100; ++id)
+        f.ext.orders.Ext_CancelOrder(id);
+    f.ext.orders.Ext_CancelOrder(-5);
+    EXPECT_TRUE(changed.isEmpty());
+    f.app.refreshGrids();
+    const int row = f.s.book.SuchRow(f.s.book.SuchOrderUserID(-5), OpenOrder);
+    ASSERT_GE(row, 2);
+    EXPECT_EQ(changed, (QList<std::pair<int, int>>{{row, row}}));
+    EXPECT_TRUE(f.serverGot("@CO=ABC123;-5;ORD00005"));
+}

@@ -2,6 +2,8 @@
 
 #include "fuzzclient.h"
 
+#include <QEvent>
+
 // A client with three instruments and an order grid, without a server connection, for
 // feeding the external interfaces arbitrary input.
 struct ExternalHarness : FuzzClient {
@@ -18,11 +20,27 @@ struct ExternalHarness : FuzzClient {
             client.orderGrid.rebuild();
         };
     }
-    // Keeps the prompts' record from growing across runs; the client itself is made anew
-    // now and then (FuzzClient::run).
+    // The end of a run: the work the handlers posted (message boxes, closing the order
+    // socket) runs, then what the refresh tick does, and the prompts' record is emptied.
+    // Only posted events run, not timers or sockets: a run then does not depend on the
+    // wall clock and costs no system calls. An order that could not be sent (there is no
+    // server) keeps its entry line, and every line makes the next ones dearer; the user's
+    // "DELETE" click on each clears them, so every run starts from the same few lines.
+    // The client itself is made anew now and then (FuzzClient::run).
     void settle()
     {
-        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        korvi::ClientApp& c = client();
+        c.refreshGrids();
+        const korvi::OrderBook& book = c.state.book;
+        const int deleteColumn = c.orderGrid.gridColumn(korvi::OrderLineType, korvi::O_CANCEL);
+        for (int row = book.OGRowMap.count(); row >= 2; --row) {
+            if (row <= book.OGRowMap.count() && book.OGRowMap[row].Art == korvi::EntryLine) {
+                c.orderGrid.cells.setCurrent(row, deleteColumn);
+                c.orderEntry.OGAktion();
+            }
+        }
         prompts.messages.clear();
         prompts.questions.clear();
     }
