@@ -8,6 +8,7 @@
 #include "textfile.h"
 
 #include <QLocale>
+#include <array>
 #include <algorithm>
 
 namespace korvi {
@@ -409,8 +410,15 @@ void OrderGrid::fillLine(int row, LineType type)
 {
     // Every cell of the line starts with the colour the column table gives its column,
     // also the columns this line leaves empty, so that none shows the separator colour.
+    // The logical column of each grid column, as logicalColumn() gives it, in one pass.
+    std::array<int, GridLayout::kColumns> logicalOf{};
+    for (int logical = GridLayout::kColumns - 1; logical >= 1; --logical) {
+        const int column = layout.spalte[type][logical];
+        if (column > 0 && column < GridLayout::kColumns)
+            logicalOf[static_cast<size_t>(column)] = logical;
+    }
     for (int column = 1; column < GridLayout::kColumns && column < cells.columnCount(); ++column) {
-        const int logical = layout.logicalColumn(type, column);
+        const int logical = logicalOf[static_cast<size_t>(column)];
         cells.put(row, column, QString(), layout.farbe[type][logical ? logical : column]);
     }
 }
