@@ -38,4 +38,19 @@ QByteArray FormatZeit(QByteArrayView time)
     return out;
 }
 
+QString clockText(const QTime& time)
+{
+    if (!time.isValid())
+        return QString();
+    const int parts[3] = {time.hour(), time.minute(), time.second()};
+    QChar out[8];
+    for (int k = 0; k < 3; ++k) {
+        out[k * 3] = QChar(u'0' + parts[k] / 10);
+        out[k * 3 + 1] = QChar(u'0' + parts[k] % 10);
+        if (k < 2)
+            out[k * 3 + 2] = QChar(u':');
+    }
+    return QString(out, 8);
+}
+
 } // namespace korvi

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDate>
+#include <QString>
+#include <QTime>
 #include <optional>
 
 namespace korvi {
@@ -20,5 +22,9 @@ QByteArray DatumText(qint32 day);
 // Six time digits ("HHMMSS") as "HH:MM:SS"; texts shorter than 5 characters after
 // trimming become "-". A five-character text uses its fourth character twice.
 QByteArray FormatZeit(QByteArrayView time);
+
+// A time of day as "HH:MM:SS", the clock text of logs, messages and the order grid; an
+// invalid time gives an empty text. Written digit by digit: the grid draws it often.
+QString clockText(const QTime& time);
 
 } // namespace korvi

@@ -1,4 +1,5 @@
 #include "clientapp.h"
+#include "dates.h"
 
 #include "market/pricefiles.h"
 #include "market/presets.h"
@@ -224,7 +225,7 @@ void ClientApp::checkConnectionState()
         return;
     m_pricesStale = stale;
     orderGrid.setPricesStale(stale);
-    emit connectionStateChanged(stale, stale ? m_clock.now().time().toString(QStringLiteral("HH:mm:ss")) : QString());
+    emit connectionStateChanged(stale, stale ? clockText(m_clock.now().time()) : QString());
 }
 
 void ClientApp::refreshPrices()

@@ -1,4 +1,5 @@
 #include "chatroom.h"
+#include "dates.h"
 
 #include "connection/connection.h"
 #include "fields.h"
@@ -47,7 +48,7 @@ ChatRoom::ChatRoom(State& state, Connection& connection, Sound& sound, Clock& cl
 
 bool ChatRoom::chatSound() const { return m_state.settings.chatSound != 0; }
 
-QString ChatRoom::timeStamp() const { return m_clock.now().time().toString(QStringLiteral("HH:mm:ss")); }
+QString ChatRoom::timeStamp() const { return clockText(m_clock.now().time()); }
 
 QString ChatRoom::conversationText() const
 {

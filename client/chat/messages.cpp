@@ -1,4 +1,5 @@
 #include "messages.h"
+#include "dates.h"
 
 #include "connection/connection.h"
 #include "fields.h"
@@ -65,7 +66,7 @@ void Messages::ShowMessage(const QString& text)
 
 QString Messages::stamped(QByteArrayView data) const
 {
-    return m_clock.now().time().toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') +
+    return clockText(m_clock.now().time()) + QLatin1Char(' ') +
            fromWire(data);
 }
 

@@ -1,4 +1,5 @@
 #include "controllines.h"
+#include "dates.h"
 
 #include "catalogue.h"
 #include "connection.h"
@@ -48,7 +49,7 @@ void ControlLines::handle(QByteArrayView line)
     if (line.startsWith("!;HB")) {
         m_incoming.add(QStringLiteral("Heartbeat"));
         m_protocol.add(QStringLiteral("Empfange Heartbeat") +
-                       m_clock.now().time().toString(QStringLiteral("HH:mm:ss")));
+                       clockText(m_clock.now().time()));
     }
 }
 

@@ -82,23 +82,15 @@ void ExternalOrders::Ext_Placeorder(QByteArrayView text)
     }
     const bool buy = f[3].trimmed() == "BUY";
     m_grid.cells.setCurrent(instrumentRow, m_grid.gridColumn(InstrumentLineType, buy ? C_Ask : C_Bid));
-    const int newRow = m_entry.openEntryLine(instrumentRow, buy ? "BUY" : "SEL");
-    if (newRow == 0 || !book.OGRowMap.valid(newRow))
+    const int row = m_entry.openEntryLine(instrumentRow, buy ? "BUY" : "SEL", [&f](OrderRecord& r) {
+        r.Stck = toInt32(readNumber(f[5])).value_or(0);
+        r.Typ = fixedText(f[4], 3);
+        r.Limit1 = toSingle(readNumber(f[6])).value_or(0);
+        r.Limit2 = toSingle(readNumber(f[7])).value_or(0);
+    });
+    // Nothing ran the event loop since the line was opened: its row is still `row`.
+    if (row == 0 || !book.OGRowMap.valid(row) || book.OGRowMap[row].Art != EntryLine)
         return;
-    // The entry line is carried by its index from here on; its row is looked up again.
-    const int item = book.OGRowMap[newRow].Item;
-    if (!book.LeerOrders.valid(item))
-        return;
-    OrderRecord& r = book.LeerOrders[item];
-    r.Stck = toInt32(readNumber(f[5])).value_or(0);
-    r.Typ = fixedText(f[4], 3);
-    r.Limit1 = toSingle(readNumber(f[6])).value_or(0);
-    r.Limit2 = toSingle(readNumber(f[7])).value_or(0);
-    const int row = book.SuchRow(item, EntryLine);
-    if (row == 0)
-        return;
-    m_grid.zeigOrderGrid(2, row);
-
     m_grid.cells.setCurrent(row, m_grid.gridColumn(OrderLineType, O_TRANS));
     m_placing.ExtOrderActive = true;
     m_placing.ExtOrderRef = f[8].toByteArray();

@@ -1,4 +1,5 @@
 #include "fileinterface.h"
+#include "dates.h"
 
 #include "externalorders.h"
 #include "loglist.h"
@@ -133,7 +134,7 @@ void FileInterface::tick()
         return;
     }
     const QByteArray last = execute(content);
-    append(kProtocolFile, m_clock.now().time().toString(QStringLiteral("HH:mm:ss")).toLatin1() + ' ' + last + "\r\n");
+    append(kProtocolFile, clockText(m_clock.now().time()).toLatin1() + ' ' + last + "\r\n");
 }
 
 QByteArray FileInterface::execute(QByteArrayView content)
@@ -142,7 +143,7 @@ QByteArray FileInterface::execute(QByteArrayView content)
     for (const QByteArray& item : items) {
         if (item.isEmpty() || item.startsWith('\''))
             continue;
-        m_list2.add(m_clock.now().time().toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') + fromWire(item));
+        m_list2.add(clockText(m_clock.now().time()) + QLatin1Char(' ') + fromWire(item));
         const CommandFields f(item);
         if (f[1] == "@PO")
             m_orders.Ext_Placeorder(item.size() > 4 ? QByteArrayView(item).sliced(4) : QByteArrayView());

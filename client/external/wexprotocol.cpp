@@ -1,4 +1,5 @@
 #include "wexprotocol.h"
+#include "dates.h"
 
 #include "framing.h"
 #include "numbers.h"
@@ -61,7 +62,7 @@ QByteArray wexInstrumentList(const State& state)
 
 QByteArray hereIAm(const QTime& time)
 {
-    return "HERE I AM;" + time.toString(QStringLiteral("HH:mm:ss")).toLatin1();
+    return "HERE I AM;" + clockText(time).toLatin1();
 }
 
 QByteArray wexNewOrderId(QByteArrayView reference, qint32 orderUserId)

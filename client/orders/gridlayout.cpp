@@ -41,7 +41,7 @@ GridLayout orderGridLayout(const ColourTable& colours)
 GridLayout executionGridLayout(const ColourTable& colours)
 {
     static const char* const kCaptions[] = {
-        "", "-", "Aktion", "St\xfc" "ck", "Ticker", "Lumticker", "Name", "Preis", "Summe",
+        "", "-", "Aktion", ("St\xfc" "ck"), "Ticker", "Lumticker", "Name", "Preis", "Summe",
         "W\xe4hrung", "Zeit", "ExID", "OrderID", "Commissions", "Gewinn", "Ergebnis", "", "", "", "", ""};
     GridLayout l;
     for (int c = 0; c < GridLayout::kColumns; ++c) {

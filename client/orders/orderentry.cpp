@@ -180,7 +180,7 @@ void OrderEntry::OGAktion(int rowOverride)
         hideEditor();
 }
 
-int OrderEntry::openEntryLine(int instrumentRow, const QByteArray& side)
+int OrderEntry::openEntryLine(int instrumentRow, const QByteArray& side, const std::function<void(OrderRecord&)>& fill)
 {
     OrderBook& book = m_state.book;
     RowMap& map = book.OGRowMap;
@@ -199,6 +199,8 @@ int OrderEntry::openEntryLine(int instrumentRow, const QByteArray& side)
     const int index = book.MachneueLeerzeile(wp, side, defaultQuantity(), ins->Bid, ins->Ask, userKz);
     map[newRow].Item = index;
     map[newRow].WPIndex = wp;
+    if (fill)
+        fill(book.LeerOrders[index]);
     m_grid.cells.insertRow(newRow);
     m_grid.cells.cell(newRow, 0).text = QStringLiteral(" ");
     m_lastNewEntryRow = newRow;

@@ -9,6 +9,7 @@ namespace korvi {
 class LogList;
 class OrderGrid;
 class Prompts;
+struct OrderRecord;
 struct State;
 
 // The in-cell editor of the order grid ("Combo1"): shown over one cell with a list of
@@ -65,8 +66,9 @@ public:
     // it; then the left button runs OGAktion and the right one asks for a context menu.
     void mouseDown(bool rightButton, int row, int column);
     // Opens a new entry line for instrument `wpIndex` ("BUY" or "SEL"); returns its row
-    // (0 when none was opened).
-    int openEntryLine(int instrumentRow, const QByteArray& side);
+    // (0 when none was opened). `fill`, when given, sets the new line's fields before the
+    // line is drawn, so that it is drawn once.
+    int openEntryLine(int instrumentRow, const QByteArray& side, const std::function<void(OrderRecord&)>& fill = {});
 
     // The editor.
     const CellEditor& editor() const { return m_editor; }

@@ -336,7 +336,7 @@ const OrderRecord* OrderGrid::recordOfRow(int row) const
 void OrderGrid::zeigOrderGrid(int mode, int key)
 {
     // The clock is read once per draw, not once per instrument line.
-    m_timeText = m_clock.now().time().toString(QStringLiteral("HH:mm:ss"));
+    m_timeText = clockText(m_clock.now().time());
     cells.beginUpdate();
     try {
         const RowMap& map = m_state.book.OGRowMap;
@@ -369,7 +369,7 @@ void OrderGrid::zeigOrderGrid(int mode, int key)
 void OrderGrid::redrawInstruments(const QList<int>& instruments)
 {
     // One pass over the row map finds the instrument lines; each changed one is drawn.
-    m_timeText = m_clock.now().time().toString(QStringLiteral("HH:mm:ss"));
+    m_timeText = clockText(m_clock.now().time());
     const RowMap& map = m_state.book.OGRowMap;
     m_lineOf.assign(static_cast<size_t>(m_state.InstrumentCount) + 1, 0);
     for (int row = 2; row <= map.count(); ++row) {

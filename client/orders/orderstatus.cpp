@@ -1,4 +1,5 @@
 #include "orderstatus.h"
+#include "dates.h"
 
 #include "chat/messages.h"
 #include "fieldnumbers.h"
@@ -204,7 +205,7 @@ void OrderStatusTracker::WS_OR(QByteArrayView body)
 {
     const QString text = fromWire(body);
     m_outgoing.add(QStringLiteral(">> Order Rejected") + text);
-    m_messages.ShowMessage(m_clock.now().time().toString(QStringLiteral("HH:mm:ss")) +
+    m_messages.ShowMessage(clockText(m_clock.now().time()) +
                            QStringLiteral(" Order Rejected ") + text);
     if (outsideConnected())
         wexSend(framedForOutside("@OR", body));
@@ -214,7 +215,7 @@ void OrderStatusTracker::WS_CR(QByteArrayView body)
 {
     const QString text = fromWire(body);
     m_outgoing.add(QStringLiteral(">> Cancel Rejected") + text);
-    m_messages.ShowMessage(m_clock.now().time().toString(QStringLiteral("HH:mm:ss")) +
+    m_messages.ShowMessage(clockText(m_clock.now().time()) +
                            QStringLiteral(" Cancel Rejected ") + text);
 }
 

@@ -140,4 +140,11 @@ TEST(Dates, DayNumbersAndTimes)
     EXPECT_EQ(FormatZeit(" 12345 "), "12:34:45");
     EXPECT_EQ(FormatZeit("1234"), "-");
     EXPECT_EQ(FormatZeit(""), "-");
+
+    // The hand-written clock text agrees with Qt's formatting at every second of a day.
+    for (int second = 0; second < 24 * 3600; ++second) {
+        const QTime time = QTime(0, 0).addSecs(second);
+        ASSERT_EQ(clockText(time), time.toString(QStringLiteral("HH:mm:ss"))) << second;
+    }
+    EXPECT_EQ(clockText(QTime()), QString());
 }
