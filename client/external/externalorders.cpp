@@ -18,6 +18,11 @@ namespace korvi {
 namespace {
 // At most this many message boxes about missing instruments wait at a time.
 constexpr int kMaxPendingBoxes = 5;
+// An outside order that cannot be sent (no connection) keeps its entry line, as the user's
+// own orders do. Past this many entry lines an outside order opens none: an outside program
+// sending orders while the client is offline would otherwise fill the grid without end, and
+// a later "TRANS Alle" would send every one of them.
+constexpr int kMostEntryLinesForOutsideOrders = 100;
 } // namespace
 
 ExternalOrders::ExternalOrders(State& state, OrderGrid& grid, OrderEntry& entry, OrderPlacing& placing,
@@ -75,6 +80,13 @@ void ExternalOrders::Ext_Placeorder(QByteArrayView text)
         return;
     }
 
+    if (book.entryLineCount() >= kMostEntryLinesForOutsideOrders) {
+        if (sendError)
+            sendError(2, kTooManyEntryLines);
+        m_list1.add(QStringLiteral("F:Ext_Placeorder %1 Eingabezeilen, Order nicht angenommen")
+                        .arg(kMostEntryLinesForOutsideOrders));
+        return;
+    }
     const int instrumentRow = m_entry.instrumentRow(wp);
     if (instrumentRow == 0) {
         m_list1.add(QStringLiteral("F:Ext_Placeorder keine Zeile f\u00fcr Wertpapier ") + QString::number(wp));

@@ -40,8 +40,10 @@ QByteArray hereIAm(const QTime& time);
 QByteArray wexNewOrderId(QByteArrayView reference, qint32 orderUserId);
 QByteArray wexError(int code, QByteArrayView text);
 QByteArray wexOrderStatus(const OrderRecord& order);
-// The one error the outside program is told about.
+// The errors the outside program is told about: code 1, the instrument is not known; code
+// 2, the grid already holds as many entry lines as outside orders may leave there.
 inline constexpr const char* kInstrumentMissing = "Wertpapier nicht verf\xfc" "gbar";
+inline constexpr const char* kTooManyEntryLines = "Zu viele Eingabezeilen";
 
 // "WexBuffer": what the outside program sent and was not yet cut into messages.
 // A text without FrameStart is one message as a whole (a line typed on a terminal); in

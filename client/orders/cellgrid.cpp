@@ -1,6 +1,7 @@
 #include "cellgrid.h"
 
 #include <algorithm>
+#include <numeric>
 
 namespace korvi {
 
@@ -13,6 +14,9 @@ void CellGrid::resize(int rows, int columns)
     const size_t kept = std::min(cells, m_cells.size());
     std::fill_n(m_cells.begin(), kept, Cell{});
     m_cells.resize(cells);
+    m_slotOf.resize(static_cast<size_t>(m_rows));
+    std::iota(m_slotOf.begin(), m_slotOf.end(), 0);
+    m_freeSlots.clear();
     m_heights.assign(static_cast<size_t>(m_rows), kDefaultRowHeight);
     m_stamps.resize(static_cast<size_t>(m_rows));
     for (quint64& stamp : m_stamps)
@@ -25,7 +29,16 @@ void CellGrid::resize(int rows, int columns)
 void CellGrid::insertRow(int row)
 {
     row = qBound(0, row, m_rows);
-    m_cells.insert(m_cells.begin() + static_cast<ptrdiff_t>(row) * m_columns, m_columns, Cell{});
+    int slot = 0;
+    if (m_freeSlots.empty()) {
+        slot = static_cast<int>(m_cells.size() / std::max(1, m_columns));
+        m_cells.resize(m_cells.size() + static_cast<size_t>(m_columns));
+    } else {
+        slot = m_freeSlots.back();
+        m_freeSlots.pop_back();
+        std::fill_n(m_cells.begin() + static_cast<ptrdiff_t>(slot) * m_columns, m_columns, Cell{});
+    }
+    m_slotOf.insert(m_slotOf.begin() + row, slot);
     m_heights.insert(m_heights.begin() + row, kDefaultRowHeight);
     m_stamps.insert(m_stamps.begin() + row, ++m_nextStamp);
     ++m_rows;
@@ -38,8 +51,8 @@ void CellGrid::removeRow(int row)
 {
     if (row < 0 || row >= m_rows)
         return;
-    const auto first = m_cells.begin() + static_cast<ptrdiff_t>(row) * m_columns;
-    m_cells.erase(first, first + m_columns);
+    m_freeSlots.push_back(m_slotOf[static_cast<size_t>(row)]);
+    m_slotOf.erase(m_slotOf.begin() + row);
     m_heights.erase(m_heights.begin() + row);
     m_stamps.erase(m_stamps.begin() + row);
     --m_rows;
@@ -55,12 +68,12 @@ Cell& CellGrid::cell(int row, int column)
         return m_none;
     }
     touch(row);
-    return m_cells[static_cast<size_t>(row) * m_columns + column];
+    return rowCells(row)[column];
 }
 
 const Cell& CellGrid::at(int row, int column) const
 {
-    return valid(row, column) ? m_cells[static_cast<size_t>(row) * m_columns + column] : m_none;
+    return valid(row, column) ? rowCells(row)[column] : m_none;
 }
 
 void CellGrid::put(int row, int column, const QString& text, Colour background)
@@ -75,8 +88,7 @@ void CellGrid::clearRow(int row)
 {
     if (row < 0 || row >= m_rows)
         return;
-    for (int c = 0; c < m_columns; ++c)
-        m_cells[static_cast<size_t>(row) * m_columns + c] = Cell{};
+    std::fill_n(rowCells(row), m_columns, Cell{});
     touch(row);
 }
 

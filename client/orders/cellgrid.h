@@ -75,7 +75,17 @@ signals:
 private:
     int m_rows = 0;
     int m_columns = 0;
+    // The cells of all rows, m_columns per slot. A row's slot is m_slotOf[row]: inserting
+    // or removing a row moves slot numbers, not the cells of every row below it. A rebuild
+    // (resize) lays the slots out in row order again.
+    Cell* rowCells(int row) { return m_cells.data() + static_cast<size_t>(m_slotOf[static_cast<size_t>(row)]) * m_columns; }
+    const Cell* rowCells(int row) const
+    {
+        return m_cells.data() + static_cast<size_t>(m_slotOf[static_cast<size_t>(row)]) * m_columns;
+    }
     std::vector<Cell> m_cells;
+    std::vector<int> m_slotOf;
+    std::vector<int> m_freeSlots;
     std::vector<int> m_heights;
     std::vector<quint64> m_stamps;
     quint64 m_nextStamp = 0;

@@ -16,6 +16,14 @@ QByteArray orderStatusText(int status)
     return status >= 0 && status <= 6 ? QByteArray(kTexts[status]) : QByteArray();
 }
 
+int OrderBook::entryLineCount() const
+{
+    int count = 0;
+    for (int i = 1; i <= LeerOrders.count(); ++i)
+        count += LeerOrders[i].WPIndex != 0 ? 1 : 0;
+    return count;
+}
+
 int OrderBook::MachneueLeerzeile(qint16 wpIndex, QByteArrayView side, qint32 quantity, float bid,
                                  float ask, const QByteArray& userKz)
 {

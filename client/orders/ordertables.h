@@ -188,6 +188,8 @@ struct OrderBook {
     // "MachneueLeerzeile": a new entry line in the first free slot (or a new one).
     int MachneueLeerzeile(qint16 wpIndex, QByteArrayView side, qint32 quantity, float bid, float ask,
                           const QByteArray& userKz);
+    // The entry lines in use.
+    int entryLineCount() const;
     // "ResetLeerOrder": frees the slot.
     void ResetLeerOrder(int index);
     int SuchOrderUserID(qint32 id) const;

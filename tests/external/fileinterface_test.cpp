@@ -163,3 +163,56 @@ TEST(ExternalOrders, CancelsRedrawOnlyTheirRowsWithTheRefresh)
     EXPECT_EQ(changed, (QList<std::pair<int, int>>{{row, row}}));
     EXPECT_TRUE(f.serverGot("@CO=ABC123;-5;ORD00005"));
 }
+
+// Offline, an outside order keeps its entry line as the user's own does, but outside
+// orders stop opening lines at a bound: each one past it is refused with "@ER" code 2 and
+// leaves the grid as it was. The user's own clicks are not bounded, and a line the user
+// deletes makes room again.
+TEST(ExternalOrders, OfflineOrdersOpenEntryLinesOnlyUpToABound)
+{
+    ClientFixture f(ClientFixture::Offline);
+    f.app.dispatcher.dispatch("@SI=FDAX;W1;EUR;3800;3799;10;3801;20;Dax Future;25;1;2\n"
+                              "FESX;ESX;EUR;50;49;5;51;6;Euro Stoxx;10;0;0\n");
+    f.app.state.user().UserKz = "ABC123";
+    f.app.orderGrid.rebuild();
+    QList<int> errors;
+    f.app.external.orders.sendError = [&](int code, const QByteArray&) { errors << code; };
+    OrderBook& book = f.app.state.book;
+    auto entryRows = [&] {
+        int rows = 0;
+        for (int row = 2; row <= book.OGRowMap.count(); ++row)
+            rows += book.OGRowMap[row].Art == EntryLine;
+        return rows;
+    };
+
+    for (int i = 0; i < 130; ++i)
+        f.app.external.orders.Ext_Placeorder(QByteArray(i % 2 ? "ESX;0;SELL;LMT;1;51;0;R" : "W1;1;BUY;LMT;2;3700;0;R") +
+                                             QByteArray::number(i));
+    const int bound = book.entryLineCount();
+    EXPECT_GE(bound, 10);
+    EXPECT_LT(bound, 130);
+    EXPECT_EQ(entryRows(), bound);
+    EXPECT_EQ(errors, QList<int>(130 - bound, 2));
+    EXPECT_TRUE(f.peer.received.isEmpty());
+
+    // The user may still open a line; an outside order may not.
+    const int instrumentRow = f.app.orderEntry.instrumentRow(1);
+    EXPECT_NE(f.app.orderEntry.openEntryLine(instrumentRow, "BUY"), 0);
+    f.app.external.orders.Ext_Placeorder("W1;1;BUY;LMT;2;3700;0;X");
+    EXPECT_EQ(book.entryLineCount(), bound + 1);
+    EXPECT_EQ(errors.size(), 130 - bound + 1);
+
+    // Two lines deleted by the user: one outside order fits again, the next does not.
+    for (int k = 0; k < 2; ++k) {
+        int row = 2;
+        while (row < book.OGRowMap.count() && book.OGRowMap[row].Art != EntryLine)
+            ++row;
+        f.app.orderGrid.cells.setCurrent(row, f.app.orderGrid.gridColumn(OrderLineType, O_CANCEL));
+        f.app.orderEntry.OGAktion();
+    }
+    f.app.external.orders.Ext_Placeorder("W1;1;BUY;LMT;2;3700;0;Y");
+    f.app.external.orders.Ext_Placeorder("W1;1;BUY;LMT;2;3700;0;Z");
+    EXPECT_EQ(book.entryLineCount(), bound);
+    EXPECT_EQ(entryRows(), bound);
+    EXPECT_EQ(errors.size(), 130 - bound + 2);
+}

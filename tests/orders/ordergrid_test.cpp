@@ -391,7 +391,8 @@ TEST(OrderGridView, ShowsTheCellsAndForwardsClicks)
 // A view keeps images of the rows it painted. Whatever happens to the grid (cells written,
 // rows inserted, removed or resized, the grid rebuilt, its colours changed, the view
 // scrolled or a column widened), what it shows must be what a new view of the same grid
-// shows, pixel for pixel.
+// shows, pixel for pixel. The grid's texts are checked against a plain table of rows too:
+// the grid keeps rows in reusable slots, and a reused slot must come back empty.
 TEST(CellGridView, PaintsWhatANewViewPaintsAfterEveryChange)
 {
     for (const unsigned seed : {1u, 2u, 3u}) {
@@ -404,24 +405,31 @@ TEST(CellGridView, PaintsWhatANewViewPaintsAfterEveryChange)
         view.resize(420, 260);
         view.show();
         const QStringList texts{"", "BUY ", "CANCEL", " 18000.5", "a much longer text than fits its cell", "-"};
+        std::vector<QStringList> model(30, QStringList(6));
         for (int step = 0; step < 150; ++step) {
             const int row = pick(0, std::max(0, grid.rowCount() - 1));
             switch (pick(0, 9)) {
             case 0:
                 grid.insertRow(row);
+                model.insert(model.begin() + row, QStringList(6));
                 break;
             case 1:
-                if (grid.rowCount() > 3)
+                if (grid.rowCount() > 3) {
                     grid.removeRow(row);
+                    model.erase(model.begin() + row);
+                }
                 break;
             case 2:
                 grid.setRowHeight(row, pick(0, 1) ? CellGrid::kDefaultRowHeight : pick(5, 30));
                 break;
             case 3:
-                if (pick(0, 9) == 0)
+                if (pick(0, 9) == 0) {
                     grid.resize(pick(5, 40), 6);
-                else
+                    model.assign(size_t(grid.rowCount()), QStringList(6));
+                } else {
                     grid.clearRow(row);
+                    model[size_t(row)] = QStringList(6);
+                }
                 break;
             case 4:
                 grid.generalBackground = rgb(pick(0, 255), 0, 0);
@@ -437,8 +445,10 @@ TEST(CellGridView, PaintsWhatANewViewPaintsAfterEveryChange)
             default: {
                 grid.beginUpdate();
                 for (int n = pick(1, 4); n > 0; --n) {
-                    Cell& c = grid.cell(pick(0, grid.rowCount() - 1), pick(0, 5));
+                    const int r = pick(0, grid.rowCount() - 1), column = pick(0, 5);
+                    Cell& c = grid.cell(r, column);
                     c.text = texts[pick(0, int(texts.size()) - 1)];
+                    model[size_t(r)][column] = c.text;
                     c.background = rgb(pick(0, 255), pick(0, 255), 128);
                     c.ownBackground = pick(0, 1);
                     c.bold = pick(0, 3) == 0;
@@ -448,6 +458,10 @@ TEST(CellGridView, PaintsWhatANewViewPaintsAfterEveryChange)
                 grid.endUpdate();
             }
             }
+            ASSERT_EQ(int(model.size()), grid.rowCount());
+            for (int r = 0; r < grid.rowCount(); ++r)
+                for (int column = 0; column < 6; ++column)
+                    ASSERT_EQ(grid.at(r, column).text, model[size_t(r)][column]) << "step " << step;
             QApplication::processEvents();
             CellGridView fresh(grid);
             fresh.resize(view.size());
