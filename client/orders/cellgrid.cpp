@@ -21,6 +21,9 @@ void CellGrid::resize(int rows, int columns)
     m_stamps.resize(static_cast<size_t>(m_rows));
     for (quint64& stamp : m_stamps)
         stamp = ++m_nextStamp;
+    m_ids.resize(static_cast<size_t>(m_rows));
+    for (quint64& id : m_ids)
+        id = ++m_nextStamp;
     m_structureChanged = true;
     if (m_updateDepth == 0)
         endUpdate();
@@ -41,6 +44,7 @@ void CellGrid::insertRow(int row)
     m_slotOf.insert(m_slotOf.begin() + row, slot);
     m_heights.insert(m_heights.begin() + row, kDefaultRowHeight);
     m_stamps.insert(m_stamps.begin() + row, ++m_nextStamp);
+    m_ids.insert(m_ids.begin() + row, ++m_nextStamp);
     ++m_rows;
     m_structureChanged = true;
     if (m_updateDepth == 0)
@@ -55,6 +59,7 @@ void CellGrid::removeRow(int row)
     m_slotOf.erase(m_slotOf.begin() + row);
     m_heights.erase(m_heights.begin() + row);
     m_stamps.erase(m_stamps.begin() + row);
+    m_ids.erase(m_ids.begin() + row);
     --m_rows;
     m_structureChanged = true;
     if (m_updateDepth == 0)

@@ -18,6 +18,8 @@ struct Cell {
     bool bold = false;
     int fontSize = 0;           // 0: the grid's font size
     bool centred = false;
+
+    bool operator==(const Cell&) const = default;
 };
 
 // The cells of a grid (the order grid or the execution grid), written by the drawing code
@@ -62,6 +64,9 @@ public:
     // A number that changes whenever anything of the row changes and that moves with the
     // row when rows are inserted or removed above it: what a view caches a row's image by.
     quint64 rowStamp(int row) const { return row >= 0 && row < m_rows ? m_stamps[static_cast<size_t>(row)] : 0; }
+    // A number of the row itself: it moves with the row like the stamp but stays when the
+    // row's cells change. A view keeps a row's image by it and redraws only changed cells.
+    quint64 rowId(int row) const { return row >= 0 && row < m_rows ? m_ids[static_cast<size_t>(row)] : 0; }
 
     void beginUpdate();
     void endUpdate();
@@ -88,6 +93,7 @@ private:
     std::vector<int> m_freeSlots;
     std::vector<int> m_heights;
     std::vector<quint64> m_stamps;
+    std::vector<quint64> m_ids;
     quint64 m_nextStamp = 0;
     int m_updateDepth = 0;
     std::vector<int> m_dirtyRows;   // changed rows, each once

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <optional>
 
 namespace korvi {
 
@@ -285,38 +286,80 @@ void CellGridView::updateRows(int first, int last)
     viewport()->update(QRect(0, qMax(0, top), viewport()->width(), qMin(bottom, height) - qMax(0, top)));
 }
 
-QPixmap CellGridView::rowImage(int row, int height, int width, qreal ratio)
+void CellGridView::drawRow(RowImage& row, int gridRow, int height, int width, qreal ratio)
 {
-    // The image of a row that changed is used again for another row of its size.
-    QPixmap image;
+    // A new image comes from the images of rows that went away, when one has the size.
     const QSize size = QSize(width, height) * ratio;
-    while (!m_spareImages.empty() && image.isNull()) {
-        if (m_spareImages.back().size() == size)
-            image = std::move(m_spareImages.back());
-        m_spareImages.pop_back();
+    if (row.image.size() != size) {
+        row.image = QPixmap();
+        while (!m_spareImages.empty() && row.image.isNull()) {
+            if (m_spareImages.back().size() == size)
+                row.image = std::move(m_spareImages.back());
+            m_spareImages.pop_back();
+        }
+        if (row.image.isNull())
+            row.image = QPixmap(size);
+        row.image.setDevicePixelRatio(ratio);
     }
-    if (image.isNull())
-        image = QPixmap(size);
-    image.setDevicePixelRatio(ratio);
-    QPainter painter(&image);
+    QPainter painter(&row.image);
     const QFont& viewFont = font();
     painter.setFont(viewFont);
     CellPainter::PaintState state;
     state.fontKey = 0;
     const int gridSize = showGrid() ? 1 : 0;
     const int columns = m_model.columnCount();
+    row.cells.resize(size_t(columns));
     int x = columnViewportPosition(0);
-    for (int column = 0; column < columns && x < width; ++column) {
+    for (int column = 0; column < columns; ++column) {
+        const Cell& cell = m_grid.at(gridRow, column);
+        row.cells[size_t(column)] = cell;
         const int w = columnWidth(column);
-        if (x + w > 0 && w > gridSize && height > gridSize)
-            m_painter.paintCell(painter, QRect(x, 0, w - gridSize, height - gridSize), m_grid.at(row, column),
-                                viewFont, state);
+        if (x < width && x + w > 0 && w > gridSize && height > gridSize)
+            m_painter.paintCell(painter, QRect(x, 0, w - gridSize, height - gridSize), cell, viewFont, state);
         x += w;
     }
     if (x < width)
         painter.fillRect(QRect(x, 0, width - x, height), palette().brush(QPalette::Base));
-    if (!gridSize)
-        return image;
+    drawGridLines(painter, height, width);
+}
+
+void CellGridView::drawChangedCells(RowImage& row, int gridRow, int height, int width)
+{
+    // Only the cells that differ from those the image shows are drawn over it (a row
+    // renumbered by an insert above it changes one cell of twenty).
+    std::optional<QPainter> painter;
+    const QFont& viewFont = font();
+    CellPainter::PaintState state;
+    const int gridSize = showGrid() ? 1 : 0;
+    int x = columnViewportPosition(0);
+    for (int column = 0; column < int(row.cells.size()); ++column) {
+        const int w = columnWidth(column);
+        const Cell& cell = m_grid.at(gridRow, column);
+        if (!(cell == row.cells[size_t(column)])) {
+            row.cells[size_t(column)] = cell;
+            if (x < width && x + w > 0 && w > gridSize && height > gridSize) {
+                if (!painter) {
+                    painter.emplace(&row.image);
+                    painter->setFont(viewFont);
+                    state.fontKey = 0;
+                }
+                m_painter.paintCell(*painter, QRect(x, 0, w - gridSize, height - gridSize), cell, viewFont, state);
+            }
+        }
+        x += w;
+    }
+    if (painter)
+        drawGridLines(*painter, height, width);
+}
+
+void CellGridView::drawGridLines(QPainter& painter, int height, int width)
+{
+    if (!showGrid())
+        return;
+    const int columns = m_model.columnCount();
+    int x = columnViewportPosition(0);
+    for (int column = 0; column < columns; ++column)
+        x += columnWidth(column);
     painter.setPen(m_gridPen);
     painter.drawLine(0, height - 1, std::min(x, width) - 1, height - 1);
     x = columnViewportPosition(0);
@@ -325,7 +368,6 @@ QPixmap CellGridView::rowImage(int row, int height, int width, qreal ratio)
         if (x > 0 && x <= width)
             painter.drawLine(x - 1, 0, x - 1, height - 1);
     }
-    return image;
 }
 
 void CellGridView::paintEvent(QPaintEvent* event)
@@ -343,9 +385,10 @@ void CellGridView::paintEvent(QPaintEvent* event)
     if (lastRow < 0)
         lastRow = rows - 1;
 
-    // Each row is painted from an image of its visible part, kept by the row's stamp: a row
-    // that did not change, also one that only moved up or down, costs one copy. The images
-    // are dropped when anything they were drawn with changed.
+    // Each row is painted from an image of its visible part, kept by the row's id: a row
+    // that did not change, also one that only moved up or down, costs one copy; a row that
+    // changed has its changed cells drawn again. The images are dropped when anything they
+    // were drawn with changed.
     const int width = viewport()->width();
     const qreal ratio = viewport()->devicePixelRatioF();
     QList<int> imageLayout{width, columnViewportPosition(0), int(ratio * 100), int(m_grid.generalBackground),
@@ -362,25 +405,36 @@ void CellGridView::paintEvent(QPaintEvent* event)
         const auto gridColour = static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this));
         m_gridPen = QPen(QColor::fromRgba(gridColour), 0);
     }
-    // Bounded to about two screens of rows (images of rows that changed are left behind).
-    const int mostImages = 2 * (viewport()->height() / CellGrid::kDefaultRowHeight) + 8;
-    if (m_rowImages.size() > mostImages) {
-        for (QPixmap& image : m_rowImages)
-            if (int(m_spareImages.size()) < mostImages / 2)
-                m_spareImages.push_back(std::move(image));
-        m_rowImages.clear();
-    }
     int y = rowViewportPosition(firstRow);
+    ++m_paints;
     for (int row = firstRow; row <= lastRow; ++row) {
         const int h = rowHeight(row);
         if (h <= 0)
             continue;
+        RowImage& image = m_rowImages[m_grid.rowId(row)];
         const quint64 stamp = m_grid.rowStamp(row);
-        auto image = m_rowImages.find(stamp);
-        if (image == m_rowImages.end() || image->height() != qRound(h * ratio))
-            image = m_rowImages.insert(stamp, rowImage(row, h, width, ratio));
-        painter.drawPixmap(0, y, *image);
+        if (image.image.height() != qRound(h * ratio))
+            drawRow(image, row, h, width, ratio);
+        else if (image.stamp != stamp)
+            drawChangedCells(image, row, h, width);
+        image.stamp = stamp;
+        image.paint = m_paints;
+        painter.drawPixmap(0, y, image.image);
         y += h;
+    }
+    // Bounded to about two screens of rows: past that, the images this paint did not use
+    // go (rows removed or scrolled away); their pixmaps are kept for new rows.
+    const int mostImages = 2 * (viewport()->height() / CellGrid::kDefaultRowHeight) + 8;
+    if (m_rowImages.size() > mostImages) {
+        for (auto it = m_rowImages.begin(); it != m_rowImages.end();) {
+            if (it->paint == m_paints) {
+                ++it;
+                continue;
+            }
+            if (int(m_spareImages.size()) < mostImages / 2)
+                m_spareImages.push_back(std::move(it->image));
+            it = m_rowImages.erase(it);
+        }
     }
     if (y < area.bottom() + 1)
         painter.fillRect(QRect(area.left(), y, area.width(), area.bottom() + 1 - y), base);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cellgrid.h"
+
 #include <QAbstractItemDelegate>
 #include <QAbstractTableModel>
 #include <QBrush>
@@ -14,9 +16,7 @@
 
 namespace korvi {
 
-class CellGrid;
 class OrderEntry;
-struct Cell;
 
 // Shows a CellGrid to a table view: text, colours, bold, font size and alignment per cell.
 class CellGridModel : public QAbstractTableModel {
@@ -89,8 +89,18 @@ protected:
     // Paints the rows within the exposed area straight from the grid, with the grid lines,
     // skipping the item view's per-cell style and option set-up.
     void paintEvent(QPaintEvent* event) override;
-    // The visible part of a row, `width` pixels wide from the viewport's left edge.
-    QPixmap rowImage(int row, int height, int width, qreal ratio);
+    // The image of the visible part of a row, `width` pixels wide from the viewport's left
+    // edge, with the cells it was drawn from: a row whose cells changed has only those cells
+    // drawn again.
+    struct RowImage {
+        QPixmap image;
+        quint64 stamp = 0;
+        std::vector<Cell> cells;
+        quint64 paint = 0; // the last paint that used it
+    };
+    void drawRow(RowImage& row, int gridRow, int height, int width, qreal ratio);
+    void drawChangedCells(RowImage& row, int gridRow, int height, int width);
+    void drawGridLines(QPainter& painter, int height, int width);
     void applyRowHeights(int first, int last);
     void applyWidths();
     // Schedules a repaint of the visible part of rows first..last only.
@@ -102,7 +112,8 @@ protected:
     QList<int> m_widths; // twips per column, -1: as built
     bool m_applying = false;
     bool m_resetting = false;
-    QHash<quint64, QPixmap> m_rowImages; // by row stamp
+    QHash<quint64, RowImage> m_rowImages; // by row id
+    quint64 m_paints = 0;
     std::vector<QPixmap> m_spareImages;  // dropped images, to be drawn over
     QList<int> m_imageLayout;            // what the row images were drawn for
     QFont m_imageFont;
