@@ -82,6 +82,7 @@ bool GameServer::start(QString& error)
     m_held.clear(); // nobody is connected yet
     if (!m_tradeStore.commit(error))
         return false;
+    dropBlocked(); // the passwords of now, so a new one set from now on is noticed
     QHostAddress address = QHostAddress::LocalHost;
     if (!m_options.bindAddress.isEmpty() && !address.setAddress(m_options.bindAddress)) {
         error = QStringLiteral("--bind: not an address: %1").arg(m_options.bindAddress);
@@ -159,12 +160,8 @@ void GameServer::dropBlocked()
     m_blockCheckedAt = now();
     // A password set by the administration command clears that name's failed logins.
     const QHash<QByteArray, QByteArray> hashes = m_store.passwordHashes();
-    for (auto it = hashes.begin(); it != hashes.end(); ++it) {
-        const auto seen = m_passwordHashes.constFind(it.key());
-        if (seen != m_passwordHashes.cend() && seen.value() != it.value())
-            m_guard.forgetName(it.key());
-    }
-    m_passwordHashes = hashes;
+    for (auto it = hashes.begin(); it != hashes.end(); ++it)
+        notePasswordHash(it.key(), it.value());
     if (m_sessions.empty())
         return;
     const QSet<qint64> blocked = m_store.blockedIds();
@@ -176,6 +173,20 @@ void GameServer::dropBlocked()
             s->send(msg::kBlocked);
             s->close(QStringLiteral("participant blocked while playing"));
         }
+    }
+}
+
+void GameServer::notePasswordHash(const QByteArray& name, const QByteArray& hash)
+{
+    const QString key = QString::fromLatin1(name).toCaseFolded();
+    const auto seen = m_passwordHashes.find(key);
+    if (seen == m_passwordHashes.end()) {
+        m_passwordHashes.insert(key, hash);
+        return;
+    }
+    if (seen.value() != hash) {
+        m_guard.forgetName(name);
+        seen.value() = hash;
     }
 }
 

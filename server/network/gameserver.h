@@ -85,6 +85,10 @@ public:
 
     // A session logged in: it receives its participant's trading messages from now on.
     void loggedIn(Session* session);
+    // The stored password hash of `name`, as a login or the store shows it now. One that
+    // differs from the hash seen before is a new password (set by the operator): the
+    // name's failed logins no longer count, from the next attempt on.
+    void notePasswordHash(const QByteArray& name, const QByteArray& hash);
     // A session's client reported its version: an older one receives the update package.
     void versionReported(Session* session);
     // Sends `message` to one session once everything the engine did so far is committed.
@@ -169,7 +173,7 @@ private:
     qint64 m_statsFrom = 0;
     qint64 m_quotesStoredAt = 0;
     qint64 m_blockCheckedAt = 0;
-    QHash<QByteArray, QByteArray> m_passwordHashes; // as last seen, to notice a new password
+    QHash<QString, QByteArray> m_passwordHashes; // by case-folded name, as last seen, to notice a new password
 };
 
 } // namespace korvi::server

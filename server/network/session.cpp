@@ -396,6 +396,9 @@ void Session::handleLogin(QByteArrayView body)
     // A password this server found right before, against the hash stored now, needs no
     // new hash and no wait, whatever others guess meanwhile.
     const std::optional<QByteArray> stored = m_server.store().passwordHash(m_loginName);
+    // A password the operator set since the name's failures lets it in without their wait.
+    if (stored)
+        m_server.notePasswordHash(m_loginName, *stored);
     if (stored && m_server.passwords().knownRight(m_loginName, m_loginPassword, *stored)) {
         m_loginPassword.clear();
         // After the current receive step, as a worker's answer would come.

@@ -146,8 +146,8 @@ bool restoreGameData(const QString& backup, const QString& dataDir, QString& err
     return true;
 }
 
-ScheduledBackups::ScheduledBackups(QString dataDir, QString folder, int everyMinutes)
-    : m_dataDir(std::move(dataDir)), m_folder(std::move(folder))
+ScheduledBackups::ScheduledBackups(QString dataDir, QString folder, int everyMinutes, Clock clock)
+    : m_dataDir(std::move(dataDir)), m_folder(std::move(folder)), m_clock(std::move(clock))
 {
     m_timer.setInterval(everyMinutes * 60 * 1000);
     QObject::connect(&m_timer, &QTimer::timeout, [this] { run(); });
@@ -164,7 +164,7 @@ void ScheduledBackups::run()
     const QString dataDir = m_dataDir;
     const QString folder = m_folder;
     const QString target = QDir(folder).filePath(
-        QStringLiteral("korvi-%1.sqlite").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+        QStringLiteral("korvi-%1.sqlite").arg(m_clock().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
     auto running = m_running;
     QThreadPool::globalInstance()->start([dataDir, folder, target, running] {
         QString error;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QTimer>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace korvi::server {
@@ -26,17 +28,23 @@ QString dataLockPath(const QString& dataDir);
 
 // Backs the game data up every few minutes on a worker thread, so that prices never wait
 // for it, into "korvi-YYYYMMDD-HHMMSS.sqlite" files of one folder, keeping the newest few.
+// The files are named by `clock`'s local time.
 class ScheduledBackups {
 public:
     static constexpr int kKept = 7;
-    ScheduledBackups(QString dataDir, QString folder, int everyMinutes);
+    using Clock = std::function<QDateTime()>;
+    ScheduledBackups(QString dataDir, QString folder, int everyMinutes,
+                     Clock clock = [] { return QDateTime::currentDateTime(); });
+    // Waits for a backup still being written.
     ~ScheduledBackups();
 
-private:
+    // One backup now, as the schedule takes them; none while the last one is still written.
     void run();
 
+private:
     QString m_dataDir;
     QString m_folder;
+    Clock m_clock;
     QTimer m_timer;
     std::shared_ptr<std::atomic<bool>> m_running = std::make_shared<std::atomic<bool>>(false);
 };

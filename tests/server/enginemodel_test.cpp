@@ -1,8 +1,9 @@
 // The trading engine driven through long seeded random sequences of orders, groups,
 // quotes, cancels, daily closes and restarts, checked after every step against a small
 // reference model built from the fills alone: positions, cash and margin follow the fills;
-// nothing fills twice; the exits of a group never close more than their main filled and
-// are never active without it; a restart changes nothing.
+// nothing fills twice; the exits of a group never close more than their main filled, wait
+// while it works whatever else the participant does, and are active once it is done; a
+// restart changes nothing.
 #include "fields.h"
 #include "numbers.h"
 #include "orderrequest.h"
@@ -76,6 +77,7 @@ struct ModelOrder {
     qint32 quantity = 0;
     qint32 filled = 0; // the sum of its fills
     bool finished = false;
+    bool cancelAsked = false; // the participant asked to cancel it
 };
 
 struct ModelAccount {
@@ -319,6 +321,7 @@ private:
         const qint64 who = someone();
         if (const Order* o = anyOrder(who)) {
             note("@CO=" + reference(*o));
+            m_orders[{who, o->userOrderId}].cancelAsked = true;
             m_engine->cancelOrder(who, reference(*o));
         }
     }
@@ -538,6 +541,16 @@ private:
             }
             EXPECT_LE(closed, main->filled)
                 << "the exits of " << main->userOrderId << " closed more than it filled";
+            // An exit waits while its main works, whatever else the participant does, and
+            // stops waiting when the main is done: it is active then, or ended.
+            if (main->open() && !m.cancelAsked) {
+                EXPECT_TRUE(o->open() && !o->active && o->status == status::PreSubmitted)
+                    << "exit " << m.userId << " no longer waits for its working main " << main->userOrderId;
+            }
+            if (!main->open() && o->open()) {
+                EXPECT_TRUE(o->active) << "exit " << m.userId << " still waits after its main " << main->userOrderId
+                                       << " ended";
+            }
             if (o->open() && o->active) {
                 EXPECT_GT(main->filled, 0) << "exit " << m.userId << " active while its main is unfilled";
                 EXPECT_FALSE(main->open()) << "exit " << m.userId << " active while its main still works";

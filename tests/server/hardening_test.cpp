@@ -1,5 +1,6 @@
 // The log summary, without a network; then a game server in this process, attacked over
 // 127.0.0.1 as a busy or hostile participant would.
+#include "admin.h"
 #include "framing.h"
 #include "gameserver.h"
 #include "instrumentconfig.h"
@@ -8,10 +9,12 @@
 #include "passwordhash.h"
 #include "serverlog.h"
 #include "session.h"
+#include "tradestore.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -267,48 +270,188 @@ TEST(BoundedWorkTest, ARepeatedRequestWaitingForItsAnswerIsAnsweredOnce)
     EXPECT_EQ(answers.value("@SD"), 2);
 }
 
-TEST(BoundedWorkTest, AFailedCommitConfirmsNothingUntilTheStoreWorksAgain)
+// A commit fails while an order fills, at its first write or after the order, the fill
+// and the position were written. Nothing is confirmed until the store works again; then
+// the store holds exactly what the participant was told: the execution (id, quantity,
+// price), the order and the position.
+TEST(BoundedWorkTest, AFailedCommitConfirmsNothingUntilStoredAndLosesNothing)
+{
+    struct Case {
+        const char* fails;
+        const char* breaks;
+        const char* mends;
+    };
+    const Case cases[] = {
+        {"at its first write", "PRAGMA query_only = 1", "PRAGMA query_only = 0"},
+        {"at its last write",
+         "CREATE TEMP TRIGGER refuse_account BEFORE UPDATE ON main.participants BEGIN SELECT RAISE(ABORT, 'disk full'); END",
+         "DROP TRIGGER temp.refuse_account"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fails);
+        LocalServer local(0);
+        const std::optional<Participant> anna = local.store.find("anna");
+        ASSERT_TRUE(anna);
+        LocalPeer peer(local.server->tcpPort());
+        ASSERT_TRUE(peer.login("anna", "pw"));
+        QString trades;
+        for (const QString& name : QSqlDatabase::connectionNames()) {
+            if (name.startsWith(QLatin1String("trades-")))
+                trades = name;
+        }
+        ASSERT_FALSE(trades.isEmpty());
+        const auto run = [&](const char* sql) {
+            QSqlQuery q(QSqlDatabase::database(trades));
+            ASSERT_TRUE(q.exec(QString::fromLatin1(sql))) << q.lastError().text().toStdString();
+        };
+        run(c.breaks);
+        peer.send("@PO=" + anna->shortId + ";1;2;BUY ;MKT;1; 0; 0;0;0");
+        peer.send("@RA");
+        std::vector<QByteArray> early;
+        QDeadlineTimer deadline(10000);
+        // Two failed commits, and the events after them.
+        while (local.logged(u"cannot store the trading records") == 0 && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        ASSERT_EQ(local.server->engine().fillsToday(), 1);
+        for (int i = 0; i < 40; ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            for (QByteArray& m : peer.take())
+                early.push_back(std::move(m));
+        }
+        for (const QByteArray& m : early) {
+            EXPECT_FALSE(m.startsWith("@OO") || m.startsWith("@OS") || m.startsWith("@EX") || m.startsWith("@SAO"))
+                << "confirmed before it was stored: " << m.toStdString();
+        }
+        run(c.mends);
+        QList<QByteArray> fill; // the fields of the confirmed execution
+        bool listed = false;
+        EXPECT_TRUE(peer.waitFor([&](const QByteArray& m) {
+            if (m.startsWith("@EX="))
+                fill = m.mid(4).split(';');
+            listed = listed || m.startsWith("@SAO");
+            return !fill.isEmpty() && listed;
+        }));
+        EXPECT_EQ(local.logged(u"trading records stored again"), 1);
+        ASSERT_GE(fill.size(), 10);
+
+        // What the store holds, read as a restart reads it.
+        TradeStore stored;
+        QString error;
+        TradeStore::Snapshot snapshot;
+        ASSERT_TRUE(stored.open(local.dir.path(), error) && stored.load(snapshot, error)) << error.toStdString();
+        ASSERT_EQ(snapshot.executions.size(), 1u);
+        const Execution& e = snapshot.executions[0];
+        EXPECT_EQ(e.executionId, fill[5]);
+        EXPECT_EQ(e.orderId, fill[1]);
+        EXPECT_EQ(e.participant, anna->id);
+        EXPECT_EQ(e.quantity, fill[8].trimmed().toInt());
+        EXPECT_DOUBLE_EQ(e.price, fill[9].trimmed().toDouble());
+        const auto order = std::find_if(snapshot.orders.begin(), snapshot.orders.end(),
+                                        [&](const Order& o) { return o.orderId == fill[1]; });
+        ASSERT_NE(order, snapshot.orders.end());
+        EXPECT_EQ(order->status, status::Filled);
+        EXPECT_EQ(order->filled, 1);
+        EXPECT_EQ(order->userOrderId, 1);
+        ASSERT_EQ(snapshot.positions.size(), 1u);
+        EXPECT_EQ(snapshot.positions[0].participant, anna->id);
+        EXPECT_EQ(snapshot.positions[0].instrument, 1);
+        EXPECT_EQ(snapshot.positions[0].position.quantity, 1);
+        EXPECT_DOUBLE_EQ(snapshot.positions[0].position.cost, e.sum);
+    }
+}
+
+// What a connection holds for the next commit counts against its send ceiling together
+// with what it has queued: a participant just under the ceiling is dropped as soon as the
+// two would cross it, whether the last bytes are sent or held, and kept when they reach it
+// exactly. No event runs between the steps, so nothing drains meanwhile.
+TEST(BoundedWorkTest, HeldMessagesCountAgainstTheSendCeiling)
+{
+    constexpr qint64 kCeiling = GameServer::kMaxSendQueueBytes;
+    const auto frameOf = [](qint64 bytes) { return korvi::frame(QByteArray(bytes - 2, 'x')); };
+    struct Case {
+        const char* last;
+        bool held;  // the last bytes are held for the commit, or sent
+        qint64 over; // bytes the last message takes past the ceiling
+    };
+    const Case cases[] = {
+        {"sent past the ceiling", false, 1},
+        {"held past the ceiling", true, 1},
+        {"sent up to the ceiling", false, 0},
+        {"held up to the ceiling", true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.last);
+        LocalServer local(0);
+        LocalPeer peer(local.server->tcpPort());
+        ASSERT_TRUE(peer.login("anna", "pw"));
+        QPointer<Session> session = sessionOf(*local.server, local.store.find("anna")->id);
+        ASSERT_TRUE(session);
+        session->sendFramed(frameOf(kCeiling - session->queuedBytes() - 10'000));
+        session->holdFrames(frameOf(4000));
+        ASSERT_TRUE(session->playing()) << "still under the ceiling";
+        const QByteArray last = frameOf(kCeiling - session->queuedBytes() - session->heldBytes() + c.over);
+        if (c.held)
+            session->holdFrames(last);
+        else
+            session->sendFramed(last);
+        EXPECT_EQ(session->playing(), c.over == 0);
+        if (c.over > 0) {
+            QDeadlineTimer deadline(10000);
+            while (peer.connected() && !deadline.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            EXPECT_FALSE(peer.connected());
+            EXPECT_EQ(local.logged(u"the client asks faster than it reads"), 1);
+        } else {
+            // Everything arrives, the held message too.
+            int big = 0;
+            EXPECT_TRUE(peer.waitFor([&](const QByteArray& m) {
+                big += m.size() == last.size() - 2 || m.size() == 4000 - 2;
+                return big == 2;
+            }));
+        }
+    }
+}
+
+// Logins of a name are being slowed down after a wrong password; the operator sets a new
+// one, and the very next login with it gets in at once through the running server.
+TEST(LoginSlowdownTest, AnOperatorsNewPasswordGetsInAtOnce)
 {
     LocalServer local(0);
-    LocalPeer peer(local.server->tcpPort());
-    ASSERT_TRUE(peer.login("demo", "demo"));
-    QString trades;
-    for (const QString& name : QSqlDatabase::connectionNames()) {
-        if (name.startsWith(QLatin1String("trades-")))
-            trades = name;
-    }
-    ASSERT_FALSE(trades.isEmpty());
-    const auto readOnly = [&](bool on) {
-        QSqlQuery q(QSqlDatabase::database(trades));
-        ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA query_only = %1").arg(on ? 1 : 0)));
+    LoginGuard::Limits limits;
+    limits.freeAttemptsPerName = 1;
+    limits.firstDelayMs = limits.maxDelayMs = 120'000; // far beyond the waits of this test
+    local.server->guard() = LoginGuard(limits);
+    // Answers the login questions for "anna"; true at the refusal.
+    const auto answer = [](LocalPeer& peer, QByteArray password) {
+        return [&peer, password](const QByteArray& m) {
+            if (m.startsWith("!;ID"))
+                peer.send("TTUSER=anna");
+            else if (m.startsWith("!;USER"))
+                peer.send("@U=anna%" + password);
+            return m.startsWith("@MSG");
+        };
     };
-    readOnly(true);
-    peer.send("@PO=U00001;1;2;BUY ;MKT;1; 0; 0;0;0");
-    peer.send("@RA");
-    std::vector<QByteArray> early;
+    LocalPeer guesser(local.server->tcpPort());
+    ASSERT_TRUE(guesser.waitFor(answer(guesser, "falsch")));
+    LocalPeer slowed(local.server->tcpPort());
+    const auto slowedAnswer = answer(slowed, "auch-falsch");
     QDeadlineTimer deadline(10000);
-    // Two failed commits, and the events after them.
-    while (local.logged(u"cannot store the trading records") == 0 && !deadline.hasExpired())
+    const auto waits = [&] { return local.logged(u"login for 'anna' from 127.0.0.1 waits"); };
+    while (waits() == 0 && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    ASSERT_EQ(local.server->engine().fillsToday(), 1);
-    for (int i = 0; i < 40; ++i) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        for (QByteArray& m : peer.take())
-            early.push_back(std::move(m));
+        for (const QByteArray& m : slowed.take())
+            slowedAnswer(m);
     }
-    for (const QByteArray& m : early) {
-        EXPECT_FALSE(m.startsWith("@OO") || m.startsWith("@OS") || m.startsWith("@EX") || m.startsWith("@SAO"))
-            << "confirmed before it was stored: " << m.toStdString();
-    }
-    readOnly(false);
-    bool filled = false;
-    bool listed = false;
-    EXPECT_TRUE(peer.waitFor([&](const QByteArray& m) {
-        filled = filled || m.startsWith("@EX");
-        listed = listed || m.startsWith("@SAO");
-        return filled && listed;
-    }));
-    EXPECT_EQ(local.logged(u"trading records stored again"), 1);
+    ASSERT_EQ(waits(), 1) << "the name is being slowed down";
+
+    ParticipantStore operatorsStore;
+    operatorsStore.setHashIterations(kMinIterations);
+    QString error;
+    ASSERT_TRUE(operatorsStore.open(local.dir.path(), error)) << error.toStdString();
+    QByteArray out, err;
+    ASSERT_EQ(runAdminCommand({"user", "password", "anna", "neu"}, operatorsStore, out, err), 0) << err.toStdString();
+    LocalPeer renewed(local.server->tcpPort());
+    EXPECT_TRUE(renewed.login("anna", "neu"));
 }
 
 TEST(BoundedWorkTest, FloodsOfRepeatableLinesLeaveABoundedLog)

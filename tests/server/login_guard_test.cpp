@@ -84,24 +84,56 @@ TEST(LoginGuardTest, RulesAsATable)
 }
 
 // A password set anew (by the operator) wipes the name's failures from every address, and
-// nothing of other names.
+// nothing of other names, not even of names that begin with it.
 TEST(LoginGuardTest, ANewPasswordClearsOnlyThatNamesFailures)
 {
     LoginGuard guard(smallLimits());
     qint64 at = 0;
-    for (const char* name : {"alice", "alice", "alice", "alice", "bert", "bert", "bert", "bert"}) {
-        const LoginGuard::Admission a = guard.admit(name, "g", at);
-        ASSERT_FALSE(a.refused);
-        at += a.waitMs;
-        guard.failed(name, "g", at);
+    for (const char* name : {"alice", "alice", "alice", "alice", "alice2", "alice2", "alice2", "alice2", "bert", "bert",
+                             "bert", "bert", "dora"}) {
+        for (const char* address : {"g", "h"}) {
+            const LoginGuard::Admission a = guard.admit(name, address, at);
+            ASSERT_FALSE(a.refused);
+            at += a.waitMs;
+            guard.failed(name, address, at);
+        }
     }
     EXPECT_GT(guard.admit("alice", "g", at).waitMs, 0);
     guard.forgetName("ALICE");
-    const LoginGuard::Admission alice = guard.admit("alice", "g", at);
-    EXPECT_FALSE(alice.refused);
-    EXPECT_EQ(alice.waitMs, 0);
-    const LoginGuard::Admission bert = guard.admit("bert", "g", at);
-    EXPECT_TRUE(bert.refused || bert.waitMs > 0);
+    for (const char* address : {"g", "h"}) {
+        SCOPED_TRACE(address);
+        EXPECT_EQ(guard.admit("emil", address, at).guessedNames, 3) << "alice2, bert and dora failed from here";
+        EXPECT_EQ(guard.admit("alice", address, at).attempts, 0);
+        EXPECT_EQ(guard.admit("alice2", address, at).attempts, 4);
+        EXPECT_EQ(guard.admit("bert", address, at).attempts, 4);
+    }
+}
+
+// However many different names fail from one address, it remembers a bounded number of
+// them, and participants logging in from there still relax it.
+TEST(LoginGuardTest, NamesRememberedPerAddressAreBoundedAndStillRelaxedByLogins)
+{
+    LoginGuard::Limits limits = smallLimits();
+    limits.maxNamesPerAddress = 6;
+    LoginGuard guard(limits);
+    qint64 at = 0;
+    for (int i = 0; i < 300; ++i) {
+        const QByteArray name = "guess" + QByteArray::number(i);
+        const LoginGuard::Admission a = guard.admit(name, "g", at);
+        ASSERT_FALSE(a.refused) << i;
+        EXPECT_LE(a.guessedNames, limits.maxNamesPerAddress);
+        at += a.waitMs;
+        guard.failed(name, "g", at);
+    }
+    // Six names remembered, three of them free: four participants take the address back
+    // below its first delay.
+    for (const char* name : {"p1", "p2", "p3", "p4"}) {
+        const LoginGuard::Admission a = guard.admit(name, "g", at);
+        ASSERT_FALSE(a.refused);
+        EXPECT_GT(a.waitMs, 0) << name;
+        guard.succeeded(name, "g");
+    }
+    EXPECT_EQ(guard.admit("p5", "g", at).waitMs, 0);
 }
 
 // Seeded random runs of guessers (many connections each, on several addresses, some shared

@@ -577,8 +577,10 @@ TEST_F(EngineTest, RankingsOrderByResultThenByRegistrationAndNameTheDaysWinnersA
         std::vector<Trader> traders;
         std::vector<qint16> dayPlaces; // in the order of `traders`
         QByteArray winners, losers;
+        double last = 60;              // BBB's last price when the lists are made
     };
-    // BBB is bought at 50.5 or sold at 49.5 and ends at 60, without commission.
+    // BBB is bought at 50.5 or sold at 49.5 and ends at `last` (60), without commission. A
+    // result of exactly 0 is neither a win nor a loss.
     const std::vector<Case> cases = {
         {{{1, "ann", "BUY", 3}, {2, "bob", "BUY", 1}, {7, "cy", "SEL", 2}, {4, "dee", "SEL", 1}},
          {1, 2, 4, 3},
@@ -589,6 +591,8 @@ TEST_F(EngineTest, RankingsOrderByResultThenByRegistrationAndNameTheDaysWinnersA
          "Gewinner: ann +9.5 bob +9.5 dee +9.5",
          "Verlierer: -"},
         {{{4, "dee", "SEL", 1}}, {1}, "Gewinner: -", "Verlierer: dee -10.5"},
+        {{{1, "ann", "BUY", 1}, {2, "bob", "SEL", 2}}, {1, 2}, "Gewinner: -", "Verlierer: bob -2", 50.5},
+        {{{2, "bob", "SEL", 3}}, {1}, "Gewinner: -", "Verlierer: -", 49.5},
     };
     for (const Case& c : cases) {
         makeEngine({});
@@ -599,7 +603,7 @@ TEST_F(EngineTest, RankingsOrderByResultThenByRegistrationAndNameTheDaysWinnersA
             m_engine->addParticipant(p);
             place(po(uid++, 2, t.side, "MKT", t.quantity, 0, 0, 0, p.shortId), t.id);
         }
-        m_engine->onQuote(1, quote(60, 59.5, 60.5));
+        m_engine->onQuote(1, quote(c.last, c.last - 0.5, c.last + 0.5));
         const std::vector<QByteArray> lines = m_engine->updateRankings();
         ASSERT_EQ(lines.size(), 2u);
         EXPECT_EQ(lines[0], c.winners);
