@@ -270,9 +270,27 @@ TEST(Offline, OrdersAndCancelsStayAndTheUserIsTold)
 }
 
 // Connected but not yet greeted, as during every reconnect: no way of placing an order
-// sends, numbers or removes anything, and the user is told.
+// sends, numbers or removes anything, and the user is told. So it is after connecting from
+// offline, and after "LOGIN" pressed while connected and greeted, once the new socket is
+// connected and before its own "@WELCOME".
 TEST(Offline, NothingLeavesBeforeTheGreeting)
 {
+    struct Start {
+        const char* name;
+        ClientFixture::Start start;
+        std::function<void(Trader&)> connect;
+    };
+    const QList<Start> starts = {
+        {"connecting from offline", ClientFixture::Offline, [](Trader& t) {
+             t.app.connection.setPortField(QByteArray::number(t.peer.port()));
+             t.app.connection.connectwinsock("127.0.0.1");
+         }},
+        {"LOGIN while greeted", ClientFixture::Online, [](Trader& t) {
+             ASSERT_TRUE(t.app.connection.canTrade());
+             t.s.ServerAddress = "127.0.0.1";
+             t.app.connection.login();
+         }},
+    };
     struct Case {
         const char* name;
         std::function<void(Trader&)> act;
@@ -293,22 +311,25 @@ TEST(Offline, NothingLeavesBeforeTheGreeting)
              t.app.placing.Command8_Click(0);
          }, 0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Trader t(ClientFixture::Offline);
-        t.app.connection.setPortField(QByteArray::number(t.peer.port()));
-        t.app.connection.connectwinsock("127.0.0.1");
-        ASSERT_TRUE(waitFor([&] { return t.app.connection.isConnected(); }));
-        c.act(t);
-        EXPECT_TRUE(t.app.outgoing.lines().filter("OUT:").isEmpty());
-        EXPECT_TRUE(t.app.external.list1.lines().filter("@OC").isEmpty()) << "no number for the outside program";
-        EXPECT_EQ(t.s.user().LastUserOrderID, 41);
-        int lines = 0;
-        for (int i = 1; i <= t.s.book.LeerOrders.count(); ++i)
-            lines += t.s.book.LeerOrders[i].WPIndex != 0;
-        EXPECT_EQ(lines, c.entryLinesLeft);
-        EXPECT_EQ(t.app.messages.messageLine(), OrderPlacing::notSentText(false));
-        EXPECT_TRUE(t.consistent());
+    for (const Start& start : starts) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(start.name) + ": " + c.name);
+            Trader t(start.start);
+            const int connections = t.peer.connectionCount();
+            start.connect(t);
+            ASSERT_TRUE(waitFor([&] { return t.app.connection.isConnected() && t.peer.connectionCount() > connections; }));
+            EXPECT_FALSE(t.app.connection.canTrade());
+            c.act(t);
+            EXPECT_TRUE(t.app.outgoing.lines().filter("OUT:").isEmpty());
+            EXPECT_TRUE(t.app.external.list1.lines().filter("@OC").isEmpty()) << "no number for the outside program";
+            EXPECT_EQ(t.s.user().LastUserOrderID, 41);
+            int lines = 0;
+            for (int i = 1; i <= t.s.book.LeerOrders.count(); ++i)
+                lines += t.s.book.LeerOrders[i].WPIndex != 0;
+            EXPECT_EQ(lines, c.entryLinesLeft);
+            EXPECT_EQ(t.app.messages.messageLine(), OrderPlacing::notSentText(false));
+            EXPECT_TRUE(t.consistent());
+        }
     }
 }
 
