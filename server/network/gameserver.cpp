@@ -82,7 +82,6 @@ bool GameServer::start(QString& error)
     m_held.clear(); // nobody is connected yet
     if (!m_tradeStore.commit(error))
         return false;
-    dropBlocked(); // the passwords of now, so a new one set from now on is noticed
     QHostAddress address = QHostAddress::LocalHost;
     if (!m_options.bindAddress.isEmpty() && !address.setAddress(m_options.bindAddress)) {
         error = QStringLiteral("--bind: not an address: %1").arg(m_options.bindAddress);

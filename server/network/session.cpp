@@ -393,12 +393,12 @@ void Session::handleLogin(QByteArrayView body)
     m_loginName = (cut < 0 ? body : body.first(cut)).toByteArray();
     m_loginPassword = cut < 0 ? QByteArray() : body.sliced(cut + 1).toByteArray();
     m_stage = Stage::Checking;
-    // A password this server found right before, against the hash stored now, needs no
-    // new hash and no wait, whatever others guess meanwhile.
     const std::optional<QByteArray> stored = m_server.store().passwordHash(m_loginName);
-    // A password the operator set since the name's failures lets it in without their wait.
+    // A password the operator set since the name's failures gets in without their wait.
     if (stored)
         m_server.notePasswordHash(m_loginName, *stored);
+    // A password this server found right before, against the hash stored now, needs no
+    // new hash and no wait, whatever others guess meanwhile.
     if (stored && m_server.passwords().knownRight(m_loginName, m_loginPassword, *stored)) {
         m_loginPassword.clear();
         // After the current receive step, as a worker's answer would come.
