@@ -317,7 +317,8 @@ TEST(Offline, NothingLeavesBeforeTheGreeting)
             Trader t(start.start);
             const int connections = t.peer.connectionCount();
             start.connect(t);
-            ASSERT_TRUE(waitFor([&] { return t.app.connection.isConnected() && t.peer.connectionCount() > connections; }));
+            ASSERT_TRUE(waitFor(
+                [&] { return t.app.connection.isConnected() && t.peer.connectionCount() > connections; }));
             EXPECT_FALSE(t.app.connection.canTrade());
             c.act(t);
             EXPECT_TRUE(t.app.outgoing.lines().filter("OUT:").isEmpty());

@@ -284,7 +284,8 @@ TEST(BoundedWorkTest, AFailedCommitConfirmsNothingUntilStoredAndLosesNothing)
     const Case cases[] = {
         {"at its first write", "PRAGMA query_only = 1", "PRAGMA query_only = 0"},
         {"at its last write",
-         "CREATE TEMP TRIGGER refuse_account BEFORE UPDATE ON main.participants BEGIN SELECT RAISE(ABORT, 'disk full'); END",
+         "CREATE TEMP TRIGGER refuse_account BEFORE UPDATE ON main.participants"
+         " BEGIN SELECT RAISE(ABORT, 'disk full'); END",
          "DROP TRIGGER temp.refuse_account"},
     };
     for (const Case& c : cases) {

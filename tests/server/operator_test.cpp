@@ -47,7 +47,9 @@ TEST(OperatorCommandTest, RemoveRefusesEveryKindOfHoldingAlone)
         bool refused;
     };
     const Case cases[] = {
-        {"a working limit order", [](TradeStore& t, qint64 p) { t.saveOrder(storedOrder(10, p, status::Submitted)); }, true},
+        {"a working limit order",
+         [](TradeStore& t, qint64 p) { t.saveOrder(storedOrder(10, p, status::Submitted)); },
+         true},
         {"a pre-submitted exit",
          [](TradeStore& t, qint64 p) {
              Order exit = storedOrder(11, p, status::PreSubmitted, role::TakeProfit);
@@ -73,7 +75,8 @@ TEST(OperatorCommandTest, RemoveRefusesEveryKindOfHoldingAlone)
         participants.setHashIterations(kMinIterations);
         QString error;
         ASSERT_TRUE(participants.open(dir.path(), error)) << error.toStdString();
-        ASSERT_TRUE(participants.add("ann", "pw", error) && participants.add("bob", "pw", error)) << error.toStdString();
+        ASSERT_TRUE(participants.add("ann", "pw", error) && participants.add("bob", "pw", error))
+            << error.toStdString();
         const qint64 ann = participants.find("ann")->id;
         const qint64 bob = participants.find("bob")->id;
         {
