@@ -45,7 +45,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <numeric>
 #include <unistd.h>
 #include <sys/resource.h>
 
@@ -364,7 +363,9 @@ void switchProbe(quint16 port, int listeners, int switches)
     runUntil([] { return false; }, 5000); // the enter notices of the listeners themselves pass
     for (Client* c : others)
         c->resetCounts();
-    const qint64 before = std::accumulate(others.begin(), others.end(), qint64(0), [](qint64 n, Client* c) { return n + c->chatNotices(); });
+    std::vector<qint64> before;
+    for (Client* c : others)
+        before.push_back(c->chatNotices());
     QByteArray burst;
     for (int i = 0; i < switches; ++i)
         burst += korvi::frame(i % 2 == 0 ? "@CH=1" : "@CH=0");
@@ -372,11 +373,12 @@ void switchProbe(quint16 port, int listeners, int switches)
     QElapsedTimer window;
     window.start();
     runUntil([] { return false; }, 10000);
-    qint64 most = 0, total = -before, gap = 0;
-    for (Client* c : others) {
-        total += c->chatNotices();
-        most = std::max(most, c->chatNotices());
-        gap = std::max(gap, c->longestPriceGap());
+    qint64 most = 0, total = 0, gap = 0;
+    for (size_t i = 0; i < others.size(); ++i) {
+        const qint64 heard = others[i]->chatNotices() - before[i];
+        total += heard;
+        most = std::max(most, heard);
+        gap = std::max(gap, others[i]->longestPriceGap());
     }
     std::printf("switches: %d \"@CH\" (%lld bytes) at once; %d listeners received %lld enter/leave notices in 10 s"
                 " (at most %lld each); longest price gap of a listener %lld ms\n",
@@ -403,6 +405,12 @@ void usersProbe(quint16 port, qint64 serverPid, int chatters, int requests)
     runUntil([] { return false; }, 8000); // every enter notice has gone out
     Client* flooder = others.front();
     flooder->stopReading();
+    // The same window without the flood, for comparison.
+    watcher->resetCounts();
+    const double idleFrom = cpuSeconds(serverPid);
+    runUntil([] { return false; }, 10000);
+    const double idleCpu = cpuSeconds(serverPid) - idleFrom;
+    const qint64 idleGap = watcher->longestPriceGap();
     watcher->resetCounts();
     QByteArray burst;
     for (int i = 0; i < requests; ++i)
@@ -410,10 +418,11 @@ void usersProbe(quint16 port, qint64 serverPid, int chatters, int requests)
     const double cpuBefore = cpuSeconds(serverPid);
     flooder->sendRaw(burst);
     runUntil([] { return false; }, 10000);
-    std::printf("users: %d in the chat, one sends %d \"@RCU\" (%lld bytes) without reading: server CPU %.2f s in 10 s;"
-                " another participant's longest price gap %lld ms; the flooder %s\n",
-                chatters, requests, static_cast<long long>(burst.size()), cpuSeconds(serverPid) - cpuBefore,
-                static_cast<long long>(watcher->longestPriceGap()), flooder->connected() ? "still connected" : "was dropped");
+    std::printf("users: %d in the chat, one sends %d \"@RCU\" (%lld bytes) without reading: server CPU %.2f s in 10 s"
+                " (%.2f s in 10 s before); another participant's longest price gap %lld ms (%lld ms before); the flooder %s\n",
+                chatters, requests, static_cast<long long>(burst.size()), cpuSeconds(serverPid) - cpuBefore, idleCpu,
+                static_cast<long long>(watcher->longestPriceGap()), static_cast<long long>(idleGap),
+                flooder->connected() ? "still connected" : "was dropped");
 }
 
 void raiseDescriptorLimit()
