@@ -61,11 +61,13 @@ QByteArray userList(const std::vector<QByteArray>& names)
     return out;
 }
 
-bool PresenceNotices::entered(qint64 participant)
+bool PresenceNotices::entered(qint64 participant, qint64* leftAt)
 {
     const auto it = std::find_if(m_leaves.begin(), m_leaves.end(), [&](const Leave& l) { return l.participant == participant; });
     if (it == m_leaves.end())
         return true;
+    if (leftAt)
+        *leftAt = it->at;
     m_leaves.erase(it);
     return false;
 }

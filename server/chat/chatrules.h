@@ -53,8 +53,8 @@ public:
     static constexpr qint64 kQuietMs = 3000;
 
     // The participant's first connection entered; true when the others are to be told
-    // (false: it had left moments ago and nobody was told).
-    bool entered(qint64 participant);
+    // (false: it had left moments ago, at `*leftAt`, and nobody was told).
+    bool entered(qint64 participant, qint64* leftAt = nullptr);
     // Its last connection left at `nowMs`; the notice waits.
     void left(qint64 participant, const QByteArray& name, qint64 nowMs);
     // The names whose leave notice is due at `nowMs`, in the order they left; handed out once.

@@ -106,11 +106,24 @@ void ChatService::enter(Session* session, Member& m)
     if (m.present)
         return;
     m.present = true;
+    m.enteredAt = m_server.now();
     m_present.push_back(session);
     m_userList.clear();
     // A participant with two connections enters once for the others.
-    if (++m_presentConnections[m.participant] == 1 && m_notices.entered(m.participant))
+    if (++m_presentConnections[m.participant] != 1)
+        return;
+    qint64 leftAt = 0;
+    if (m_notices.entered(m.participant, &leftAt)) {
         toPresent(frame(chat::userEnters(m.name)), session);
+        return;
+    }
+    // Back before its leave was told: only those who came in meanwhile (and so never saw
+    // it present) hear of it.
+    const QByteArray framed = frame(chat::userEnters(m.name));
+    for (Session* s : m_present) {
+        if (s != session && m_members.find(s)->enteredAt >= leftAt)
+            deliver(s, framed);
+    }
 }
 
 void ChatService::quit(Session* session, Member& m)

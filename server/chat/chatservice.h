@@ -58,6 +58,7 @@ private:
         int level = 1;
         bool present = false;
         bool wantsPresent = false; // a switch waiting for the budget
+        qint64 enteredAt = 0;
         bool trades = false;
         chat::LineBudget budget;
     };

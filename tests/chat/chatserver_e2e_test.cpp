@@ -159,7 +159,7 @@ TEST(ChatServer, FloodLevelAndTradesFeed)
 
     ASSERT_EQ(ServerProcess::admin(s.dir.path(), {"user", "level", "bob", "0"}), 0);
     EXPECT_EQ(nextChat(bob, 5000), "@SV=0");
-    EXPECT_EQ(nextChat(anna), "@CU0=bob");
+    EXPECT_EQ(nextChat(anna, 6000), "@CU0=bob") << "told once the leave has lasted";
     bob.send("@CH=1");
     bob.send("@C=trotzdem");
     EXPECT_EQ(nextChat(anna, 500), QByteArray());
@@ -204,6 +204,22 @@ TEST(ChatServer, SwitchesAndListRequestsCannotFloodOthers)
     EXPECT_EQ(heard.back(), "@CU0=bob") << "the last switch wins";
     anna.send("@RCU=");
     EXPECT_EQ(nextChat(anna), "@SCU=anna");
+
+    // Whoever came into the chat while a leave waited never saw that participant present,
+    // and so hears of its return.
+    bob.send("@CH=1");
+    EXPECT_EQ(nextChat(anna), "@CU1=bob");
+    bob.send("@CH=0");
+    bob.send("@RCU=");
+    ASSERT_EQ(nextChat(bob), "@SCU=anna");
+    anna.send("@CH=0");
+    anna.send("@CH=1");
+    anna.send("@RCU=");
+    ASSERT_EQ(nextChat(anna), "@SCU=anna");
+    bob.send("@CH=1");
+    EXPECT_EQ(nextChat(anna), "@CU1=bob");
+    bob.send("@CH=0");
+    EXPECT_EQ(nextChat(anna, 6000), "@CU0=bob");
 
     QByteArray requests;
     for (int i = 0; i < 3000; ++i)
