@@ -81,8 +81,8 @@ int main(int argc, char** argv)
         print(stderr, err);
         return code;
     }
-    if (store.createdNow())
-        logLine(QStringLiteral("new data folder %1: participant demo with password demo created").arg(options.dataDir));
+    if (store.count() == 0)
+        logLine(QStringLiteral("no participant yet; add one with: korvi-server --data %1 user add NAME PASSWORD").arg(options.dataDir));
 
     const QString instrumentPath = options.instruments.isEmpty() ? defaultInstrumentConfigPath() : options.instruments;
     std::vector<InstrumentSpec> definitions = loadInstrumentConfig(instrumentPath, error);

@@ -24,6 +24,10 @@ fi
 
 server_pid=""
 if [ -x build/bin/korvi-server ]; then
+    # A new data folder holds no participant; the demo adds its own, demo/demo, once.
+    if ! build/bin/korvi-server --data "$top/demo/server-data" user list | grep -q '^demo '; then
+        build/bin/korvi-server --data "$top/demo/server-data" user add demo demo
+    fi
     build/bin/korvi-server --data "$top/demo/server-data" --port 4100 --http-port 8100 --bind 127.0.0.1 &
     server_pid=$!
     trap '[ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true' EXIT

@@ -34,7 +34,12 @@ test -f /etc/korvi-server/korvi-server.conf
 test -d /var/lib/korvi-server
 getent passwd korvi-server >/dev/null
 systemd-analyze verify /lib/systemd/system/korvi-server.service
-# The installed server runs as its user with the installed configuration and data folder.
+# The installed server runs as its user with the installed configuration and data folder,
+# which starts without any participant (no shared account to log in with).
+if runuser -u korvi-server -- /usr/bin/korvi-server --data /var/lib/korvi-server user list | tail -n +2 | grep -q .; then
+    echo "a fresh data folder holds participants" >&2
+    exit 1
+fi
 runuser -u korvi-server -- /usr/bin/korvi-server --data /var/lib/korvi-server \
     --instruments /etc/korvi-server/instruments.conf user add "probe$$" probe-password --hash-iterations 1000
 runuser -u korvi-server -- /usr/bin/korvi-server --data /var/lib/korvi-server user list | grep -q "probe$$"

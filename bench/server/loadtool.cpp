@@ -12,9 +12,19 @@
 // its orders), while another participant measures the gaps in its prices and the server's
 // memory is sampled.
 //
+// With --order-probe N: one participant places a limit order and cancels it, N times,
+// reading every answer (--in-flight at once); the server's memory and the data folder are
+// measured before and after. With --switch-probe N: --connections listeners are in the
+// chat while one participant sends N alternating "@CH=1"/"@CH=0" at once; what reaches
+// the listeners is counted. With --users-probe N: --connections participants are in the
+// chat while one of them sends N "@RCU" without reading; the server's CPU time and the
+// price gaps of another participant are measured. Extra server options follow
+// --server-options (one string, split at blanks), e.g. to lift the order limits.
+//
 //   korvi-load [--server PATH] [--logins N] [--connections N] [--rate R] [--seconds S]
 //              [--order-seconds S] [--in-flight K] [--hash-iterations N]
 //              [--chat-seconds S] [--chat-lines L] [--flood N] [--flood-fills F]
+//              [--order-probe N] [--switch-probe N] [--users-probe N] [--server-options TEXT]
 #include "framing.h"
 #include "participantstore.h"
 #include "passwordhash.h"
@@ -24,6 +34,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTcpSocket>
@@ -34,6 +45,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <unistd.h>
 #include <sys/resource.h>
 
 using korvi::ReceiveBuffer;
@@ -74,6 +86,11 @@ public:
             sendOrder();
     }
     void stopOrders() { m_trading = false; }
+    // From now on each order is a limit order far from the market that is cancelled as
+    // soon as it is reported; a round ends with the cancel (or a refusal).
+    void cancelEachOrder() { m_cancelling = true; }
+    qint64 chatNotices() const { return m_chatNotices; }
+    qint64 userLists() const { return m_userLists; }
     void resetOrders() { m_ordersDone = m_ordersRefused = 0; }
     // The chat: enter, then send `perSecond` lines a second, the first after `offsetMs`.
     // Each line carries its sending time, so the receivers can tell the delay.
@@ -124,7 +141,11 @@ private:
                 m_longestGap = std::max(m_longestGap, t - m_lastPriceAt);
                 m_lastPriceAt = t;
             }
-            else if (m.startsWith("@OS=")) {
+            else if (m_cancelling && m.startsWith("@OO=")) {
+                const QList<QByteArray> f = m.sliced(4).toByteArray().split(';');
+                if (f.size() > 8 && f[8].trimmed() != "5" && f[8].trimmed() != "6")
+                    send("@CO=" + m_shortId + ';' + f[0].trimmed() + ';' + f[1].trimmed());
+            } else if (m.startsWith("@OS=")) {
                 // Field 3 is the status: 5 cancelled, 6 filled.
                 const qsizetype a = m.indexOf(';');
                 const qsizetype b = a < 0 ? -1 : m.indexOf(';', a + 1);
@@ -151,7 +172,11 @@ private:
                     m_chatDelaySum += delay;
                     m_chatDelayMax = std::max(m_chatDelayMax, delay);
                 }
-            } else if (m.startsWith("@MSG=Chat"))
+            } else if (m.startsWith("@CU1=") || m.startsWith("@CU0="))
+                ++m_chatNotices;
+            else if (m.startsWith("@SCU="))
+                ++m_userLists;
+            else if (m.startsWith("@MSG=Chat"))
                 ++m_chatWarnings;
             else if (m.startsWith("@MSG="))
                 m_refused = true;
@@ -171,6 +196,10 @@ private:
         // positions stay small and the margin is always covered.
         static constexpr const char* kInstruments[] = {"2", "3", "4"};
         ++m_orderNumber;
+        if (m_cancelling) {
+            send("@PO=" + m_shortId + ';' + QByteArray::number(m_orderNumber) + ";2;BUY ;LMT;1; 1; 0;0;0");
+            return;
+        }
         const QByteArray side = (m_orderNumber / 3) % 2 == 0 ? "BUY " : "SEL ";
         send("@PO=" + m_shortId + ';' + QByteArray::number(m_orderNumber) + ';' + kInstruments[m_orderNumber % 3] + ';'
              + side + ";MKT;1; 0; 0;0;0");
@@ -183,6 +212,8 @@ private:
     bool m_refused = false;
     bool m_reading = true;
     bool m_trading = false;
+    bool m_cancelling = false;
+    qint64 m_chatNotices = 0, m_userLists = 0;
     QByteArray m_shortId;
     qint32 m_orderNumber = 0;
     qint64 m_ordersDone = 0, m_ordersRefused = 0;
@@ -263,6 +294,137 @@ void floodProbe(quint16 port, qint64 serverPid, int requests, int fills, int sec
                 static_cast<long long>(watcher->priceFrames()), seconds, static_cast<long long>(watcher->longestPriceGap()));
 }
 
+// Bytes of all files in a folder and its subfolders.
+qint64 folderBytes(const QString& path)
+{
+    qint64 total = 0;
+    QDirIterator it(path, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        total += QFileInfo(it.next()).size();
+    return total;
+}
+
+// CPU seconds (user and system) a process has used so far, from /proc.
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> f = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return f.size() > 12 ? (f[11].toDouble() + f[12].toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK)) : -1;
+}
+
+// The order probe: see the head of this file.
+void orderProbe(quint16 port, qint64 serverPid, const QString& dataDir, int rounds, int inFlight)
+{
+    QObject group;
+    auto* trader = new Client(nameOf(1), port, &group);
+    if (!runUntil([&] { return trader->greeted(); }, 60000)) {
+        std::fprintf(stderr, "orders: the participant did not log in\n");
+        return;
+    }
+    runUntil([] { return false; }, 500);
+    const double rssBefore = residentMb(serverPid);
+    const qint64 dataBefore = folderBytes(dataDir);
+    trader->cancelEachOrder();
+    QElapsedTimer took;
+    took.start();
+    trader->startOrders(inFlight);
+    double largest = rssBefore;
+    const bool all = runUntil([&] {
+        largest = std::max(largest, residentMb(serverPid));
+        return trader->ordersDone() >= rounds;
+    }, 600000);
+    trader->stopOrders();
+    runUntil([] { return false; }, 2000); // the last answers and a commit
+    std::printf("orders: %lld place-and-cancel rounds in %.1f s (%lld refused)%s\n",
+                static_cast<long long>(trader->ordersDone()), took.elapsed() / 1000.0,
+                static_cast<long long>(trader->ordersRefused()), all ? "" : " (timed out)");
+    std::printf("        server resident memory %.1f MB before, %.1f MB after (at most %.1f MB sampled)\n", rssBefore,
+                residentMb(serverPid), largest);
+    std::printf("        data folder %.1f MB before, %.1f MB after\n", dataBefore / 1e6, folderBytes(dataDir) / 1e6);
+}
+
+// The channel switch probe: see the head of this file.
+void switchProbe(quint16 port, int listeners, int switches)
+{
+    QObject group;
+    auto* switcher = new Client(nameOf(0), port, &group);
+    std::vector<Client*> others;
+    for (int i = 1; i <= listeners; ++i)
+        others.push_back(new Client(nameOf(i), port, &group));
+    if (!runUntil([&] { return switcher->greeted() && std::all_of(others.begin(), others.end(), [](Client* c) { return c->greeted(); }); }, 120000)) {
+        std::fprintf(stderr, "switches: participants did not log in\n");
+        return;
+    }
+    for (Client* c : others)
+        c->enterChat();
+    runUntil([] { return false; }, 5000); // the enter notices of the listeners themselves pass
+    for (Client* c : others)
+        c->resetCounts();
+    std::vector<qint64> before;
+    for (Client* c : others)
+        before.push_back(c->chatNotices());
+    QByteArray burst;
+    for (int i = 0; i < switches; ++i)
+        burst += korvi::frame(i % 2 == 0 ? "@CH=1" : "@CH=0");
+    switcher->sendRaw(burst);
+    QElapsedTimer window;
+    window.start();
+    runUntil([] { return false; }, 10000);
+    qint64 most = 0, total = 0, gap = 0;
+    for (size_t i = 0; i < others.size(); ++i) {
+        const qint64 heard = others[i]->chatNotices() - before[i];
+        total += heard;
+        most = std::max(most, heard);
+        gap = std::max(gap, others[i]->longestPriceGap());
+    }
+    std::printf("switches: %d \"@CH\" (%lld bytes) at once; %d listeners received %lld enter/leave notices in 10 s"
+                " (at most %lld each); longest price gap of a listener %lld ms\n",
+                switches, static_cast<long long>(burst.size()), listeners, static_cast<long long>(total),
+                static_cast<long long>(most), static_cast<long long>(gap));
+}
+
+// The "@RCU" probe: see the head of this file.
+void usersProbe(quint16 port, qint64 serverPid, int chatters, int requests)
+{
+    QObject group;
+    auto* watcher = new Client(nameOf(0), port, &group);
+    std::vector<Client*> others;
+    for (int i = 1; i <= chatters; ++i)
+        others.push_back(new Client(nameOf(i), port, &group));
+    if (!runUntil([&] { return watcher->greeted() && std::all_of(others.begin(), others.end(), [](Client* c) { return c->greeted(); }); }, 300000)) {
+        std::fprintf(stderr, "users: participants did not log in\n");
+        return;
+    }
+    for (Client* c : others) {
+        c->enterChat();
+        runUntil([] { return false; }, 1); // spread out, so the chat budget is no matter
+    }
+    runUntil([] { return false; }, 8000); // every enter notice has gone out
+    Client* flooder = others.front();
+    flooder->stopReading();
+    // The same window without the flood, for comparison.
+    watcher->resetCounts();
+    const double idleFrom = cpuSeconds(serverPid);
+    runUntil([] { return false; }, 10000);
+    const double idleCpu = cpuSeconds(serverPid) - idleFrom;
+    const qint64 idleGap = watcher->longestPriceGap();
+    watcher->resetCounts();
+    QByteArray burst;
+    for (int i = 0; i < requests; ++i)
+        burst += korvi::frame("@RCU");
+    const double cpuBefore = cpuSeconds(serverPid);
+    flooder->sendRaw(burst);
+    runUntil([] { return false; }, 10000);
+    std::printf("users: %d in the chat, one sends %d \"@RCU\" (%lld bytes) without reading: server CPU %.2f s in 10 s"
+                " (%.2f s in 10 s before); another participant's longest price gap %lld ms (%lld ms before); the flooder %s\n",
+                chatters, requests, static_cast<long long>(burst.size()), cpuSeconds(serverPid) - cpuBefore, idleCpu,
+                static_cast<long long>(watcher->longestPriceGap()), static_cast<long long>(idleGap),
+                flooder->connected() ? "still connected" : "was dropped");
+}
+
 void raiseDescriptorLimit()
 {
     rlimit limit {};
@@ -292,8 +454,13 @@ int main(int argc, char** argv)
     const QCommandLineOption chatLinesOpt("chat-lines", "Chat lines each participant sends per second.", "L", "5");
     const QCommandLineOption floodOpt("flood", "Run only the flood probe with N \"@RA\" requests (0: the load phases).", "N", "0");
     const QCommandLineOption floodFillsOpt("flood-fills", "Fills of the flooding participant.", "F", "1000");
+    const QCommandLineOption orderProbeOpt("order-probe", "Run only the order probe with N place-and-cancel rounds.", "N", "0");
+    const QCommandLineOption switchProbeOpt("switch-probe", "Run only the channel switch probe with N switches.", "N", "0");
+    const QCommandLineOption usersProbeOpt("users-probe", "Run only the \"@RCU\" probe with N requests.", "N", "0");
+    const QCommandLineOption serverOptionsOpt("server-options", "Further options of the server, split at blanks.", "TEXT");
     parser.addOptions({serverOpt, loginsOpt, connectionsOpt, rateOpt, secondsOpt, orderSecondsOpt, inFlightOpt, hashOpt,
-                       chatSecondsOpt, chatLinesOpt, floodOpt, floodFillsOpt});
+                       chatSecondsOpt, chatLinesOpt, floodOpt, floodFillsOpt, orderProbeOpt, switchProbeOpt, usersProbeOpt,
+                       serverOptionsOpt});
     parser.process(app);
     const int logins = std::clamp(parser.value(loginsOpt).toInt(), 0, 10000);
     const int connections = std::clamp(parser.value(connectionsOpt).toInt(), 1, 10000);
@@ -306,6 +473,9 @@ int main(int argc, char** argv)
     const int chatLines = std::clamp(parser.value(chatLinesOpt).toInt(), 1, 100);
     const int flood = std::clamp(parser.value(floodOpt).toInt(), 0, 10'000'000);
     const int floodFills = std::clamp(parser.value(floodFillsOpt).toInt(), 0, 100'000);
+    const int orderRounds = std::clamp(parser.value(orderProbeOpt).toInt(), 0, 10'000'000);
+    const int switchCount = std::clamp(parser.value(switchProbeOpt).toInt(), 0, 10'000'000);
+    const int userRequests = std::clamp(parser.value(usersProbeOpt).toInt(), 0, 10'000'000);
     raiseDescriptorLimit();
     Client::clock.start();
 
@@ -335,10 +505,11 @@ int main(int argc, char** argv)
     QProcess server;
     const QString logPath = dir.filePath(QStringLiteral("server.log"));
     server.setStandardErrorFile(logPath);
-    server.start(parser.value(serverOpt), {"--port", "0", "--http-port", "0", "--data", dir.path(), "--seed", "1",
+    server.start(parser.value(serverOpt), QStringList{"--port", "0", "--http-port", "0", "--data", dir.path(), "--seed", "1",
                                            "--rate", QString::number(rate), "--stats", "5",
                                            "--hash-iterations", QString::number(hashIterations), "--max-waiting", "100000",
-                                           "--max-waiting-per-address", "100000", "--login-timeout", "600"});
+                                           "--max-waiting-per-address", "100000", "--login-timeout", "600"}
+                                              + parser.value(serverOptionsOpt).split(u' ', Qt::SkipEmptyParts));
     if (!server.waitForStarted(10000) || !server.waitForReadyRead(10000)) {
         std::fprintf(stderr, "server did not start\n");
         return 1;
@@ -351,6 +522,17 @@ int main(int argc, char** argv)
     }
     std::printf("server on 127.0.0.1:%u, price rate %.0f/s\n", port, rate);
 
+    if (orderRounds > 0 || switchCount > 0 || userRequests > 0) {
+        if (orderRounds > 0)
+            orderProbe(port, server.processId(), dir.path(), orderRounds, inFlight);
+        if (switchCount > 0)
+            switchProbe(port, connections, switchCount);
+        if (userRequests > 0)
+            usersProbe(port, server.processId(), connections, userRequests);
+        ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+        server.waitForFinished(10000);
+        return 0;
+    }
     if (flood > 0) {
         floodProbe(port, server.processId(), flood, floodFills, seconds);
         ::kill(static_cast<pid_t>(server.processId()), SIGTERM);

@@ -1,5 +1,6 @@
 #include "admin.h"
 
+#include "participantimport.h"
 #include "participantstore.h"
 
 namespace korvi::server {
@@ -13,7 +14,7 @@ QByteArray padded(const QByteArray& text, int width) { return text.leftJustified
 int runAdminCommand(const QStringList& command, ParticipantStore& store, QByteArray& out, QByteArray& err, bool force)
 {
     const QString usage = QStringLiteral("usage: user add NAME PASSWORD | user block NAME | user unblock NAME | user level NAME N | "
-                                         "user list | user password NAME PASSWORD | user remove NAME [--force]\n");
+                                         "user list | user password NAME PASSWORD | user remove NAME [--force] | user import FILE\n");
     if (command.size() < 2 || command[0] != QLatin1String("user")) {
         err += usage.toLatin1();
         return 2;
@@ -30,6 +31,8 @@ int runAdminCommand(const QStringList& command, ParticipantStore& store, QByteAr
         out += "added " + name + " (" + (p ? p->shortId : QByteArray("?")) + ")\n";
         return 0;
     }
+    if (verb == QLatin1String("import") && command.size() == 3)
+        return participantimport::run(command[2], store, out, err);
     if ((verb == QLatin1String("block") || verb == QLatin1String("unblock")) && command.size() == 3) {
         const QByteArray name = command[2].toLatin1();
         const bool block = verb == QLatin1String("block");

@@ -28,6 +28,9 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
         "Game server for the Korvi trading client.\n\n"
         "Administration (runs, prints and exits):\n"
         "  user add NAME PASSWORD   add a participant\n"
+        "  user import FILE         add the participants of FILE, one \"name;password\" a\n"
+        "                           line, all or none; a line with only a name gets a\n"
+        "                           generated password, printed once as \"name;password\"\n"
         "  user block NAME          block a participant (no more logins)\n"
         "  user unblock NAME        allow logins again\n"
         "  user level NAME N        chat level: 0 none, 1 chat, 2 chat and trades feed\n"
@@ -50,6 +53,9 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption maxWaiting(QStringLiteral("max-waiting"), QStringLiteral("Connections that have not logged in yet, at most (default 256); further ones are closed at once."), QStringLiteral("N"));
     const QCommandLineOption maxWaitingPerAddress(QStringLiteral("max-waiting-per-address"), QStringLiteral("The same from one address (default 16)."), QStringLiteral("N"));
     const QCommandLineOption maxOpenOrders(QStringLiteral("max-open-orders"), QStringLiteral("Open orders one participant may have at once (default 500); further ones are refused."), QStringLiteral("N"));
+    const QCommandLineOption maxOrdersPerDay(QStringLiteral("max-orders-per-day"), QStringLiteral("Orders one participant may place in a trading day (default 20000); further ones are refused until the daily close."), QStringLiteral("N"));
+    const QCommandLineOption orderRate(QStringLiteral("order-rate"), QStringLiteral("Orders per second one participant may place once its burst is used up (default 20); faster ones are refused."), QStringLiteral("N"));
+    const QCommandLineOption orderBurst(QStringLiteral("order-burst"), QStringLiteral("Orders one participant may place at once before --order-rate applies (default 200)."), QStringLiteral("N"));
     const QCommandLineOption publicHost(QStringLiteral("public-host"), QStringLiteral("Host named on the address pages (default: the address the page was asked on)."), QStringLiteral("HOST"));
     const QCommandLineOption loginTimeout(QStringLiteral("login-timeout"), QStringLiteral("Seconds a connection may take to log in (default 30)."), QStringLiteral("SECONDS"));
     const QCommandLineOption loginSilence(QStringLiteral("login-silence"), QStringLiteral("Milliseconds a new connection may take to ask to log in (default 8000); a silent one is closed."), QStringLiteral("MS"));
@@ -65,7 +71,7 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("No log on stderr."));
     parser.addOptions({help, port, httpPort, data, seed, rate, instruments, bind, publicHost, loginTimeout, stats, closeTime,
                        instantFills, testControl, updatePackage, updateBelow, quiet, hashIterations, maxWaiting,
-                       maxWaitingPerAddress, maxOpenOrders, backupEvery, backupDir, force, loginSilence});
+                       maxWaitingPerAddress, maxOpenOrders, maxOrdersPerDay, orderRate, orderBurst, backupEvery, backupDir, force, loginSilence});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("Optional administration command, see above."), QStringLiteral("[user ...]"));
 
     if (!parser.parse(QStringList{QStringLiteral("korvi-server")} + arguments)) {
@@ -117,6 +123,8 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
                   {&maxWaiting, &options.maxWaiting, 1, 100'000},
                   {&maxWaitingPerAddress, &options.maxWaitingPerAddress, 1, 100'000},
                   {&maxOpenOrders, &options.maxOpenOrders, 1, 100'000},
+                  {&maxOrdersPerDay, &options.orderLimits.perDay, 1, 10'000'000},
+                  {&orderBurst, &options.orderLimits.burst, 1, 1'000'000},
                   {&loginSilence, &options.loginSilenceMs, 100, 3'600'000}};
     for (const auto& c : counts) {
         if (!parser.isSet(*c.option))
@@ -128,6 +136,15 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
             return ParseResult::Error;
         }
         *c.target = value;
+    }
+    if (parser.isSet(orderRate)) {
+        bool ok = false;
+        const double value = parser.value(orderRate).toDouble(&ok);
+        if (!ok || !(value > 0) || value > 1'000'000) {
+            text = QStringLiteral("--order-rate needs a number above 0 and up to 1000000");
+            return ParseResult::Error;
+        }
+        options.orderLimits.perSecond = value;
     }
     if (parser.isSet(publicHost))
         options.publicHost = parser.value(publicHost).toLatin1();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "passwordhash.h"
+#include "orderallowance.h"
 #include "trading.h"
 
 #include <QByteArray>
@@ -28,6 +29,7 @@ struct ServerOptions {
     int maxWaiting = 256;          // connections not logged in, in total
     int maxWaitingPerAddress = 16; // connections not logged in, from one address
     int maxOpenOrders = kMaxOpenOrders; // per participant
+    OrderLimitSettings orderLimits;     // order rate and orders per day, per participant
     int statsSeconds = 0;          // 0: no statistics lines
     int backupEveryMinutes = 0;    // 0: no scheduled backups
     QString backupDir;             // empty: "backups" in the data folder

@@ -61,6 +61,32 @@ QByteArray userList(const std::vector<QByteArray>& names)
     return out;
 }
 
+bool PresenceNotices::entered(qint64 participant, qint64* leftAt)
+{
+    const auto it = std::find_if(m_leaves.begin(), m_leaves.end(), [&](const Leave& l) { return l.participant == participant; });
+    if (it == m_leaves.end())
+        return true;
+    if (leftAt)
+        *leftAt = it->at;
+    m_leaves.erase(it);
+    return false;
+}
+
+void PresenceNotices::left(qint64 participant, const QByteArray& name, qint64 nowMs)
+{
+    m_leaves.push_back(Leave{participant, name, nowMs});
+}
+
+std::vector<QByteArray> PresenceNotices::due(qint64 nowMs)
+{
+    std::vector<QByteArray> out;
+    while (!m_leaves.empty() && nowMs - m_leaves.front().at >= kQuietMs) {
+        out.push_back(std::move(m_leaves.front().name));
+        m_leaves.erase(m_leaves.begin());
+    }
+    return out;
+}
+
 QByteArray userEnters(QByteArrayView name) { return "@CU1=" + name.toByteArray(); }
 QByteArray userLeaves(QByteArrayView name) { return "@CU0=" + name.toByteArray(); }
 

@@ -44,6 +44,32 @@ private:
     qint64 m_lastDrop = -1;
 };
 
+// The others hear of a participant entering or leaving the chat ("@CU1", "@CU0") only
+// when it lasts: a leave waits kQuietMs, and an enter within that time takes it back
+// without a word, so a box ticked on and off (or a connection that comes back) does not
+// flood everybody's conversation.
+class PresenceNotices {
+public:
+    static constexpr qint64 kQuietMs = 3000;
+
+    // The participant's first connection entered; true when the others are to be told
+    // (false: it had left moments ago, at `*leftAt`, and nobody was told).
+    bool entered(qint64 participant, qint64* leftAt = nullptr);
+    // Its last connection left at `nowMs`; the notice waits.
+    void left(qint64 participant, const QByteArray& name, qint64 nowMs);
+    // The names whose leave notice is due at `nowMs`, in the order they left; handed out once.
+    std::vector<QByteArray> due(qint64 nowMs);
+    bool waiting() const { return !m_leaves.empty(); }
+
+private:
+    struct Leave {
+        qint64 participant;
+        QByteArray name;
+        qint64 at;
+    };
+    std::vector<Leave> m_leaves; // in the order they left
+};
+
 // "@SCU=" the names, separated by ";".
 QByteArray userList(const std::vector<QByteArray>& names);
 // "@CU1=" name and "@CU0=" name.

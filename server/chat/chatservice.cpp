@@ -18,6 +18,7 @@ ChatService::ChatService(GameServer& server, QObject* parent) : QObject(parent),
     connect(&m_publicTimer, &QTimer::timeout, this, &ChatService::flushPublic);
     connect(&m_levelTimer, &QTimer::timeout, this, &ChatService::checkLevels);
     m_levelTimer.start(kLevelCheckMs);
+    connect(&m_switchTimer, &QTimer::timeout, this, &ChatService::checkSwitches);
 }
 
 void ChatService::join(Session* session)
@@ -36,6 +37,8 @@ void ChatService::leave(Session* session)
         return;
     quit(session, *it);
     m_members.erase(it);
+    m_wantUsers.remove(session);
+    m_waitingSwitch.remove(session);
     // Lines it wrote still go out; only the pointer must not be used again.
     for (auto& [from, framed] : m_public) {
         if (from == session)
@@ -55,12 +58,16 @@ void ChatService::handle(Session* session, Cmd cmd, QByteArrayView body)
     case Cmd::ChatChannel:
         // "1" on ticking the box, "2" after a new login while it is ticked, "0" on clearing it.
         if (body == "1" || body == "2")
-            enter(session, m);
+            switchChannel(session, m, true);
         else if (body == "0")
-            quit(session, m);
+            switchChannel(session, m, false);
         return;
     case Cmd::RequestChatUsers:
-        sendUsers(session);
+        // Built and sent with the next turn's lines; a repeated request meanwhile is the
+        // same request.
+        m_wantUsers.insert(session);
+        if (!m_publicTimer.isActive())
+            m_publicTimer.start(0);
         return;
     case Cmd::ChatTo:
         if (body == "1" && m.level >= 2)
@@ -76,23 +83,47 @@ void ChatService::handle(Session* session, Cmd cmd, QByteArrayView body)
     }
 }
 
-bool ChatService::namePresent(qint64 participant, const Session* except) const
+void ChatService::switchChannel(Session* session, Member& m, bool on)
 {
-    return std::any_of(m_present.begin(), m_present.end(), [&](Session* s) {
-        return s != except && m_members.value(s).participant == participant;
-    });
+    m.wantsPresent = on;
+    if (m.present == on) {
+        m_waitingSwitch.remove(session); // back where it stands: nothing to do
+        return;
+    }
+    if (m_waitingSwitch.contains(session))
+        return; // the last wish is applied when the budget allows
+    if (m.budget.take(m_server.now()) != chat::LineBudget::Verdict::Pass) {
+        m_waitingSwitch.insert(session);
+        if (!m_switchTimer.isActive())
+            m_switchTimer.start(kSwitchCheckMs);
+        return;
+    }
+    on ? enter(session, m) : quit(session, m);
 }
 
 void ChatService::enter(Session* session, Member& m)
 {
     if (m.present)
         return;
-    // A participant with two connections enters once for the others.
-    const bool first = !namePresent(m.participant, session);
     m.present = true;
+    m.enteredAt = m_server.now();
     m_present.push_back(session);
-    if (first)
+    m_userList.clear();
+    // A participant with two connections enters once for the others.
+    if (++m_presentConnections[m.participant] != 1)
+        return;
+    qint64 leftAt = 0;
+    if (m_notices.entered(m.participant, &leftAt)) {
         toPresent(frame(chat::userEnters(m.name)), session);
+        return;
+    }
+    // Back before its leave was told: only those who came in meanwhile (and so never saw
+    // it present) hear of it.
+    const QByteArray framed = frame(chat::userEnters(m.name));
+    for (Session* s : m_present) {
+        if (s != session && m_members.find(s)->enteredAt >= leftAt)
+            deliver(s, framed);
+    }
 }
 
 void ChatService::quit(Session* session, Member& m)
@@ -101,19 +132,54 @@ void ChatService::quit(Session* session, Member& m)
         return;
     m.present = false;
     m_present.erase(std::remove(m_present.begin(), m_present.end(), session), m_present.end());
-    if (!namePresent(m.participant, nullptr))
-        toPresent(frame(chat::userLeaves(m.name)), session);
+    m_userList.clear();
+    const auto it = m_presentConnections.find(m.participant);
+    if (it != m_presentConnections.end() && --*it <= 0) {
+        m_presentConnections.erase(it);
+        m_notices.left(m.participant, m.name, m_server.now());
+        if (!m_switchTimer.isActive())
+            m_switchTimer.start(kSwitchCheckMs);
+    }
 }
 
-void ChatService::sendUsers(Session* session)
+void ChatService::checkSwitches()
 {
-    std::vector<QByteArray> names;
-    for (Session* s : m_present) {
-        const QByteArray& name = m_members.value(s).name;
-        if (std::find(names.begin(), names.end(), name) == names.end())
-            names.push_back(name);
+    const qint64 now = m_server.now();
+    for (auto it = m_waitingSwitch.begin(); it != m_waitingSwitch.end();) {
+        Session* session = *it;
+        const auto member = m_members.find(session);
+        if (member == m_members.end() || member->present == member->wantsPresent || member->level < 1) {
+            it = m_waitingSwitch.erase(it);
+            continue;
+        }
+        if (member->budget.take(now) != chat::LineBudget::Verdict::Pass) {
+            ++it;
+            continue;
+        }
+        it = m_waitingSwitch.erase(it);
+        member->wantsPresent ? enter(session, *member) : quit(session, *member);
     }
-    deliver(session, frame(chat::userList(names)));
+    for (const QByteArray& name : m_notices.due(now))
+        toPresent(frame(chat::userLeaves(name)), nullptr);
+    if (m_waitingSwitch.isEmpty() && !m_notices.waiting())
+        m_switchTimer.stop();
+}
+
+const QByteArray& ChatService::userList()
+{
+    if (m_userList.isEmpty()) {
+        std::vector<QByteArray> names;
+        QSet<qint64> listed;
+        for (Session* s : m_present) {
+            const Member& m = m_members.find(s).value();
+            if (!listed.contains(m.participant)) {
+                listed.insert(m.participant);
+                names.push_back(m.name);
+            }
+        }
+        m_userList = frame(chat::userList(names));
+    }
+    return m_userList;
 }
 
 void ChatService::say(Session* session, Member& m, QByteArrayView body)
@@ -155,6 +221,8 @@ void ChatService::say(Session* session, Member& m, QByteArrayView body)
 
 void ChatService::flushPublic()
 {
+    for (Session* s : std::exchange(m_wantUsers, {}))
+        deliver(s, userList());
     if (m_public.empty())
         return;
     const auto lines = std::exchange(m_public, {});

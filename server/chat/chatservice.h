@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QObject>
 #include <QTimer>
 #include <vector>
@@ -18,7 +19,10 @@ struct Execution;
 // The chat of the game: who has the chat on (presence), the participant list, public and
 // private lines, the trades feed and the chat level of every connection. Lines are only
 // relayed, never stored or logged. A connection that cannot keep up loses chat lines
-// instead of piling them up.
+// instead of piling them up. Switching the chat on and off takes from the same budget as
+// lines (a switch beyond it waits, the last one wins), and the others hear of a leave
+// only when it lasts (chat::PresenceNotices). The participant list is built once per
+// change and shared; a connection that asks again before its list went out gets one.
 class ChatService : public QObject {
     Q_OBJECT
 public:
@@ -45,27 +49,39 @@ public:
     qint64 droppedForQueue() const { return m_droppedForQueue; }
 
 private:
+    // How often waiting switches and leave notices are looked at.
+    static constexpr int kSwitchCheckMs = 200;
+
     struct Member {
         qint64 participant = 0;
         QByteArray name;
         int level = 1;
         bool present = false;
+        bool wantsPresent = false; // a switch waiting for the budget
+        qint64 enteredAt = 0;
         bool trades = false;
         chat::LineBudget budget;
     };
 
+    void switchChannel(Session* session, Member& m, bool on);
     void enter(Session* session, Member& m);
     void quit(Session* session, Member& m);
     void say(Session* session, Member& m, QByteArrayView body);
-    void sendUsers(Session* session);
+    const QByteArray& userList();
     void toPresent(const QByteArray& framed, Session* except);
     bool deliver(Session* session, const QByteArray& framed);
-    bool namePresent(qint64 participant, const Session* except) const;
     void flushPublic();
+    void checkSwitches();
 
     GameServer& m_server;
     QHash<Session*, Member> m_members;
     std::vector<Session*> m_present;   // in the order they entered
+    QHash<qint64, int> m_presentConnections; // per participant in the chat
+    chat::PresenceNotices m_notices;
+    QByteArray m_userList;             // framed "@SCU"; empty: to be built
+    QSet<Session*> m_wantUsers;        // asked for the list, not yet sent
+    QSet<Session*> m_waitingSwitch;    // a switch waits for the budget
+    QTimer m_switchTimer;
     QByteArray m_trades;               // framed, waiting for the commit
     // Public lines of this turn of the event loop, sent as one write per listener.
     std::vector<std::pair<Session*, QByteArray>> m_public;

@@ -52,7 +52,21 @@ void TradingEngine::placeOrder(qint64 participant, QByteArrayView body)
     if (!a)
         return;
     QByteArray why;
-    const std::optional<PlaceRequest> r = parsePlaceOrder(body, static_cast<int>(m_specs.size()), why);
+    std::optional<PlaceRequest> r;
+    switch (a->allowance.request(m_options.orderLimits, m_tradingDay, m_options.steadyClock())) {
+    case OrderAllowance::Verdict::Pass:
+        r = parsePlaceOrder(body, static_cast<int>(m_specs.size()), why);
+        if (r && !pricesTradable(*r, m_specs[static_cast<size_t>(r->instrument - 1)].tickSize, why))
+            r.reset();
+        break;
+    case OrderAllowance::Verdict::TooFast:
+        why = reason::TooManyOrdersPerSecond.toByteArray() + " (h\xF6""chstens " + stri(m_options.orderLimits.burst)
+              + " auf einmal, dann " + plain(m_options.orderLimits.perSecond) + " pro Sekunde)";
+        break;
+    case OrderAllowance::Verdict::DayFull:
+        why = reason::TooManyOrdersToday.toByteArray() + " (h\xF6""chstens " + stri(m_options.orderLimits.perDay) + ')';
+        break;
+    }
     if (!r) {
         Fields f;
         f.split(body, 3, ';');
@@ -156,6 +170,7 @@ void TradingEngine::accept(Account& a, Order order)
     a.orders.push_back(std::move(owned));
     track(a, &o);
     ++m_ordersToday;
+    a.allowance.accepted(m_tradingDay);
     const qint32 number = o.userOrderId == std::numeric_limits<qint32>::min() ? std::numeric_limits<qint32>::max()
                                                                                : std::abs(o.userOrderId);
     if (number > a.info.lastOrderId) {

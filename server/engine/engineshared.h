@@ -80,6 +80,7 @@ struct TradingEngine::Account {
     bool traded = false;                        // any fill ever: ranked in the total
     bool tradedToday = false;
     double sentResult = 0;                      // today's result in the last "@SUD"
+    OrderAllowance allowance;                   // order rate and today's orders
 };
 
 } // namespace korvi::server

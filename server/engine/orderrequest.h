@@ -36,7 +36,16 @@ struct OrderReference {
 inline constexpr qint32 kMaxQuantity = 1'000'000'000;
 inline constexpr double kMaxPrice = 1e9;
 
+// Every number field must be a number as the protocol writes it: blanks around it, a sign,
+// digits with at most one ".", an exponent ("1E+07"); "1,5", "nan" or "0x10" are refused
+// with the field's name. An order number is never 0 and lies within -2147483647 to
+// 2147483647, so its absolute value is an order number too.
 std::optional<PlaceRequest> parsePlaceOrder(QByteArrayView body, int instrumentCount, QByteArray& reason);
+// True when every price the order names is one the instrument can trade at: 0 (no price)
+// or a normal number that does not round to 0 at the instrument's tick.
+bool pricesTradable(const PlaceRequest& request, double tickSize, QByteArray& reason);
+// True when `text` is a number in the protocol's form (see parsePlaceOrder).
+bool isProtocolNumber(QByteArrayView text);
 std::optional<OrderReference> parseOrderReference(QByteArrayView body, QByteArray& reason);
 
 // The German reasons, as single-byte text.
@@ -52,6 +61,10 @@ inline constexpr QByteArrayView QuantityBelowOne = "St\xFC""ckzahl unter 1";
 inline constexpr QByteArrayView QuantityTooLarge = "St\xFC""ckzahl zu gro\xDF";
 inline constexpr QByteArrayView QuantityNotWhole = "St\xFC""ckzahl keine ganze Zahl";
 inline constexpr QByteArrayView BadLimit = "Limit ung\xFCltig";
+inline constexpr QByteArrayView NotANumber = "keine Zahl"; // after the field's name
+inline constexpr QByteArrayView NotTradable = "kein handelbarer Preis"; // after the field's name
+inline constexpr QByteArrayView TooManyOrdersPerSecond = "Zu viele Orders pro Sekunde";
+inline constexpr QByteArrayView TooManyOrdersToday = "Zu viele Orders heute";
 inline constexpr QByteArrayView LimitMissing = "Limit fehlt";
 inline constexpr QByteArrayView BadRole = "Ung\xFCltige Bracket-Rolle";
 inline constexpr QByteArrayView ParentUnknown = "Bracket-Hauptorder unbekannt";

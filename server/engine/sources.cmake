@@ -4,6 +4,7 @@ target_sources(korvi_server_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/engineorders.cpp ${CMAKE_CURRENT_LIST_DIR}/enginebrackets.cpp
     ${CMAKE_CURRENT_LIST_DIR}/engineday.cpp ${CMAKE_CURRENT_LIST_DIR}/enginemessages.cpp
     ${CMAKE_CURRENT_LIST_DIR}/engineshared.h ${CMAKE_CURRENT_LIST_DIR}/trading.h
+    ${CMAKE_CURRENT_LIST_DIR}/orderallowance.cpp ${CMAKE_CURRENT_LIST_DIR}/orderallowance.h
     ${CMAKE_CURRENT_LIST_DIR}/orderrequest.cpp ${CMAKE_CURRENT_LIST_DIR}/orderrequest.h
     ${CMAKE_CURRENT_LIST_DIR}/messages.cpp ${CMAKE_CURRENT_LIST_DIR}/messages.h
     ${CMAKE_CURRENT_LIST_DIR}/pricesimulator.cpp ${CMAKE_CURRENT_LIST_DIR}/pricesimulator.h

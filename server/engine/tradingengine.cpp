@@ -4,7 +4,9 @@
 #include "serverlog.h"
 #include "tradestore.h"
 
+#include <QElapsedTimer>
 #include <algorithm>
+#include <memory>
 #include <cmath>
 #include <limits>
 
@@ -22,6 +24,11 @@ TradingEngine::TradingEngine(const std::vector<InstrumentSpec>& definitions, std
 {
     m_quotes.resize(m_specs.size());
     m_tradingDay = calendarDay();
+    if (!m_options.steadyClock) {
+        auto timer = std::make_shared<QElapsedTimer>();
+        timer->start();
+        m_options.steadyClock = [timer] { return timer->elapsed(); };
+    }
 }
 
 TradingEngine::~TradingEngine() = default;
@@ -92,8 +99,10 @@ bool TradingEngine::restore(const std::vector<Participant>& participants, QStrin
         Order* p = owned.get();
         a->orders.push_back(std::move(owned));
         track(*a, p);
-        if (p->day == m_tradingDay)
+        if (p->day == m_tradingDay) {
             ++m_ordersToday;
+            a->allowance.accepted(m_tradingDay);
+        }
         if (p->open() && p->active && p->type != OrderType::MarketOnClose)
             m_working[static_cast<size_t>(p->instrument)].push_back(p);
     }

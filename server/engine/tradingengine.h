@@ -2,6 +2,7 @@
 
 #include "instrumentconfig.h"
 #include "messages.h"
+#include "orderallowance.h"
 #include "participantstore.h"
 #include "pricesimulator.h"
 #include "trading.h"
@@ -32,6 +33,10 @@ struct EngineOptions {
     bool instantFills = false;
     // Open orders one participant may have at once; a further order is refused.
     int maxOpenOrders = kMaxOpenOrders;
+    // Order rate and orders per trading day of one participant.
+    OrderLimitSettings orderLimits = kDefaultOrderLimits;
+    // Milliseconds of a steady clock, for the order rate; empty: the system's.
+    std::function<qint64()> steadyClock = {};
 };
 
 // The trading game: every participant's orders, fills, positions and account, matched

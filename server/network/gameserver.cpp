@@ -76,6 +76,7 @@ bool GameServer::start(QString& error)
     TradingEngine::Options engineOptions;
     engineOptions.instantFills = m_options.instantFills;
     engineOptions.maxOpenOrders = m_options.maxOpenOrders;
+    engineOptions.orderLimits = m_options.orderLimits;
     m_engine = std::make_unique<TradingEngine>(m_specs, quotes(), &m_tradeStore, *this, engineOptions);
     if (!m_engine->restore(m_store.list(), error))
         return false;

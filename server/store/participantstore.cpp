@@ -113,10 +113,6 @@ bool ParticipantStore::createSchema(QString& error)
             return false;
         }
     }
-    if (!insert("demo", "demo", error)) {
-        db.rollback();
-        return false;
-    }
     if (!db.commit()) {
         error = db.lastError().text();
         return false;
@@ -165,12 +161,19 @@ bool ParticipantStore::insert(const QByteArray& name, const QByteArray& password
 {
     if (!validName(name, error) || !validPassword(password, error))
         return false;
+    return insertHashed(name, hashPassword(password, m_hashIterations), error);
+}
+
+bool ParticipantStore::insertHashed(const QByteArray& name, const QByteArray& hash, QString& error)
+{
+    if (!validName(name, error))
+        return false;
     QSqlDatabase db = QSqlDatabase::database(m_connection);
     QSqlQuery q(db);
     q.prepare(QStringLiteral("INSERT INTO participants (name, password, account_start, base_value)"
                              " VALUES (?, ?, ?, ?)"));
     q.addBindValue(QString::fromLatin1(name));
-    q.addBindValue(QString::fromLatin1(hashPassword(password, m_hashIterations)));
+    q.addBindValue(QString::fromLatin1(hash));
     q.addBindValue(QString::fromLatin1(DatumText(dayNumber(QDate::currentDate()))));
     q.addBindValue(kStartCapital);
     if (!q.exec()) {
@@ -203,6 +206,17 @@ bool ParticipantStore::addMany(const std::vector<std::pair<QByteArray, QByteArra
     return inTransaction(error, [&] {
         for (const auto& [name, password] : namesAndPasswords) {
             if (!insert(name, password, error))
+                return false;
+        }
+        return true;
+    });
+}
+
+bool ParticipantStore::addHashed(const std::vector<std::pair<QByteArray, QByteArray>>& namesAndHashes, QString& error)
+{
+    return inTransaction(error, [&] {
+        for (const auto& [name, hash] : namesAndHashes) {
+            if (!insertHashed(name, hash, error))
                 return false;
         }
         return true;
@@ -345,6 +359,12 @@ std::optional<Participant> ParticipantStore::find(const QByteArray& name) const
     if (!q.exec() || !q.next())
         return std::nullopt;
     return readRow(q);
+}
+
+qint64 ParticipantStore::count() const
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    return q.exec(QStringLiteral("SELECT COUNT(*) FROM participants")) && q.next() ? q.value(0).toLongLong() : 0;
 }
 
 std::vector<Participant> ParticipantStore::list() const

@@ -45,13 +45,12 @@ public:
     ParticipantStore(const ParticipantStore&) = delete;
     ParticipantStore& operator=(const ParticipantStore&) = delete;
 
-    // Rounds of the hashes written from now on, the demo participant's included; set it
-    // before open().
+    // Rounds of the hashes written from now on; set it before open().
     void setHashIterations(int iterations) { m_hashIterations = iterations; }
     int hashIterations() const { return m_hashIterations; }
 
-    // Opens (and on the first use creates) the database in `folder`. A new database gets
-    // the participant "demo" with the password "demo", so a fresh game can be tried at once.
+    // Opens (and on the first use creates) the database in `folder`. A new database holds
+    // no participant: nobody can log in until the operator adds one.
     bool open(const QString& folder, QString& error);
     bool createdNow() const { return m_createdNow; }
 
@@ -63,6 +62,8 @@ public:
     bool add(const QByteArray& name, const QByteArray& password, QString& error);
     // Adds many participants in one transaction (all or none); for load tests and imports.
     bool addMany(const std::vector<std::pair<QByteArray, QByteArray>>& namesAndPasswords, QString& error);
+    // The same with password hashes made beforehand (hashPassword), e.g. on many threads.
+    bool addHashed(const std::vector<std::pair<QByteArray, QByteArray>>& namesAndHashes, QString& error);
     bool setBlocked(const QByteArray& name, bool blocked, QString& error);
     bool setLastOrderId(qint64 id, qint32 lastOrderId, QString& error);
     // The chat level: 0 no chat, 1 chat, 2 and above chat and the trades feed.
@@ -76,6 +77,7 @@ public:
 
     std::optional<Participant> find(const QByteArray& name) const;
     std::vector<Participant> list() const;
+    qint64 count() const;
     // The ids of the blocked participants, so a running game can send them away.
     QSet<qint64> blockedIds() const;
     // Every participant's stored password hash, by name: a change shows a new password.
@@ -99,6 +101,7 @@ private:
     bool createSchema(QString& error);
     bool inTransaction(QString& error, const std::function<bool()>& work);
     bool insert(const QByteArray& name, const QByteArray& password, QString& error);
+    bool insertHashed(const QByteArray& name, const QByteArray& hash, QString& error);
 
     QString m_connection;
     bool m_createdNow = false;

@@ -88,6 +88,57 @@ TEST(ChatRules, FiveLinesPerSecondAndOneWarningPerFlood)
     EXPECT_EQ(b.take(8005), V::DropAndWarn);
 }
 
+// Leaves are told after a quiet time and in the order they happened; an enter within that
+// time takes the leave back and is not told either. Steps: participant, what happens
+// ("+" enters, "-" leaves, "?" asks for due notices), the time, and what is expected
+// (for "+": "told" or "quiet"; for "?": the names due, joined by ",").
+TEST(ChatRules, LeavesAreToldOnlyWhenTheyLast)
+{
+    const qint64 q = chat::PresenceNotices::kQuietMs;
+    const struct {
+        qint64 participant;
+        char what;
+        qint64 at;
+        const char* expected;
+    } steps[] = {
+        {1, '+', 0, "told"},
+        {1, '-', 100, ""},
+        {1, '+', 200, "quiet"},       // back within the quiet time: nobody hears a thing
+        {1, '?', 100 + q, ""},
+        {1, '-', 300, ""},
+        {2, '-', 400, ""},
+        {1, '?', 300 + q - 1, ""},   // not yet
+        {1, '?', 300 + q, "p1"},
+        {2, '+', 401 + q, "quiet"},   // the notice was not asked for yet: still taken back
+        {1, '?', 10 * q, ""},
+        {1, '+', 10 * q, "told"},     // after its leave was told, an enter is told again
+        {3, '-', 10 * q, ""},
+        {1, '-', 10 * q + 1, ""},
+        {1, '?', 20 * q, "p3,p1"},    // in the order they left
+        {1, '?', 20 * q, ""},         // handed out once
+    };
+    chat::PresenceNotices notices;
+    for (const auto& s : steps) {
+        const QByteArray name = "p" + QByteArray::number(s.participant);
+        switch (s.what) {
+        case '+':
+            EXPECT_EQ(notices.entered(s.participant) ? "told" : "quiet", QByteArray(s.expected)) << name.constData() << " at " << s.at;
+            break;
+        case '-':
+            notices.left(s.participant, name, s.at);
+            break;
+        case '?': {
+            QByteArray due;
+            for (const QByteArray& n : notices.due(s.at))
+                due += (due.isEmpty() ? "" : ",") + n;
+            EXPECT_EQ(due, QByteArray(s.expected)) << "at " << s.at;
+            break;
+        }
+        }
+    }
+    EXPECT_FALSE(notices.waiting());
+}
+
 TEST(ChatRules, MessageTexts)
 {
     EXPECT_EQ(chat::userList({"a", "b c"}), "@SCU=a;b c");

@@ -77,7 +77,7 @@ struct World {
         options.maxWaitingPerAddress = 1'000'000;
         store.setHashIterations(kMinIterations);
         QString error;
-        if (!store.open(folder, error))
+        if (!store.open(folder, error) || !store.add("demo", "demo", error))
             qFatal("store: %s", qPrintable(error));
         std::vector<InstrumentSpec> definitions = loadInstrumentConfig(defaultInstrumentConfigPath(), error);
         if (!error.isEmpty())

@@ -104,7 +104,7 @@ public:
         QString error;
         m_participants.setHashIterations(kMinIterations);
         EXPECT_TRUE(m_participants.open(m_dir.path(), error)) << error.toStdString();
-        EXPECT_TRUE(m_participants.add("bob", "pw", error)) << error.toStdString();
+        EXPECT_TRUE(m_participants.addMany({{"demo", "demo"}, {"bob", "pw"}}, error)) << error.toStdString();
         for (const Participant& p : m_participants.list()) {
             m_shortIds[p.id] = p.shortId.trimmed();
             m_accounts[p.id].base = p.baseValue;
@@ -169,6 +169,8 @@ private:
         EXPECT_TRUE(m_store->open(m_dir.path(), error)) << error.toStdString();
         EngineOptions options;
         options.maxOpenOrders = m_maxOpen;
+        // A second passes between two orders: the order rate never refuses one here.
+        options.steadyClock = [this] { return m_steadyMs += 1000; };
         m_engine = std::make_unique<TradingEngine>(m_specs, m_quotes, m_store.get(), m_out, options,
                                                    [this] { return m_now; });
         EXPECT_TRUE(m_engine->restore(m_participants.list(), error)) << error.toStdString();
@@ -590,6 +592,7 @@ private:
     ParticipantStore m_participants;
     std::unique_ptr<TradeStore> m_store;
     std::unique_ptr<TradingEngine> m_engine;
+    qint64 m_steadyMs = 0;
     Outbox m_out;
     QDateTime m_now;
     std::vector<InstrumentSpec> m_specs;

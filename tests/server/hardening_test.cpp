@@ -96,10 +96,12 @@ struct LocalServer {
         options.closeTime.reset();
         options.hashIterations = kMinIterations;
         options.instantFills = true;
+        // The participants here trade hundreds of orders at once.
+        options.orderLimits = {1e6, 1'000'000, 1'000'000};
         store.setHashIterations(kMinIterations);
         QString error;
         EXPECT_TRUE(store.open(dir.path(), error)) << error.toStdString();
-        EXPECT_TRUE(store.add("anna", "pw", error)) << error.toStdString();
+        EXPECT_TRUE(store.addMany({{"demo", "demo"}, {"anna", "pw"}}, error)) << error.toStdString();
         std::vector<InstrumentSpec> definitions = loadInstrumentConfig(QStringLiteral(KORVI_SHIPPED_INSTRUMENTS), error);
         server = std::make_unique<GameServer>(options, std::move(definitions), store);
         EXPECT_TRUE(server->start(error)) << error.toStdString();

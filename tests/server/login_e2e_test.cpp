@@ -5,6 +5,7 @@
 #include "fields.h"
 
 #include <QDate>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -156,12 +157,40 @@ TEST(AdminTest, CommandsReportAndRefuseClearly)
     EXPECT_EQ(ServerProcess::admin(dir.path(), {"user", "frobnicate"}), 2);
     EXPECT_EQ(ServerProcess::admin(dir.path(), {"user", "list"}, &out), 0);
     const QList<QByteArray> rows = out.trimmed().split('\n');
-    ASSERT_EQ(rows.size(), 3) << out.toStdString(); // header, demo, bob
-    EXPECT_TRUE(rows[1].startsWith("demo") && rows[1].contains("U00001") && rows[1].contains("active"));
-    EXPECT_TRUE(rows[2].startsWith("bob") && rows[2].contains("U00002"));
+    ASSERT_EQ(rows.size(), 2) << out.toStdString(); // header, bob: nobody else
+    EXPECT_TRUE(rows[1].startsWith("bob") && rows[1].contains("U00001") && rows[1].contains("active"));
     EXPECT_EQ(ServerProcess::admin(dir.path(), {"--help"}, &out), 0);
     EXPECT_TRUE(out.contains("user add NAME PASSWORD"));
+    EXPECT_TRUE(out.contains("user import FILE"));
+    EXPECT_EQ(ServerProcess::admin(dir.path(), {"user", "import", dir.filePath("missing.txt")}), 1);
     EXPECT_EQ(ServerProcess::admin(dir.path(), {"--port", "99999"}), 2);
+}
+
+// A fresh data folder lets nobody in, not even as "demo", and the log says how to add a
+// participant; one added while the server runs logs in at once.
+TEST(FreshFolderTest, NobodyLogsInUntilTheOperatorAddsSomeone)
+{
+    QTemporaryDir dir;
+    ServerProcess server(dir.path(), ServerProcess::Participants::None);
+    ASSERT_TRUE(server.start({QStringLiteral("--rate"), QStringLiteral("0")})) << server.lastError().toStdString();
+    EXPECT_TRUE(server.log().contains(QStringLiteral("user add NAME PASSWORD"))) << server.log().toStdString();
+    Peer demo;
+    ASSERT_TRUE(demo.connectTo(server.tcpPort()));
+    const std::optional<QByteArray> refused = demo.login("demo", "demo");
+    ASSERT_TRUE(refused);
+    EXPECT_FALSE(refused->startsWith("!;T;")) << refused->toStdString();
+    QFile file(dir.filePath("klasse.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("anna;eins\r\nben\r\n");
+    file.close();
+    QByteArray handed;
+    ASSERT_EQ(ServerProcess::admin(dir.path(), {"user", "import", file.fileName()}, &handed), 0);
+    ASSERT_TRUE(handed.startsWith("ben;")) << handed.toStdString();
+    for (const auto& [name, password] : {std::pair<QByteArray, QByteArray>{"anna", "eins"}, {"ben", handed.mid(4).trimmed()}}) {
+        Peer peer;
+        ASSERT_TRUE(peer.connectTo(server.tcpPort()));
+        EXPECT_EQ(peer.loginAndGreeting(name, password).size(), 13u) << name.toStdString();
+    }
 }
 
 TEST(RestartTest, NothingCommittedIsLostWhenTheServerIsKilled)

@@ -97,7 +97,8 @@ TEST(OperatorTest, BackupDuringAnOrderBurstHoldsEveryAcknowledgedOrderAndRestore
     const QString other = dir.filePath("other");
     ASSERT_TRUE(QDir().mkpath(data) && QDir().mkpath(other));
     ServerProcess server(data);
-    ASSERT_TRUE(server.start(kOptions)) << server.lastError().toStdString();
+    // The burst goes beyond the default 200 orders at once.
+    ASSERT_TRUE(server.start(kOptions + QStringList{"--order-burst", "400"})) << server.lastError().toStdString();
     Peer peer;
     ASSERT_TRUE(peer.connectTo(server.tcpPort()));
     ASSERT_EQ(peer.loginAndGreeting("demo", "demo").size(), 13u);

@@ -1,3 +1,4 @@
+#include "participantimport.h"
 #include "participantstore.h"
 #include "passwordhash.h"
 
@@ -47,7 +48,8 @@ TEST(PasswordHashTest, MatchesPublishedPbkdf2VectorsAndRejectsDamage)
     EXPECT_EQ(hashIterations("geheim"), 0);
 }
 
-TEST(ParticipantStoreTest, NewStoreHasDemoAndLoginsAreChecked)
+// A new store holds nobody: no shared account lets anyone in.
+TEST(ParticipantStoreTest, NewStoreIsEmptyAndLoginsAreChecked)
 {
     QTemporaryDir dir;
     ParticipantStore store;
@@ -55,7 +57,11 @@ TEST(ParticipantStoreTest, NewStoreHasDemoAndLoginsAreChecked)
     QString error;
     ASSERT_TRUE(store.open(dir.path(), error)) << error.toStdString();
     EXPECT_TRUE(store.createdNow());
+    EXPECT_EQ(store.count(), 0);
+    EXPECT_TRUE(store.list().empty());
     Participant p;
+    EXPECT_EQ(store.checkLogin("demo", "demo", p), ParticipantStore::Login::WrongPassword);
+    ASSERT_TRUE(store.add("demo", "demo", error)) << error.toStdString();
     ASSERT_EQ(store.checkLogin("demo", "demo", p), ParticipantStore::Login::Ok);
     EXPECT_EQ(p.shortId, "U00001");
     EXPECT_EQ(p.level, 1);
@@ -93,6 +99,7 @@ TEST(ParticipantStoreTest, EverythingSurvivesReopeningAndNoPasswordIsStoredInCle
         ParticipantStore store;
         store.setHashIterations(kMinIterations);
         ASSERT_TRUE(store.open(dir.path(), error));
+        ASSERT_TRUE(store.add("demo", "demo", error));
         ASSERT_TRUE(store.add("bob", "hunter2", error));
         ASSERT_TRUE(store.setBlocked("bob", true, error));
         const auto bob = store.find("bob");
@@ -104,7 +111,7 @@ TEST(ParticipantStoreTest, EverythingSurvivesReopeningAndNoPasswordIsStoredInCle
     ASSERT_TRUE(store.open(dir.path(), error));
     EXPECT_FALSE(store.createdNow());
     const std::vector<Participant> all = store.list();
-    ASSERT_EQ(all.size(), 2u) << "demo is created once only";
+    ASSERT_EQ(all.size(), 2u) << "nothing is added by opening again";
     EXPECT_EQ(all[1].name, "bob");
     EXPECT_TRUE(all[1].blocked);
     EXPECT_EQ(all[1].lastOrderId, 41);
@@ -114,6 +121,102 @@ TEST(ParticipantStoreTest, EverythingSurvivesReopeningAndNoPasswordIsStoredInCle
     const QByteArray bytes = file.readAll();
     EXPECT_FALSE(bytes.contains("hunter2"));
     EXPECT_TRUE(bytes.contains("pbkdf2-sha256$") || QFile::exists(dir.filePath(QStringLiteral("korvi.sqlite-wal"))));
+}
+
+// Lines of an import file: names with passwords, names alone (a password is made), blank
+// lines skipped; bad names and passwords and a name twice (without regard to case) are
+// reported with their line numbers, and the rest is still read so all problems show.
+TEST(ParticipantImportTest, LinesAreReadWithTheirNumbers)
+{
+    int made = 0;
+    const participantimport::Parsed p = participantimport::parse(
+        "anna;GEHEIM\r\nbob\r\n\r\ncarl;pa;ss\nDora;\n a;b\nANNA;x\nx;\x01\n" + QByteArray(31, 'n') + ";pw\nlast;pw",
+        [&] { return "gen" + QByteArray::number(++made); });
+    const std::vector<std::tuple<int, QByteArray, QByteArray, bool>> expected = {
+        {1, "anna", "GEHEIM", false}, {2, "bob", "gen1", true}, {4, "carl", "pa;ss", false}, {5, "Dora", "gen2", true},
+        {10, "last", "pw", false}};
+    ASSERT_EQ(p.entries.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const auto& [line, name, password, generated] = expected[i];
+        EXPECT_EQ(p.entries[i].line, line);
+        EXPECT_EQ(p.entries[i].name, name);
+        EXPECT_EQ(p.entries[i].password, password);
+        EXPECT_EQ(p.entries[i].generated, generated);
+    }
+    std::vector<int> problemLines;
+    for (const auto& problem : p.problems)
+        problemLines.push_back(problem.line);
+    EXPECT_EQ(problemLines, (std::vector<int>{6, 7, 8, 9}));
+    EXPECT_TRUE(p.problems[1].text.contains(QLatin1String("line 1"))) << p.problems[1].text.toStdString();
+
+    const QByteArray a = participantimport::generatePassword();
+    QString why;
+    EXPECT_TRUE(ParticipantStore::validPassword(a, why));
+    EXPECT_EQ(a.size(), 12);
+    EXPECT_NE(a, participantimport::generatePassword());
+}
+
+// An import goes in whole, every participant with a working password (also the generated
+// ones, printed once), or not at all: a bad line or a name already in the store refuses
+// the file with its line numbers and writes nothing.
+TEST(ParticipantImportTest, AFileGoesInWholeOrNotAtAll)
+{
+    QTemporaryDir dir;
+    ParticipantStore store;
+    store.setHashIterations(kMinIterations);
+    QString error;
+    ASSERT_TRUE(store.open(dir.path(), error));
+    ASSERT_TRUE(store.add("zoe", "pw", error));
+    const auto write = [&](const QString& name, const QByteArray& text) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        return f.fileName();
+    };
+    QByteArray out, err;
+    EXPECT_EQ(participantimport::run(write(QStringLiteral("bad.txt"), "anna;pw1\r\nZOE;x\r\nbo;b\x02\r\nanna;again\r\n"), store, out,
+                                     err), 1);
+    EXPECT_TRUE(out.isEmpty());
+    for (const char* line : {"line 2: participant ZOE exists already", "line 3: ", "line 4: anna is already on line 1"})
+        EXPECT_TRUE(err.contains(line)) << line << " in " << err.toStdString();
+    EXPECT_EQ(store.count(), 1) << "nothing of a refused file is written";
+    EXPECT_EQ(participantimport::run(dir.filePath(QStringLiteral("missing.txt")), store, out, err), 1);
+
+    QByteArray names;
+    for (int i = 0; i < 40; ++i)
+        names += "schueler" + QByteArray::number(i) + (i % 2 == 0 ? ";pw" + QByteArray::number(i) : QByteArray()) + "\r\n";
+    out.clear();
+    err.clear();
+    ASSERT_EQ(participantimport::run(write(QStringLiteral("class.txt"), names), store, out, err), 0) << err.toStdString();
+    EXPECT_TRUE(err.contains("imported 40 participants"));
+    const QList<QByteArray> handed = out.trimmed().split('\n');
+    ASSERT_EQ(handed.size(), 20) << "each generated password is printed once";
+    QHash<QByteArray, QByteArray> passwords;
+    for (const QByteArray& line : handed)
+        passwords.insert(line.left(line.indexOf(';')), line.mid(line.indexOf(';') + 1));
+    Participant p;
+    for (int i = 0; i < 40; ++i) {
+        const QByteArray name = "schueler" + QByteArray::number(i);
+        const QByteArray password = i % 2 == 0 ? "pw" + QByteArray::number(i) : passwords.value(name);
+        EXPECT_EQ(store.checkLogin(name, password, p), ParticipantStore::Login::Ok) << name.toStdString();
+    }
+    EXPECT_EQ(store.count(), 41);
+    EXPECT_EQ(participantimport::run(write(QStringLiteral("again.txt"), "neu;pw\r\nschueler3;pw\r\n"), store, out, err), 1);
+    EXPECT_FALSE(store.find("neu")) << "one name already there refuses the whole file";
+}
+
+// The hashes of many passwords come out in the entries' order, whatever thread made them.
+TEST(ParticipantImportTest, HashesOnManyThreadsKeepTheirOrder)
+{
+    std::vector<participantimport::Entry> entries;
+    for (int i = 0; i < 37; ++i)
+        entries.push_back({i + 1, "n" + QByteArray::number(i), "pw" + QByteArray::number(i), false});
+    const std::vector<QByteArray> hashes = participantimport::hashAll(entries, kMinIterations, 4);
+    ASSERT_EQ(hashes.size(), entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_TRUE(verifyPassword(entries[i].password, hashes[i])) << i;
+        EXPECT_FALSE(verifyPassword(entries[(i + 1) % entries.size()].password, hashes[i])) << i;
+    }
 }
 
 TEST(ParticipantStoreTest, UnusableFolderIsAClearError)

@@ -20,6 +20,11 @@ bool ServerProcess::start(const QStringList& extra)
         m_error = QStringLiteral("KORVI_SERVER is not set");
         return false;
     }
+    if (m_participants == Participants::Demo && !QFile::exists(m_dataDir + QStringLiteral("/korvi.sqlite"))
+        && admin(m_dataDir, {QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("demo"), QStringLiteral("demo")}) != 0) {
+        m_error = QStringLiteral("cannot add the participant demo");
+        return false;
+    }
     m_process = std::make_unique<QProcess>();
     m_process->setProgram(program);
     // Cheap password hashes keep logins fast in tests, and no daily close comes from the

@@ -12,10 +12,16 @@
 #include "framing.h"
 
 // Runs the real korvi-server binary (path from KORVI_SERVER) on ports chosen by the
-// system and reads the ports from its "listening" line.
+// system and reads the ports from its "listening" line. A new data folder holds no
+// participant; unless told otherwise, the first start adds the tests' participant "demo"
+// (password "demo", short id U00001) the way an operator does, with "user add".
 class ServerProcess {
 public:
-    explicit ServerProcess(QString dataDir) : m_dataDir(std::move(dataDir)) {}
+    enum class Participants { Demo, None };
+    explicit ServerProcess(QString dataDir, Participants participants = Participants::Demo)
+        : m_dataDir(std::move(dataDir)), m_participants(participants)
+    {
+    }
     ~ServerProcess();
 
     // Starts with "--port 0 --http-port 0 --data DIR" plus `extra`; false (with the reason
@@ -38,6 +44,7 @@ private:
     int stopWith(int signalNumber);
 
     QString m_dataDir;
+    Participants m_participants;
     std::unique_ptr<QProcess> m_process;
     quint16 m_tcpPort = 0;
     quint16 m_httpPort = 0;

@@ -108,6 +108,9 @@ protected:
 
     void makeEngine(EngineOptions options, TradeStore* store = nullptr)
     {
+        // A second passes between two orders unless a test drives the clock itself.
+        if (!options.steadyClock)
+            options.steadyClock = [this] { return m_steadyMs += 1000; };
         m_engine = std::make_unique<TradingEngine>(testSpecs(), std::vector<PriceState>{quote(100, 99.5, 100.5), quote(50, 49.5, 50.5)},
                                                    store, m_out, options, [this] { return m_now; });
         QString error;
@@ -120,6 +123,7 @@ protected:
 
     Recorder m_out;
     QDateTime m_now;
+    qint64 m_steadyMs = 0;
     std::unique_ptr<TradingEngine> m_engine;
 };
 
@@ -454,7 +458,7 @@ TEST_F(EngineTest, BadOrdersAreRefusedWithAReasonAndChangeNothing)
         {"U00001;2;1;BUY ;MKT;1000000001; 0; 0;0;0", reason::QuantityTooLarge},
         {"U00001;2;1;BUY ;MKT;99999999999999; 0; 0;0;0", reason::QuantityTooLarge},
         {"U00001;2;1;BUY ;MKT;1.5; 0; 0;0;0", reason::QuantityNotWhole},
-        {"U00001;2;1;BUY ;LMT;1; nan; 0;0;0", reason::LimitMissing},
+        {"U00001;2;1;BUY ;LMT;1; nan; 0;0;0", "Limit 1 keine Zahl"},
         {"U00001;2;1;BUY ;LMT;1; 1e30; 0;0;0", reason::BadLimit},
         {po(2, 1, "BUY", "LMT", 1, 0), reason::LimitMissing},
         {po(2, 1, "BUY", "STP", 1, -3), reason::LimitMissing},
@@ -469,6 +473,25 @@ TEST_F(EngineTest, BadOrdersAreRefusedWithAReasonAndChangeNothing)
         {po(2, 1, "BUY", "LMT", 1, -1, role::TakeProfit, 1), reason::ParentMismatch},
         {po(2, 1, "BUY", "MKT", 1, 0, 9), reason::BadRole},
         {po(2, 1, "BUY", "MKT", 200), reason::MarginNotCovered},
+        // Every number in the protocol's form, or refused with the field's name.
+        {"U00001;2;1;BUY ;LMT;1; 1,5; 0;0;0", "Limit 1 keine Zahl"},
+        {"U00001;2;1;BUY ;LMT;1; 100; 0x1;0;0", "Limit 2 keine Zahl"},
+        {"U00001;2;1;BUY ;LMT;1; 1e; 0;0;0", "Limit 1 keine Zahl"},
+        {"U00001;2,5;1;BUY ;MKT;1; 0; 0;0;0", "Order-Nummer keine Zahl"},
+        {"U00001;2;1x;BUY ;MKT;1; 0; 0;0;0", "Wertpapier keine Zahl"},
+        {"U00001;2;1;BUY ;MKT;1,5; 0; 0;0;0", "St\xFC""ckzahl keine Zahl"},
+        {"U00001;2;1;BUY ;MKT;- 1; 0; 0;0;0", "St\xFC""ckzahl keine Zahl"},
+        {"U00001;2;1;BUY ;MKT;1; 0; 0;1.0.0;0", "Bracket-Rolle keine Zahl"},
+        {"U00001;2;1;BUY ;MKT;1; 0; 0;0;--1", "Bracket-Hauptorder keine Zahl"},
+        // Prices the instrument (tick 0.5) can trade at: no denormals, nothing that
+        // rounds to 0, also not as a bracket exit's distance.
+        {"U00001;2;1;BUY ;LMT;1; 1e-320; 0;0;0", "Limit 1 kein handelbarer Preis"},
+        {"U00001;2;1;BUY ;LMT;1; .2; 0;0;0", "Limit 1 kein handelbarer Preis"},
+        {"U00001;2;1;BUY ;STP;1; 101; 4.9E-324;0;0", "Limit 2 kein handelbarer Preis"},
+        {"U00001;2;1;SEL ;LMT;1;-1e-320; 0;3;1", "Limit 1 kein handelbarer Preis"},
+        // Order numbers whose absolute value is an order number too.
+        {"U00001;-2147483648;1;BUY ;MKT;1; 0; 0;0;0", reason::BadOrderNumber},
+        {"U00001;2147483648;1;BUY ;MKT;1; 0; 0;0;0", reason::BadOrderNumber},
     };
     for (const auto& [body, why] : cases) {
         place(body);
@@ -478,11 +501,100 @@ TEST_F(EngineTest, BadOrdersAreRefusedWithAReasonAndChangeNothing)
     }
     EXPECT_EQ(m_engine->position(Ann, 0).quantity, 0);
     EXPECT_EQ(m_engine->figures(Ann).lastOrderId, 1);
+    // The protocol's own forms pass: exponents, signs, blanks around, the outermost numbers.
+    for (const QByteArray& body : {QByteArray("U00001;5;1;BUY ;LMT;1; 1E+02; 0;0;0"), QByteArray("U00001; +6 ;1;BUY ;LMT;1;95.; .5E1;0;0"),
+                                   QByteArray("U00001;-2147483647;1;BUY ;LMT;1; 90.25; 0;0;0")}) {
+        place(body);
+        const auto msgs = m_out.take(Ann);
+        ASSERT_FALSE(msgs.empty()) << body.toStdString();
+        EXPECT_TRUE(msgs[0].startsWith("@OO=")) << body.toStdString() << " -> " << msgs[0].toStdString();
+    }
+    EXPECT_EQ(m_engine->figures(Ann).lastOrderId, 2147483647);
+    for (qint32 id : {5, 6, -2147483647})
+        m_engine->cancelOrder(Ann, "U00001;" + korvi::stri(id) + ';' + m_engine->findOrder(Ann, id)->orderId);
+    m_out.take(Ann);
     // A position that uses the margin can still be closed.
     place(po(3, 1, "BUY", "MKT", 99));
     EXPECT_EQ(m_engine->position(Ann, 0).quantity, 50) << "fifty quoted, the rest works";
     place(po(4, 1, "SEL", "MKT", 50));
     EXPECT_EQ(m_out.take(Ann, "@OR=").size(), 0u);
+}
+
+// The order bucket of one participant with a clock the table drives: steps of (time in ms,
+// trading day, verdict expected, whether the order is then accepted). Settings: 2 orders at
+// once, 4 a second after that, 5 a day.
+TEST(OrderAllowanceTest, BurstThenRateThenDayCap)
+{
+    using V = OrderAllowance::Verdict;
+    const OrderLimitSettings limits{4, 2, 5};
+    const struct {
+        qint64 at;
+        qint32 day;
+        V verdict;
+        bool accept;
+    } steps[] = {
+        {0, 1, V::Pass, true},
+        {0, 1, V::Pass, true},
+        {0, 1, V::TooFast, false},   // the burst is used up
+        {100, 1, V::TooFast, false}, // 0.4 of an order has come back
+        {250, 1, V::Pass, false},    // one whole order: a refused order still costs it
+        {250, 1, V::TooFast, false},
+        {10'000, 1, V::Pass, true},  // a long pause fills the bucket to its burst only
+        {10'000, 1, V::Pass, true},
+        {10'000, 1, V::TooFast, false},
+        {9'000, 1, V::TooFast, false}, // a clock going back gives nothing back
+        {20'000, 1, V::Pass, true},    // the fifth accepted order of the day
+        {20'000, 1, V::DayFull, false},
+        {90'000, 1, V::DayFull, false}, // however long it waits, until the next day
+        {90'000, 2, V::Pass, true},
+        {90'000, 2, V::Pass, true},
+    };
+    OrderAllowance allowance;
+    for (const auto& s : steps) {
+        EXPECT_EQ(allowance.request(limits, s.day, s.at), s.verdict) << "at " << s.at;
+        if (s.accept)
+            allowance.accepted(s.day);
+    }
+    EXPECT_EQ(allowance.acceptedToday(2), 2);
+    EXPECT_EQ(allowance.acceptedToday(1), 0) << "an earlier day no longer counts";
+}
+
+// The engine asks the bucket for every order: a loop of place and cancel is refused in
+// German once it goes beyond the rate, and for the rest of the day once it reaches the
+// cap, which therefore bounds the orders the engine holds for one participant.
+TEST_F(EngineTest, OrderRateAndDayCapAreRefusedInGerman)
+{
+    qint64 steady = 0;
+    EngineOptions options;
+    options.orderLimits = {10, 3, 6};
+    options.steadyClock = [&steady] { return steady; };
+    makeEngine(options);
+    const auto placeAndCancel = [&](qint32 id) {
+        place(po(id, 1, "BUY", "LMT", 1, 90));
+        const auto msgs = m_out.take(Ann);
+        if (msgs.empty() || !msgs[0].startsWith("@OO="))
+            return msgs.empty() ? QByteArray("nothing") : msgs[0];
+        m_engine->cancelOrder(Ann, "U00001;" + korvi::stri(id) + ';' + m_engine->findOrder(Ann, id)->orderId);
+        m_out.take(Ann);
+        return QByteArray("placed");
+    };
+    for (qint32 id = 1; id <= 3; ++id)
+        EXPECT_EQ(placeAndCancel(id), "placed");
+    EXPECT_EQ(placeAndCancel(4), "@OR=Zu viele Orders pro Sekunde (h\xF6""chstens 3 auf einmal, dann 10 pro Sekunde) (Order 4)");
+    steady += 100;
+    EXPECT_EQ(placeAndCancel(4), "placed");
+    steady += 10'000;
+    EXPECT_EQ(placeAndCancel(5), "placed");
+    EXPECT_EQ(placeAndCancel(6), "placed");
+    EXPECT_EQ(placeAndCancel(7), "@OR=Zu viele Orders heute (h\xF6""chstens 6) (Order 7)");
+    EXPECT_EQ(m_engine->findOrder(Ann, 7), nullptr);
+    place(po(1, 1, "BUY", "LMT", 1, 90, 0, 0, "U00002"), Bob);
+    EXPECT_EQ(m_out.take(Bob, "@OO=").size(), 1u) << "another participant has an allowance of its own";
+    m_engine->dailyClose();
+    m_out.take(Ann);
+    m_now = m_now.addDays(1);
+    steady += 10'000;
+    EXPECT_EQ(placeAndCancel(8), "placed") << "a new day, a new allowance";
 }
 
 TEST_F(EngineTest, CancelsAreCheckedAndNobodyTouchesAnothersOrders)
@@ -621,13 +733,15 @@ protected:
         QString error;
         m_participants.setHashIterations(kMinIterations);
         ASSERT_TRUE(m_participants.open(m_dir.path(), error)) << error.toStdString();
-        ASSERT_TRUE(m_participants.add("bob", "pw", error)) << error.toStdString();
+        ASSERT_TRUE(m_participants.addMany({{"demo", "demo"}, {"bob", "pw"}}, error)) << error.toStdString();
         m_now = QDateTime(QDate(2024, 9, 20), QTime(10, 0, 0));
         reopen({});
     }
 
     void reopen(EngineOptions options)
     {
+        if (!options.steadyClock)
+            options.steadyClock = [this] { return m_steadyMs += 1000; };
         m_engine.reset();
         m_store = std::make_unique<TradeStore>();
         QString error;
@@ -681,6 +795,25 @@ TEST_F(StoredEngineTest, RestartKeepsOrdersFillsPositionsAndFillsNothingTwice)
     // A duplicate of a number used before the restart is still refused.
     place(po(2, 1, "BUY", "MKT", 1));
     EXPECT_EQ(m_out.take(Ann, "@OR=").size(), 1u);
+}
+
+// Today's orders still count after a restart: the cap cannot be reset by reconnecting a
+// dying server.
+TEST_F(StoredEngineTest, TheDayCapOutlivesARestart)
+{
+    EngineOptions options;
+    options.orderLimits.perDay = 3;
+    reopen(options);
+    for (qint32 id = 1; id <= 2; ++id)
+        place(po(id, 1, "BUY", "MKT", 1));
+    commit();
+    reopen(options);
+    place(po(3, 1, "BUY", "MKT", 1));
+    EXPECT_EQ(m_out.take(Ann, "@OO=").size(), 1u);
+    place(po(4, 1, "BUY", "MKT", 1));
+    const auto refused = m_out.take(Ann, "@OR=");
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_TRUE(refused[0].startsWith("@OR=Zu viele Orders heute")) << refused[0].toStdString();
 }
 
 // A group's key is its main's server id: never given twice for the life of the game data,

@@ -4,6 +4,7 @@
 #include "support/doubles.h"
 #include "support/scriptedpeer.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -11,13 +12,21 @@ namespace korvi::test {
 
 // The real korvi-server (path from KORVI_SERVER) on ports the system chooses, with a data
 // folder of its own and no daily close by the wall clock (a later "--close-time" in
-// `extra` wins). Tests skip when the server is not built.
+// `extra` wins). A new data folder holds no participant: the first start adds "demo" with
+// the password "demo" the way an operator does. Tests skip when the server is not built.
 class LiveServer {
 public:
     static bool available() { return !qEnvironmentVariableIsEmpty("KORVI_SERVER"); }
 
     bool start(const QStringList& extra = {})
     {
+        if (!QFile::exists(m_data.path() + QStringLiteral("/korvi.sqlite"))) {
+            QProcess admin;
+            admin.start(QString::fromLocal8Bit(qgetenv("KORVI_SERVER")),
+                        {"--data", m_data.path(), "--hash-iterations", "1000", "user", "add", "demo", "demo"});
+            if (!admin.waitForFinished(20000) || admin.exitCode() != 0)
+                return false;
+        }
         m_process.start(QString::fromLocal8Bit(qgetenv("KORVI_SERVER")),
                         QStringList{"--port", "0", "--http-port", "0", "--data", m_data.path(),
                                     "--hash-iterations", "1000", "--close-time", "off"} + extra);
