@@ -208,7 +208,9 @@ bool OrderGrid::refresh()
         if (wantsRow && !m_rebuildPending && !editRows(insertedOrders, firstChanged))
             m_rebuildPending = true;
         if (firstChanged < cells.rowCount() && !m_rebuildPending) {
-            renumberRows(firstChanged);
+            // From the top: a line the user deleted since the last build left the numbers
+            // of the rows below it behind, and a build would give every row its own.
+            renumberRows(2);
             rows = changedRows(found);
             // Orders given a row need not be marked (one that came back into view).
             for (int index : insertedOrders)
