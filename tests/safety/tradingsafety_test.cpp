@@ -253,8 +253,16 @@ TEST(Offline, OrdersAndCancelsStayAndTheUserIsTold)
     EXPECT_TRUE(t.app.outgoing.lines().filter("NICHT GESENDET:@PO=ABC123;0;1;BUY ;MKT;1; 18000.5").size() == 1);
     EXPECT_TRUE(t.app.outgoing.lines().filter("NICHT GESENDET:@CO=ABC123;7;SRV7").size() == 1);
     EXPECT_TRUE(t.prompts.messages.isEmpty()) << "the box waits until the click is handled";
+    // While the box is open (its own event loop runs) the user clicks again: no second box
+    // stacks up behind it.
+    t.prompts.onMessage = [&](const QString&) {
+        t.prompts.onMessage = nullptr;
+        t.click(t.line(1) + 2, OrderLineType, O_TRANS);
+        waitFor([] { return false; }, 50);
+    };
     waitFor([&] { return !t.prompts.messages.isEmpty(); }, 1000);
     QCoreApplication::processEvents();
+    waitFor([] { return false; }, 50);
     EXPECT_EQ(t.prompts.messages, (QStringList{noOrder}));
 
     // Connected but not yet greeted, as during every reconnect: still refused.
