@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <array>
 #include <algorithm>
+#include <cmath>
 
 namespace korvi {
 
@@ -45,6 +46,10 @@ QString localNumber(double value)
 {
     QLocale locale;
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    // Seven significant digits, but never an exponent: 45623750 is not "4.562375e+07",
+    // which would hide digits of the amount.
+    if (std::abs(value) >= 1e7)
+        return locale.toString(value, 'f', 0);
     return locale.toString(value, 'g', 7);
 }
 
@@ -366,6 +371,11 @@ std::vector<std::vector<Cell>> OrderGrid::widestNumbers() const
         }
         out[static_cast<size_t>(column)].push_back(c);
     };
+    // The captions are shown whole too ("OrderUserID", not "OrderUserI").
+    for (int logical = 1; logical < GridLayout::kColumns; ++logical) {
+        for (LineType type : {InstrumentLineType, OrderLineType})
+            add(type, logical, layout.header[type][logical]);
+    }
     // Prices up to five digits before the point and two after; quantities and volumes up
     // to five digits; amounts up to seven significant digits, as they are written.
     const QString price = priceText(-99999.99f);

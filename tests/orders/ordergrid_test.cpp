@@ -1,4 +1,5 @@
 #include "orders/orderentry.h"
+#include "account/executions.h"
 #include "orders/ordergrid.h"
 #include "orders/ordergridview.h"
 #include "support/liveserver.h"
@@ -628,6 +629,36 @@ TEST(OrderGridView, EveryNumberIsShownWholeAtTheDefaultSize)
     }
     EXPECT_GE(numbers, 30);
     EXPECT_EQ(f.text(f.entry.instrumentRow(1), InstrumentLineType, C_Bracket), "Mges=96000");
+    // Every caption too.
+    for (int column = 1; column < f.grid.cells.columnCount(); ++column)
+        for (int half = 0; half < 2; ++half)
+            EXPECT_LE(QFontMetrics(view.font()).horizontalAdvance(f.grid.cells.at(half, column).text),
+                      CellPainter::textRoom(view.columnWidth(column)))
+                << f.grid.cells.at(half, column).text.toStdString();
+
+    // The execution grid: captions and amounts whole as well.
+    f.app.dispatcher.dispatch("@EX=T;S1;F3;1;F5;E1;093005;BOT;2500;18249.5;4562375;12.5;-123456.5");
+    f.app.dispatcher.dispatch("@EX=T;S2;F3;2;F5;E2;093006;SLD;1200;131.26;157512;2.4;9999.75");
+    f.app.executions.refreshGrid();
+    CellGridView executions(f.app.executions.cells);
+    executions.setWidestCells(f.app.executions.widestNumbers());
+    executions.show();
+    int amounts = 0;
+    for (int row = 0; row < f.app.executions.cells.rowCount(); ++row) {
+        for (int column = 1; column < f.app.executions.cells.columnCount(); ++column) {
+            const Cell& c = f.app.executions.cells.at(row, column);
+            if (row > 0 && !number.match(c.text).hasMatch())
+                continue;
+            amounts += row > 0;
+            EXPECT_LE(QFontMetrics(CellPainter::cellFont(c, executions.font())).horizontalAdvance(c.text),
+                      CellPainter::textRoom(executions.columnWidth(column)))
+                << "row " << row << " column " << column << ": " << c.text.toStdString();
+        }
+    }
+    EXPECT_GE(amounts, 10);
+    // An amount of eight digits keeps all of them, with no exponent.
+    EXPECT_EQ(localNumber(45623750).remove(QRegularExpression(QStringLiteral("[^0-9]"))), QStringLiteral("45623750"));
+    EXPECT_FALSE(localNumber(-12345678).contains(QLatin1Char('e')));
 
     // Too narrow: the mark shows that something is hidden, the digits left are not a number
     // of their own.
