@@ -52,40 +52,65 @@ void PositionClosing::closeOrTurn(int row, int factor)
     m_entry.setQuantityText(remembered.trimmed());
 }
 
-void PositionClosing::Command11_Click()
+QList<PositionClosing::CounterOrder> PositionClosing::counterOrders() const
 {
-    // The question lists the counter-orders it will send (the first ten of them).
-    QStringList orders;
+    QList<CounterOrder> orders;
     for (int i = 1; i <= m_state.PositionCount && size_t(i) < m_state.positions.size(); ++i) {
         const PositionRecord& p = m_state.positions[i];
         const InstrumentRecord* ins = m_state.instrument(p.WPIndex);
+        // A position of an instrument the table does not know gets no counter-order.
         if (p.Bestand != 0 && ins)
-            orders << marketOrderText(p.Bestand < 0, QString::number(std::abs(qint64(p.Bestand))),
-                                      fromWire(ins->Ticker.trimmed()));
+            orders.append({p.WPIndex, ins->Ticker, p.Bestand});
     }
-    QString listed = QString::number(orders.size()) + (orders.size() == 1 ? QStringLiteral(" Order") : QStringLiteral(" Orders"));
+    return orders;
+}
+
+QString PositionClosing::glattQuestion(const QList<CounterOrder>& orders, bool changed) const
+{
+    // The question lists the counter-orders it will send (the first ten of them) and says
+    // that the open orders go too.
+    QStringList listed;
+    for (const CounterOrder& o : orders.mid(0, 10))
+        listed << marketOrderText(o.position < 0, QString::number(std::abs(qint64(o.position))),
+                                  fromWire(o.ticker.trimmed()));
+    QString text;
+    if (changed)
+        text += QStringLiteral("Die Positionen haben sich ge\u00e4ndert, w\u00e4hrend die Frage offen war.\r\n\r\n");
+    text += QStringLiteral("Wirklich alle Positionen glattstellen ?\r\nDiese Sicherheitsabfrage kann "
+                           "unter 'Sonstiges' deaktiviert werden!\r\n\r\n");
+    text += QString::number(orders.size()) + (orders.size() == 1 ? QStringLiteral(" Order") : QStringLiteral(" Orders"));
     if (!orders.isEmpty())
-        listed += QStringLiteral(":\r\n") + orders.mid(0, 10).join(QStringLiteral("\r\n")) +
-                  (orders.size() > 10 ? QStringLiteral("\r\n\u2026") : QString());
-    if (m_state.settings.safetyQuestion != 0 &&
-        !m_prompts.yesNo(QStringLiteral("Wirklich alle Positionen glattstellen ?\r\nDiese Sicherheitsabfrage kann "
-                                        "unter 'Sonstiges' deaktiviert werden!\r\n\r\n") +
-                         listed))
-        return;
+        text += QStringLiteral(":\r\n") + listed.join(QStringLiteral("\r\n")) +
+                (orders.size() > 10 ? QStringLiteral("\r\n\u2026") : QString());
+    text += QStringLiteral("\r\n\r\nDanach werden alle offenen Orders gestrichen.");
+    return text;
+}
+
+void PositionClosing::Command11_Click()
+{
+    // What is sent is what the user confirmed: positions keep arriving while the question
+    // is open, and when they changed the question is asked again with the new orders.
+    QList<CounterOrder> confirmed = counterOrders();
+    if (m_state.settings.safetyQuestion != 0) {
+        for (bool changed = false;; changed = true) {
+            if (!m_prompts.yesNo(glattQuestion(confirmed, changed)))
+                return;
+            QList<CounterOrder> now = counterOrders();
+            if (now == confirmed)
+                break;
+            confirmed = std::move(now);
+        }
+    }
+    // From here on nothing runs the event loop: the orders go exactly as confirmed.
     const qint16 oldDefault = m_state.book.DefaultWP;
     const qint16 oldSafety = m_state.settings.safetyQuestion;
     m_state.settings.safetyQuestion = 0;
-    for (int i = 1; i <= m_state.PositionCount && size_t(i) < m_state.positions.size(); ++i) {
-        const PositionRecord p = m_state.positions[i];
-        const InstrumentRecord* ins = m_state.instrument(p.WPIndex);
-        // A position of an instrument the table does not know gets no counter-order.
-        if (p.Bestand == 0 || !ins)
-            continue;
-        m_protocol.add(QStringLiteral("Glatt: WP") + fromWire(ins->Ticker) + QStringLiteral("Gegenorder ") +
-                       fromWire(writeDouble(-double(p.Bestand))) + QStringLiteral("Kontrakte"));
-        m_state.book.DefaultWP = p.WPIndex;
-        m_entry.setQuantityText(QString::number(std::abs(qint64(p.Bestand))));
-        m_placing.Command8_Click(p.Bestand >= 1 ? 1 : 0);
+    for (const CounterOrder& o : confirmed) {
+        m_protocol.add(QStringLiteral("Glatt: WP") + fromWire(o.ticker) + QStringLiteral("Gegenorder ") +
+                       fromWire(writeDouble(-double(o.position))) + QStringLiteral("Kontrakte"));
+        m_state.book.DefaultWP = o.wpIndex;
+        m_entry.setQuantityText(QString::number(std::abs(qint64(o.position))));
+        m_placing.Command8_Click(o.position >= 1 ? 1 : 0);
     }
     m_state.settings.safetyQuestion = oldSafety;
     m_state.book.DefaultWP = oldDefault;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 
 namespace korvi {
@@ -26,7 +28,18 @@ public:
     // "GLATT": every position closed, then every open order cancelled.
     void Command11_Click();
 
+    // One counter-order of "GLATT": the instrument, its ticker and the position it closes.
+    struct CounterOrder {
+        qint16 wpIndex = 0;
+        QByteArray ticker;
+        qint32 position = 0;
+        bool operator==(const CounterOrder&) const = default;
+    };
+    // The counter-orders "GLATT" would send now, in the order of the position table.
+    QList<CounterOrder> counterOrders() const;
+
 private:
+    QString glattQuestion(const QList<CounterOrder>& orders, bool changed) const;
     void closeOrTurn(int row, int factor);
     void setDefault(int wpIndex);
 

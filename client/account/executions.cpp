@@ -32,6 +32,25 @@ Executions::Executions(State& state, LogList& outgoing, LogList& protocol, Sound
     InitGridLayout();
 }
 
+std::vector<std::vector<Cell>> Executions::widestNumbers() const
+{
+    std::vector<std::vector<Cell>> out(GridLayout::kColumns);
+    auto add = [&](int logical, const QString& text) {
+        const int column = layout.spalte[0][logical];
+        if (column > 0 && column < GridLayout::kColumns)
+            out[static_cast<size_t>(column)].push_back(Cell{text});
+    };
+    for (int c = 1; c <= E_Last; ++c)
+        add(c, layout.header[0][c]);
+    add(E_Stueck, QStringLiteral("99999"));
+    add(E_Preis, localNumber(-99999.99));
+    add(E_Zeit, QStringLiteral("00:00:00"));
+    for (int c : {E_Summe, E_Gewinn, E_Ergebnis})
+        add(c, localNumber(-9999999));
+    add(E_Commissions, QStringLiteral("-") + localNumber(99999.99));
+    return out;
+}
+
 void Executions::InitGridLayout()
 {
     layout = executionGridLayout(m_state.colours);

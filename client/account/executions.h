@@ -4,6 +4,8 @@
 #include "fields.h"
 #include "orders/cellgrid.h"
 #include "orders/gridlayout.h"
+
+#include <vector>
 #include "orders/rebuildpacer.h"
 
 #include <QByteArrayView>
@@ -35,6 +37,9 @@ public:
     // The column model from the current colours (at start-up and after a colour change,
     // followed by a full redraw).
     void InitGridLayout();
+    // Per grid column the widest texts it shows in a game (its caption and the largest
+    // numbers): the view sizes the columns for them, so that no number is cut.
+    std::vector<std::vector<Cell>> widestNumbers() const;
 
     void WS_EX(QByteArrayView body);
     void WS_SAE(QByteArrayView body);

@@ -12,6 +12,7 @@ ExecutionsPage::ExecutionsPage(Executions& executions, QWidget* parent)
     : QWidget(parent), m_executions(executions), m_refresh(QStringLiteral("Grid Refresh"))
 {
     m_grid = new CellGridView(executions.cells, this);
+    m_grid->setWidestCells(executions.widestNumbers());
     m_order.addItems(Executions::orderCaptions());
     m_order.setCurrentIndex(static_cast<int>(executions.order()));
 

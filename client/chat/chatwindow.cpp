@@ -31,15 +31,15 @@ ChatWindow::ChatWindow(ChatRoom& room, QWidget* mainWindow)
     auto* left = new QVBoxLayout;
     left->addWidget(&m_text3, 1);
     left->addWidget(&m_text1);
-    auto* sendRow = new QHBoxLayout;
-    sendRow->addWidget(&m_command1);
-    sendRow->addWidget(&m_command2);
-    sendRow->addWidget(&m_check1);
-    left->addLayout(sendRow);
-    auto* privateRow = new QHBoxLayout;
-    privateRow->addWidget(&m_command5);
-    privateRow->addWidget(&m_text2, 1);
-    left->addLayout(privateRow);
+    // The narrow window leaves the left column about 160 pixels: the buttons go one or two
+    // to a row, so that every caption is shown whole.
+    left->addWidget(&m_command1);
+    auto* clearRow = new QHBoxLayout;
+    clearRow->addWidget(&m_command2);
+    clearRow->addWidget(&m_check1);
+    left->addLayout(clearRow);
+    left->addWidget(&m_command5);
+    left->addWidget(&m_text2);
 
     auto* users = new QVBoxLayout;
     users->addWidget(new QLabel(QStringLiteral("User im Chat"), this));

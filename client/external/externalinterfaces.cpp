@@ -14,11 +14,15 @@ ExternalInterfaces::ExternalInterfaces(State& state, Connection& connection, Acc
                                        OrderPlacing& placing, OrderGrid& grid, OrderEntry& entry,
                                        PositionClosing& closing, Messages& messages, Prompts& prompts,
                                        Clock& clock, LogList& protocol, QObject* parent)
-    : QObject(parent), orders(state, grid, entry, placing, prompts, list1),
+    : QObject(parent), orders(state, grid, entry, placing, prompts, messages, list1),
       wex(state, connection, account, orders, messages, clock, list1),
       files(state.workDir, orders, clock, list2, protocol), m_state(state)
 {
-    orders.sendError = [this](int code, const QByteArray& text) { wex.ExtS_Error(code, text); };
+    orders.refused = [this](int code, const QByteArray& text, const QByteArray& reference, bool order) {
+        wex.ExtS_Error(code, text, reference);
+        if (order)
+            files.WriteOrderRefusal(reference, code, text);
+    };
 
     placing.external.ExtS_NewOrderId = [this](const QByteArray& ref, qint32 id) { wex.ExtS_NewOrderId(ref, id); };
     placing.external.WriteOrderConfirmation = [this](const QByteArray& ref, qint32 id) {

@@ -1,6 +1,7 @@
 #include "externalorders.h"
 
 #include "fields.h"
+#include "chat/messages.h"
 #include "loglist.h"
 #include "numbers.h"
 #include "orders/orderentry.h"
@@ -18,24 +19,33 @@ namespace korvi {
 namespace {
 // At most this many message boxes about missing instruments wait at a time.
 constexpr int kMaxPendingBoxes = 5;
-// An outside order that cannot be sent (no connection) keeps its entry line, as the user's
-// own orders do. Past this many entry lines an outside order opens none: an outside program
-// sending orders while the client is offline would otherwise fill the grid without end, and
-// a later "TRANS Alle" would send every one of them.
-constexpr int kMostEntryLinesForOutsideOrders = 100;
 } // namespace
 
 ExternalOrders::ExternalOrders(State& state, OrderGrid& grid, OrderEntry& entry, OrderPlacing& placing,
-                               Prompts& prompts, LogList& list1, QObject* parent)
+                               Prompts& prompts, Messages& messages, LogList& list1, QObject* parent)
     : QObject(parent), m_state(state), m_grid(grid), m_entry(entry), m_placing(placing), m_prompts(prompts),
-      m_list1(list1)
+      m_messages(messages), m_list1(list1)
 {
 }
 
-void ExternalOrders::announceMissing(const QByteArray& name)
+void ExternalOrders::refuse(int code, const QByteArray& text, const QByteArray& reference, bool order)
 {
-    if (sendError)
-        sendError(1, kInstrumentMissing);
+    m_list1.add(QStringLiteral("F:%1 @ER %2 %3 ").arg(order ? QStringLiteral("Ext_Placeorder") : QStringLiteral("Ext_CancelOrder"))
+                    .arg(code).arg(fromWire(text)) + fromWire(reference));
+    if (refused)
+        refused(code, text, reference, order);
+}
+
+void ExternalOrders::noticeNotSent()
+{
+    const QString text = QStringLiteral("Externe Order nicht gesendet: keine Verbindung zum Server!");
+    if (m_messages.messageLine() != text)
+        m_messages.setMessageLine(text);
+}
+
+void ExternalOrders::announceMissing(const QByteArray& name, const QByteArray& reference)
+{
+    refuse(1, kInstrumentMissing, reference, true);
     const QString text = QStringLiteral("Das angeforderte Wertpapier ") + fromWire(name) +
                          QStringLiteral(" ist nicht verf\u00fcgbar!");
     if (m_pendingBoxes.size() >= kMaxPendingBoxes) {
@@ -64,6 +74,7 @@ void ExternalOrders::Ext_Placeorder(QByteArrayView text)
     OrderBook& book = m_state.book;
 
     const QByteArray name = f[1].toByteArray();
+    const QByteArray reference = f[8].toByteArray();
     int wp = toInt32(readNumber(f[2])).value_or(0);
     if (wp == 0) {
         const QByteArray wanted = upperSingleByte(name.trimmed());
@@ -76,15 +87,15 @@ void ExternalOrders::Ext_Placeorder(QByteArrayView text)
     }
     // A number outside the table names no instrument either.
     if (!m_state.instrument(wp)) {
-        announceMissing(name);
+        announceMissing(name, reference);
         return;
     }
-
-    if (book.entryLineCount() >= kMostEntryLinesForOutsideOrders) {
-        if (sendError)
-            sendError(2, kTooManyEntryLines);
-        m_list1.add(QStringLiteral("F:Ext_Placeorder %1 Eingabezeilen, Order nicht angenommen")
-                        .arg(kMostEntryLinesForOutsideOrders));
+    // An order that cannot go to the server now is refused now. It opens no entry line:
+    // a line left behind would be sent by a later "TRANS Alle", long after its program was
+    // told that it failed.
+    if (!m_placing.canTrade()) {
+        refuse(3, kNotConnected, reference, true);
+        noticeNotSent();
         return;
     }
     const int instrumentRow = m_entry.instrumentRow(wp);
@@ -103,23 +114,47 @@ void ExternalOrders::Ext_Placeorder(QByteArrayView text)
     // Nothing ran the event loop since the line was opened: its row is still `row`.
     if (row == 0 || !book.OGRowMap.valid(row) || book.OGRowMap[row].Art != EntryLine)
         return;
+    const int entry = book.OGRowMap[row].Item;
     m_grid.cells.setCurrent(row, m_grid.gridColumn(OrderLineType, O_TRANS));
     m_placing.ExtOrderActive = true;
-    m_placing.ExtOrderRef = f[8].toByteArray();
+    m_placing.ExtOrderRef = reference;
     m_entry.OGAktion();
     m_placing.ExtOrderActive = false;
     m_placing.ExtOrderRef.clear();
+    // Sending does not run the event loop either. A line that did not leave (the socket
+    // refused the bytes) goes now, and its program is told.
+    if (book.LeerOrders.valid(entry) && book.LeerOrders[entry].WPIndex != 0 && book.OGRowMap.valid(row) &&
+        book.OGRowMap[row].Art == EntryLine && book.OGRowMap[row].Item == entry) {
+        book.ResetLeerOrder(entry);
+        book.DeleteRow(row);
+        m_grid.cells.removeRow(row);
+        refuse(3, kNotConnected, reference, true);
+        noticeNotSent();
+    } else if (m_placing.lastPlaced() == OrderPlacing::Placed::Refused) {
+        refuse(6, kStopRefused, reference, true);
+    }
 }
 
 void ExternalOrders::Ext_CancelOrder(qint32 orderUserId)
 {
     OrderBook& book = m_state.book;
+    const QByteArray id = QByteArray::number(orderUserId);
     const int o = book.SuchOrderUserID(orderUserId);
-    if (!o)
+    if (!o) {
+        refuse(4, kOrderUnknown, id, false);
         return;
+    }
     const qint16 status = book.orders[o].Status;
-    if (status == PreSubm || status == Submitted)
-        m_placing.CancelorderUser(orderUserId);
+    if (status != PreSubm && status != Submitted) {
+        refuse(5, kOrderNotOpen, id, false);
+        return;
+    }
+    if (!m_placing.canTrade()) {
+        refuse(3, kNotConnected, id, false);
+        noticeNotSent();
+        return;
+    }
+    m_placing.CancelorderUser(orderUserId);
     // The order's row is redrawn with the next refresh, not the whole grid for every
     // request: an outside program may send thousands of cancels at once. The order
     // itself changes only when the server answers.

@@ -9,6 +9,7 @@
 namespace korvi {
 
 class LogList;
+class Messages;
 class OrderEntry;
 class OrderGrid;
 class OrderPlacing;
@@ -23,26 +24,33 @@ class ExternalOrders : public QObject {
     Q_OBJECT
 public:
     ExternalOrders(State& state, OrderGrid& grid, OrderEntry& entry, OrderPlacing& placing, Prompts& prompts,
-                   LogList& list1, QObject* parent = nullptr);
+                   Messages& messages, LogList& list1, QObject* parent = nullptr);
 
     // "Ext_Placeorder": `text` holds the fields after "@PO;": Lumticker; instrument number;
-    // side; type; quantity; limit; stop; reference.
+    // side; type; quantity; limit; stop; reference. An order that cannot be sent now is
+    // refused at once and leaves nothing behind: no entry line waits to be sent later.
     void Ext_Placeorder(QByteArrayView text);
     // "Ext_CancelOrder": cancels the order with this user order id when it is pre-submitted
-    // or submitted; other orders are left alone without an answer.
+    // or submitted. An unknown order, one that cannot be cancelled and a cancel that cannot
+    // be sent are refused at once.
     void Ext_CancelOrder(qint32 orderUserId);
 
-    // The socket interface's "@ER" for an instrument that is not there.
-    std::function<void(int code, const QByteArray& text)> sendError;
+    // An order ("@PO", `order` true) or a cancellation that was not sent: the error code and
+    // text of "@ER", and the outside program's reference (the order number for a cancel).
+    std::function<void(int code, const QByteArray& text, const QByteArray& reference, bool order)> refused;
 
 private:
-    void announceMissing(const QByteArray& name);
+    void announceMissing(const QByteArray& name, const QByteArray& reference);
+    void refuse(int code, const QByteArray& text, const QByteArray& reference, bool order);
+    // The message line tells the user once per burst; the box would repeat per order.
+    void noticeNotSent();
 
     State& m_state;
     OrderGrid& m_grid;
     OrderEntry& m_entry;
     OrderPlacing& m_placing;
     Prompts& m_prompts;
+    Messages& m_messages;
     LogList& m_list1;
     // Message boxes wait until the handler that found the problem has returned; while one
     // is open or waiting, further ones are only logged.

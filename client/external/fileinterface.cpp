@@ -69,6 +69,18 @@ QByteArray orderConfirmationLine(QByteArrayView reference, qint32 orderUserId)
     return line;
 }
 
+QByteArray orderRefusalLine(QByteArrayView reference, int code, QByteArrayView text)
+{
+    QByteArray line = orderConfirmationLine(reference, 0);
+    line.chop(2);
+    line += ";@ER;";
+    line += leadingBlank(code);
+    line += ';';
+    line += text;
+    line += "\r\n";
+    return line;
+}
+
 FileInterface::FileInterface(const QString& folder, ExternalOrders& orders, Clock& clock, LogList& list2,
                              LogList& protocol, QObject* parent)
     : QObject(parent), m_folder(folder), m_orders(orders), m_clock(clock), m_list2(list2), m_protocol(protocol)
@@ -105,6 +117,14 @@ void FileInterface::WriteOrderConfirmation(const QByteArray& reference, qint32 o
         return;
     if (!append(kConfirmationFile, orderConfirmationLine(reference, orderUserId)))
         m_protocol.add(QStringLiteral("F:WriteOrderConfirmation ") + QLatin1String(kConfirmationFile));
+}
+
+void FileInterface::WriteOrderRefusal(const QByteArray& reference, int code, const QByteArray& text)
+{
+    if (!isOn())
+        return;
+    if (!append(kConfirmationFile, orderRefusalLine(reference, code, text)))
+        m_protocol.add(QStringLiteral("F:WriteOrderRefusal ") + QLatin1String(kConfirmationFile));
 }
 
 void FileInterface::tick()

@@ -21,6 +21,11 @@ QByteArrayList readCommandItems(QByteArrayView content);
 // ";", the (negative) user order id with a trailing blank, CR LF.
 QByteArray orderConfirmationLine(QByteArrayView reference, qint32 orderUserId);
 
+// The line of an outside order that was refused: the reference in double quotes, ";", the
+// number 0 (no order) written as a confirmation writes it, ";@ER;", the code with its
+// leading blank, ";", the text, CR LF.
+QByteArray orderRefusalLine(QByteArrayView reference, int code, QByteArrayView text);
+
 // "ASCII-Remote": another program drops "KORVIREM.TXT" into the working folder; once a
 // second the client takes it over by renaming it, executes its lines and deletes it, and
 // appends a line to "KORVIREM.PRT". Orders placed from outside are confirmed in
@@ -42,6 +47,9 @@ public:
 
     // "WriteOrderConfirmation": appends the confirmation line (only while the interface is on).
     void WriteOrderConfirmation(const QByteArray& reference, qint32 orderUserId);
+    // An order from outside that was refused gets its line too, so that a program waiting
+    // for its reference learns at once that no order exists (only while the interface is on).
+    void WriteOrderRefusal(const QByteArray& reference, int code, const QByteArray& text);
 
     // The buttons "GLATT" and "CANCEL Alle" of the main window.
     std::function<void()> glatt;

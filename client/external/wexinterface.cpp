@@ -163,7 +163,13 @@ void WexInterface::onNewConnection()
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
         const QString ip = peerText(*socket);
         m_list1.add(QStringLiteral("C.REQ IP=") + ip + QStringLiteral(" ID=") + fromWire(leadingBlank(++m_requestId)));
-        if (m_client) {
+        // The address is checked first: a program that may not connect learns nothing,
+        // not even whether another one is connected.
+        if (ip != fromWire(m_state.settings.wexIp.trimmed())) {
+            m_list1.add(QStringLiteral("Falsche Client IP!"));
+            socket->abort();
+            socket->deleteLater();
+        } else if (m_client) {
             // One outside program at a time; a second one is told so rather than left to
             // guess whether the client runs at all.
             m_list1.add(QStringLiteral("Besetzt: ") + ip);
@@ -171,10 +177,6 @@ void WexInterface::onNewConnection()
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             socket->write(wexFrame("BUSY"));
             socket->disconnectFromHost();
-        } else if (ip != fromWire(m_state.settings.wexIp.trimmed())) {
-            m_list1.add(QStringLiteral("Falsche Client IP!"));
-            socket->abort();
-            socket->deleteLater();
         } else {
             accept(socket);
         }
@@ -290,16 +292,31 @@ bool WexInterface::handleMessage(QByteArrayView message)
         refuseUser();
         return false;
     }
+    if (f[1] == "HI") {
+        // The time tells nothing about orders or the account: also before the user.
+        const QByteArray answer = hereIAm(m_clock.now().time());
+        if (m_userOk)
+            WexSenddata(answer);
+        else
+            write(answer);
+        return true;
+    }
     if (!m_userOk) {
+        // Before the user nothing acts: a command that would act closes the connection;
+        // what is ignored anyway (a user line in lower case, an unknown word) stays ignored.
+        if (!actsForSomeone(f[1]))
+            return true;
         refuseStranger(QStringLiteral("vor USER: ") + shown(f[1].first(std::min<qsizetype>(f[1].size(), 40))));
         return false;
     }
-    if (f[1] == "HI") {
-        WexSenddata(hereIAm(m_clock.now().time()));
-        return true;
-    }
     WEXVerarbeiten(message, f);
     return true;
+}
+
+bool WexInterface::actsForSomeone(QByteArrayView command)
+{
+    const QByteArray word = upperSingleByte(command);
+    return word == "@PO" || word == "@CO" || word == "@WT_RA" || word == "@WT_REX";
 }
 
 void WexInterface::WEXVerarbeiten(QByteArrayView message, const CommandFields& f)
@@ -385,7 +402,10 @@ void WexInterface::ExtS_NewOrderId(const QByteArray& reference, qint32 orderUser
     WexSenddata(wexNewOrderId(reference, orderUserId));
 }
 
-void WexInterface::ExtS_Error(int code, const QByteArray& text) { WexSenddata(wexError(code, text)); }
+void WexInterface::ExtS_Error(int code, const QByteArray& text, const QByteArray& reference)
+{
+    WexSenddata(wexError(code, text, reference));
+}
 
 void WexInterface::ExtS_Orderstatus(int orderIndex)
 {

@@ -32,10 +32,11 @@ struct WexTiming {
 // messages and answers them: "USER", "HI", "@PO", "@CO", "@WT_RA", "@WT_REX". Everything
 // received and sent is logged in "List1".
 //
-// Nothing is done for a program, and nothing but the greeting and the answer to "USER" is
-// sent to it, before it has named the right user: any other message first closes the
-// connection, and so does silence beyond a few seconds, so an idle program cannot hold the
-// one connection. A web page the trader opens can make the browser send a request to this
+// Nothing is done for a program, and nothing but the greeting, the answer to "USER" and
+// the answer to "HI" is sent to it, before it has named the right user: a command that
+// would act closes the connection, other lines are ignored as they are afterwards, and
+// silence (or ignored lines only) beyond a few seconds closes it too, so an idle program
+// cannot hold the one connection. A web page the trader opens can make the browser send a request to this
 // port with a body of its choosing; a connection that begins like such a request (or
 // carries a "Host:" line before the user) is closed without reading on.
 class WexInterface : public QObject {
@@ -60,7 +61,7 @@ public:
     void WexSenddata(const QByteArray& text);
     void WexSendInstruments();
     void ExtS_NewOrderId(const QByteArray& reference, qint32 orderUserId);
-    void ExtS_Error(int code, const QByteArray& text);
+    void ExtS_Error(int code, const QByteArray& text, const QByteArray& reference);
     void ExtS_Orderstatus(int orderIndex);
     void ExtEx(QByteArrayView text);
 
@@ -83,6 +84,8 @@ private:
     void onReadyRead(QTcpSocket* socket);
     void onClosed(QTcpSocket* socket, bool error);
     bool handleMessage(QByteArrayView message);
+    // The commands that place, cancel or ask for something ("@PO", "@CO", "@WT_RA", "@WT_REX").
+    static bool actsForSomeone(QByteArrayView command);
     void WEXVerarbeiten(QByteArrayView message, const CommandFields& fields);
     void refuseUser();
     // Logs an "F:" line and closes the connection as a wrong user name does.

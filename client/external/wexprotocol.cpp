@@ -70,7 +70,10 @@ QByteArray wexNewOrderId(QByteArrayView reference, qint32 orderUserId)
     return wexFrame("@OC", {reference, leadingBlank(orderUserId)});
 }
 
-QByteArray wexError(int code, QByteArrayView text) { return wexFrame("@ER", {leadingBlank(code), text}); }
+QByteArray wexError(int code, QByteArrayView text, QByteArrayView reference)
+{
+    return wexFrame("@ER", {leadingBlank(code), text, reference});
+}
 
 QByteArray wexOrderStatus(const OrderRecord& o)
 {

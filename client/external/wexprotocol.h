@@ -38,12 +38,16 @@ QByteArray wexInstrumentList(const State& state);
 QByteArray hereIAm(const QTime& time);
 // "@OC", "@ER" and "@OS".
 QByteArray wexNewOrderId(QByteArrayView reference, qint32 orderUserId);
-QByteArray wexError(int code, QByteArrayView text);
+// "@ER": code, text and the reference of the order (or the number of the order to cancel).
+QByteArray wexError(int code, QByteArrayView text, QByteArrayView reference);
 QByteArray wexOrderStatus(const OrderRecord& order);
-// The errors the outside program is told about: code 1, the instrument is not known; code
-// 2, the grid already holds as many entry lines as outside orders may leave there.
-inline constexpr const char* kInstrumentMissing = "Wertpapier nicht verf\xfc" "gbar";
-inline constexpr const char* kTooManyEntryLines = "Zu viele Eingabezeilen";
+// The errors the outside program is told about. Code 2 is no longer used (outside orders
+// leave no entry lines behind, so there is no bound on them to report).
+inline constexpr const char* kInstrumentMissing = "Wertpapier nicht verf\xfc" "gbar";       // code 1
+inline constexpr const char* kNotConnected = "Keine Verbindung zum Server";                 // code 3
+inline constexpr const char* kOrderUnknown = "Order nicht vorhanden";                       // code 4
+inline constexpr const char* kOrderNotOpen = "Order nicht streichbar";                      // code 5
+inline constexpr const char* kStopRefused = "STP-Limit auf der falschen Seite des Last-Kurses"; // code 6
 
 // "WexBuffer": what the outside program sent and was not yet cut into messages.
 // A text without FrameStart is one message as a whole (a line typed on a terminal); in

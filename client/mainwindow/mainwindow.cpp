@@ -57,6 +57,7 @@ MainWindow::MainWindow(ClientApp& app, Prompts& prompts, const QString& programP
     layout->addWidget(new StatusLabels(app.status, central));
 
     m_orderGrid = new OrderGridView(app.orderGrid.cells, app.orderEntry);
+    m_orderGrid->setWidestCells(app.orderGrid.widestNumbers());
     m_tabs.addTab(m_orderGrid, QStringLiteral("Orders"));
     m_executionsPage = new ExecutionsPage(app.executions);
     m_tabs.addTab(m_executionsPage, QStringLiteral("Executions"));

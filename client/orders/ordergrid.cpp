@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <array>
 #include <algorithm>
+#include <cmath>
 
 namespace korvi {
 
@@ -45,6 +46,10 @@ QString localNumber(double value)
 {
     QLocale locale;
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    // Seven significant digits, but never an exponent: 45623750 is not "4.562375e+07",
+    // which would hide digits of the amount.
+    if (std::abs(value) >= 1e7)
+        return locale.toString(value, 'f', 0);
     return locale.toString(value, 'g', 7);
 }
 
@@ -165,6 +170,26 @@ std::vector<int> OrderGrid::changedRows(std::vector<bool>& found)
     return rows;
 }
 
+std::vector<int> OrderGrid::rowsOfChangedOrders()
+{
+    OrderBook& book = m_state.book;
+    RowMap& map = book.OGRowMap;
+    std::vector<int> rows;
+    if (m_dirtyOrders.empty())
+        return rows;
+    for (int row = 2; row <= map.count(); ++row) {
+        RowEntry& e = map[row];
+        if (e.Art != OpenOrder && e.Art != FinishedOrder)
+            continue;
+        const auto i = static_cast<size_t>(e.Item);
+        if (i >= m_dirty.size() || m_dirty[i] == 0 || !book.orders.valid(e.Item))
+            continue;
+        e.Art = rowKindOf(book.orders[e.Item].Status);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
 bool OrderGrid::refresh()
 {
     if (!m_rebuildPending && m_dirtyOrders.empty())
@@ -188,7 +213,9 @@ bool OrderGrid::refresh()
         if (wantsRow && !m_rebuildPending && !editRows(insertedOrders, firstChanged))
             m_rebuildPending = true;
         if (firstChanged < cells.rowCount() && !m_rebuildPending) {
-            renumberRows(firstChanged);
+            // From the top: a line the user deleted since the last build left the numbers
+            // of the rows below it behind, and a build would give every row its own.
+            renumberRows(2);
             rows = changedRows(found);
             // Orders given a row need not be marked (one that came back into view).
             for (int index : insertedOrders)
@@ -203,6 +230,10 @@ bool OrderGrid::refresh()
             try {
                 for (int index : insertedOrders)
                     drawRow(book.SuchRow(index, OpenOrder));
+                // Orders that changed keep following their status meanwhile: a filled order
+                // must not offer "CANCEL" until the rebuild is due.
+                for (int row : rowsOfChangedOrders())
+                    drawRow(row);
             } catch (const std::exception& e) {
                 m_protocol.add(QStringLiteral("F:ZeigOrderGrid ") + QString::fromLatin1(e.what()));
             }
@@ -237,6 +268,11 @@ bool OrderGrid::editRows(std::vector<int>& inserted, int& firstChanged)
     std::vector<bool> hasRow(static_cast<size_t>(book.orders.count()) + 1, false);
     for (int row = 2; row <= map.count(); ++row) {
         const RowEntry& e = map[row];
+        // A new entry line stands first in its block until the next build, which puts the
+        // lines in table order: the edited grid must be what a build gives, so then it is built.
+        if (e.Art == EntryLine && map[row - 1].Art == EntryLine && map[row - 1].WPIndex == e.WPIndex &&
+            map[row - 1].Item > e.Item)
+            return false;
         if (e.Art != OpenOrder && e.Art != FinishedOrder)
             continue;
         if (shown(e.Item))
@@ -318,6 +354,49 @@ QString OrderGrid::rowNumberText(int row, int kind, int item, const OrderRecord&
     if (kind == EntryLine)
         return QStringLiteral("Z%1 L%2 B%3%4- -").arg(row).arg(item).arg(r.BrRolle).arg(r.BrParent);
     return QStringLiteral("Z%1 O%2 B%3-%4 %5").arg(row).arg(item).arg(r.BrRolle).arg(r.BrParentID).arg(fromWire(r.BrOrderID));
+}
+
+std::vector<std::vector<Cell>> OrderGrid::widestNumbers() const
+{
+    std::vector<std::vector<Cell>> out(GridLayout::kColumns);
+    auto add = [&](LineType type, int logical, const QString& text, bool large = false) {
+        const int column = gridColumn(type, logical);
+        if (column <= 0 || column >= GridLayout::kColumns)
+            return;
+        Cell c;
+        c.text = text;
+        if (large) {
+            c.bold = true;
+            c.fontSize = 12;
+        }
+        out[static_cast<size_t>(column)].push_back(c);
+    };
+    // The captions are shown whole too ("OrderUserID", not "OrderUserI").
+    for (int logical = 1; logical < GridLayout::kColumns; ++logical) {
+        for (LineType type : {InstrumentLineType, OrderLineType})
+            add(type, logical, layout.header[type][logical]);
+    }
+    // Prices up to five digits before the point and two after; quantities and volumes up
+    // to five digits; amounts up to seven significant digits, as they are written.
+    const QString price = priceText(-99999.99f);
+    for (int logical : {C_Bid, C_Ask, C_Letzter})
+        add(InstrumentLineType, logical, price);
+    for (int logical : {C_BidVol, C_Askvol})
+        add(InstrumentLineType, logical, QStringLiteral("99999"));
+    add(InstrumentLineType, C_Zeit, QStringLiteral("00:00:00"));
+    add(InstrumentLineType, C_Bestand, QStringLiteral("+99999"), true);
+    add(InstrumentLineType, C_GV15, localNumber(-999999.9), true);
+    add(InstrumentLineType, C_MarginWP, localNumber(9999999));
+    add(InstrumentLineType, C_Bracket, QStringLiteral("Mges=") + localNumber(9999999));
+    add(OrderLineType, O_OrderUserID, QStringLiteral("-9999999"));
+    add(OrderLineType, O_Stck, QStringLiteral("99999"));
+    add(OrderLineType, O_Limit1, price);
+    add(OrderLineType, O_Limit1, QStringLiteral("Offset:") + priceText(9999.99f));
+    add(OrderLineType, O_Limit2, price);
+    add(OrderLineType, O_StZeit, QStringLiteral("00:00:00"));
+    add(OrderLineType, O_FilledRem, priceText(99999) + QStringLiteral(" - ") + priceText(99999));
+    add(OrderLineType, O_Preis, price);
+    return out;
 }
 
 const OrderRecord* OrderGrid::recordOfRow(int row) const

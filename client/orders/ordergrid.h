@@ -68,6 +68,10 @@ public:
     // The grid row of logical column `logical` for a line type (0: not drawn).
     int gridColumn(LineType type, int logical) const { return layout.spalte[type][logical]; }
 
+    // Per grid column, the widest numbers its cells show in a game (bold and large where the
+    // drawing makes them so): a view sizes the columns for these, so that no number is cut.
+    std::vector<std::vector<Cell>> widestNumbers() const;
+
     // The record behind an order row: an entry line (kind 2) or an order (kinds 3, 4).
     const OrderRecord* recordOfRow(int row) const;
 
@@ -82,6 +86,9 @@ private:
     int insertOrderRow(int index);
     // The rows of the changed orders; `found` is set per order index that has one.
     std::vector<int> changedRows(std::vector<bool>& found);
+    // While a rebuild waits: the rows of the changed orders, their kinds following the
+    // status (the marks stay for the rebuild).
+    std::vector<int> rowsOfChangedOrders();
     // The row-number cell of the rows from `first` on, after rows were inserted above them.
     void renumberRows(int first);
     QString rowNumberText(int row, int kind, int item, const OrderRecord& r) const;

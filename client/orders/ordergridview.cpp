@@ -161,8 +161,7 @@ void CellPainter::paintCell(QPainter& painter, const QRect& rect, const Cell& c,
     const int fontKey = (c.fontSize > 0 ? c.fontSize * 2 : 0) | (c.bold ? 1 : 0);
     const QStaticText& st = text(c.text, fontKey);
     const QSizeF size = st.size();
-    constexpr int kMargin = 3;
-    const int room = rect.width() - 2 * kMargin;
+    const int room = textRoom(rect.width());
     const qreal x = c.centred && size.width() < room ? rect.left() + (rect.width() - size.width()) / 2
                                                       : rect.left() + kMargin;
     const qreal y = rect.top() + (rect.height() - size.height()) / 2;
@@ -176,13 +175,38 @@ void CellPainter::paintCell(QPainter& painter, const QRect& rect, const Cell& c,
         state.pen = colour;
         state.penSet = true;
     }
-    // Only a text wider than its cell costs a clip.
-    const bool clip = size.width() > room;
-    if (clip)
+    // A text wider than its cell is cut with a visible mark, never silently: "Mges=3200"
+    // would read as another amount than 32000.
+    if (size.width() > room) {
+        const QFont& f = font(fontKey);
         painter.setClipRect(rect);
-    painter.drawStaticText(QPointF(x, y), st);
-    if (clip)
+        painter.drawText(QRectF(rect.left() + kMargin, rect.top(), std::max(room, 0), rect.height()),
+                         Qt::AlignLeft | Qt::AlignVCenter, shownText(c.text, f, room));
         painter.setClipping(false);
+        return;
+    }
+    painter.drawStaticText(QPointF(x, y), st);
+}
+
+QString CellPainter::shownText(const QString& text, const QFont& font, int width)
+{
+    const QFontMetrics metrics(font);
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    const QString mark = QStringLiteral("\u2026");
+    // Qt's elision gives up on very narrow cells; then the mark alone shows that something
+    // is hidden.
+    const QString elided = metrics.elidedText(text, Qt::ElideRight, std::max(width, 0));
+    return elided.isEmpty() || !elided.endsWith(mark) ? mark : elided;
+}
+
+QFont CellPainter::cellFont(const Cell& cell, const QFont& viewFont)
+{
+    QFont f = viewFont;
+    if (cell.fontSize > 0)
+        f.setPointSize(cell.fontSize);
+    f.setBold(cell.bold);
+    return f;
 }
 
 CellGridView::CellGridView(CellGrid& grid, QWidget* parent)
@@ -239,14 +263,37 @@ void CellGridView::setSavedWidths(QByteArrayView text)
     applyWidths();
 }
 
+void CellGridView::setWidestCells(std::vector<std::vector<Cell>> perColumn)
+{
+    m_widest = std::move(perColumn);
+    applyWidths();
+}
+
+int CellGridView::fittingWidth(int column) const
+{
+    int width = horizontalHeader()->defaultSectionSize();
+    if (column >= 0 && static_cast<size_t>(column) < m_widest.size()) {
+        for (const Cell& c : m_widest[static_cast<size_t>(column)]) {
+            const int needed = QFontMetrics(CellPainter::cellFont(c, font())).horizontalAdvance(c.text) +
+                               2 * CellPainter::kMargin + 1;
+            width = std::max(width, needed);
+        }
+    }
+    return width;
+}
+
 void CellGridView::applyWidths()
 {
     m_applying = true;
     const int columns = m_model.columnCount();
-    for (int c = 0; c < m_widths.size() && c < columns; ++c) {
-        if (m_widths[c] >= 0)
+    for (int c = 1; c < columns; ++c) {
+        if (c < m_widths.size() && m_widths[c] >= 0)
             setColumnWidth(c, qRound(m_widths[c] / kTwipsPerPixel));
+        else if (static_cast<size_t>(c) < m_widest.size() && !m_widest[static_cast<size_t>(c)].empty())
+            setColumnWidth(c, fittingWidth(c));
     }
+    if (!m_widths.isEmpty() && m_widths[0] >= 0 && columns > 0)
+        setColumnWidth(0, qRound(m_widths[0] / kTwipsPerPixel));
     m_applying = false;
 }
 
@@ -259,7 +306,7 @@ QByteArray CellGridView::savedWidths(int columns) const
         else if (c < m_widths.size() && m_widths[c] >= 0)
             out << m_widths[c];
         else
-            out << qRound(horizontalHeader()->defaultSectionSize() * kTwipsPerPixel);
+            out << qRound(fittingWidth(c) * kTwipsPerPixel);
     }
     return formatColumnWidths(out);
 }
@@ -479,7 +526,14 @@ void OrderGridView::showEditor()
         m_editor.setCurrentIndex(e.selected);
     m_editor.setEditText(e.text);
     m_entry.setEditorText(e.text);
-    m_editor.setGeometry(visualRect(m_model.index(e.row, e.column)));
+    // The editor is at least as wide as its longest entry needs, so that a price is never
+    // shown with digits scrolled out of view.
+    QRect rect = visualRect(m_model.index(e.row, e.column));
+    m_editor.setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    rect.setWidth(std::max(rect.width(), m_editor.sizeHint().width()));
+    m_editor.setGeometry(rect);
+    if (QLineEdit* line = m_editor.lineEdit())
+        line->setCursorPosition(0);
     m_editor.show();
     m_editor.setFocus();
 }

@@ -52,6 +52,14 @@ public:
     // Paints one cell into `rect`; `viewFont` is the font of the view the cell belongs to.
     void paintCell(QPainter& painter, const QRect& rect, const Cell& cell, const QFont& viewFont,
                    PaintState& state) const;
+    // The text a cell of `width` pixels shows: the whole text when it fits, otherwise as
+    // much as fits followed by "…", never a text cut without a mark.
+    static QString shownText(const QString& text, const QFont& font, int width);
+    // The room for text in a cell of `width` pixels.
+    static int textRoom(int width) { return width - 2 * kMargin; }
+    // The font a cell is painted with, for a view font `viewFont`.
+    static QFont cellFont(const Cell& cell, const QFont& viewFont);
+    static constexpr int kMargin = 3;
 
 private:
     const QBrush& brush(quint32 colour) const;
@@ -84,6 +92,11 @@ public:
     void setSavedWidths(QByteArrayView text);
     QByteArray savedWidths(int columns) const;
     static constexpr double kTwipsPerPixel = 15.0;
+    // The cells each column must show whole: a column without a saved width is made wide
+    // enough for them (never narrower than the default).
+    void setWidestCells(std::vector<std::vector<Cell>> perColumn);
+    // The width a column gets when none was saved.
+    int fittingWidth(int column) const;
 
 protected:
     // Paints the rows within the exposed area straight from the grid, with the grid lines,
@@ -110,6 +123,7 @@ protected:
     CellGridModel m_model;
     CellPainter m_painter;
     QList<int> m_widths; // twips per column, -1: as built
+    std::vector<std::vector<Cell>> m_widest;
     bool m_applying = false;
     bool m_resetting = false;
     QHash<quint64, RowImage> m_rowImages; // by row id

@@ -215,8 +215,21 @@ void OrderStatusTracker::WS_CR(QByteArrayView body)
 {
     const QString text = fromWire(body);
     m_outgoing.add(QStringLiteral(">> Cancel Rejected") + text);
-    m_messages.ShowMessage(clockText(m_clock.now().time()) +
-                           QStringLiteral(" Cancel Rejected ") + text);
+    const QString shown = clockText(m_clock.now().time()) + QStringLiteral(" Cancel Rejected ") + text;
+    // A cancel that came too late because the order has already ended ("CANCEL Alle" after
+    // "GLATT" meets exits the server closed with their group) is no error for the user to
+    // answer: the order's own status tells how it ended.
+    if (cancelCameTooLate(body)) {
+        m_messages.setMessageLine(shown);
+        return;
+    }
+    m_messages.ShowMessage(shown);
+}
+
+bool OrderStatusTracker::cancelCameTooLate(QByteArrayView text)
+{
+    const QByteArray upper = upperSingleByte(text);
+    return upper.contains("BEREITS GESTRICHEN") || upper.contains("BEREITS AUSGEF");
 }
 
 void OrderStatusTracker::WS_LI(QByteArrayView body)

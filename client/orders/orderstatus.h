@@ -32,6 +32,9 @@ public:
     void WS_SOO(QByteArrayView body);
     void WS_OR(QByteArrayView body);
     void WS_CR(QByteArrayView body);
+    // Whether a refused cancel only came after the order had ended (filled or cancelled):
+    // then it is told in the message line, without a box.
+    static bool cancelCameTooLate(QByteArrayView text);
     void WS_LI(QByteArrayView body);
 
     // The external order interface fills these. While an outside program is connected it is

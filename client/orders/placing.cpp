@@ -59,17 +59,21 @@ QString OrderPlacing::notSentText(bool cancel)
                   : QStringLiteral("Order nicht gesendet: keine Verbindung zum Server!");
 }
 
-void OrderPlacing::refuseOffline(const QString& message, const QByteArray& text)
+bool OrderPlacing::canTrade() const { return m_connection.canTrade(); }
+
+void OrderPlacing::refuseOffline(const QString& message, const QByteArray& text, bool box)
 {
     if (!text.isEmpty())
         m_connection.logNotSent(text);
     m_messages.setMessageLine(message);
-    if (m_boxPending)
+    if (!box || m_boxPending)
         return;
+    // One box at a time: while it is open (its own event loop runs) further refusals only
+    // change the message line, so boxes never stack up.
     m_boxPending = true;
     QTimer::singleShot(0, this, [this, message] {
-        m_boxPending = false;
         m_prompts.message(message);
+        m_boxPending = false;
     });
 }
 
@@ -108,7 +112,8 @@ bool exitMayGo(const OrderBook& book, const OrderRecord& exit)
 
 bool OrderPlacing::PlaceOrder(int entry, int row, bool isExtern, const QByteArray& extRef)
 {
-    return place(entry, row, isExtern, extRef) != Placed::Kept;
+    m_lastPlaced = place(entry, row, isExtern, extRef);
+    return m_lastPlaced != Placed::Kept;
 }
 
 OrderPlacing::Placed OrderPlacing::place(int entry, int row, bool isExtern, const QByteArray& extRef)
@@ -123,7 +128,7 @@ OrderPlacing::Placed OrderPlacing::place(int entry, int row, bool isExtern, cons
     if (!m_connection.canTrade()) {
         OrderRecord preview = book.LeerOrders[entry];
         preview.UserKz = m_state.user().UserKz;
-        refuseOffline(notSentText(false), placeOrderText(preview));
+        refuseOffline(notSentText(false), placeOrderText(preview), !isExtern);
         return Placed::Kept;
     }
     try {
@@ -172,7 +177,7 @@ OrderPlacing::Placed OrderPlacing::place(int entry, int row, bool isExtern, cons
             r.OrderUserID = 0;
             for (int child : children)
                 book.LeerOrders[child].BrParentID = 0;
-            refuseOffline(notSentText(false), {});
+            refuseOffline(notSentText(false), {}, !isExtern);
             return Placed::Kept;
         }
         // The outside programs learn the number only of an order that really left.

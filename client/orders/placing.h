@@ -81,8 +81,14 @@ public:
     // send fail after the checks.
     std::function<bool(const QByteArray& framed)> senddata;
 
-private:
+    // Whether orders can go to the server now: connected and greeted.
+    bool canTrade() const;
+    // How the last entry line given to PlaceOrder ended: sent, refused by the stop check
+    // (the line is gone), or kept (it could not be sent; the line is still there).
     enum class Placed { Sent, Refused, Kept };
+    Placed lastPlaced() const { return m_lastPlaced; }
+
+private:
     Placed place(int entry, int row, bool isExtern, const QByteArray& extRef);
     Placed placeRow(int row);
     // Placeallorders without its grid update; false when a line could not be sent.
@@ -92,8 +98,11 @@ private:
     // Tells the user that an order (or a cancellation) did not leave: in the message line
     // at once, in a message box after the current handler has returned (never more than
     // one box waiting). `text`, when given, is logged as not sent.
-    void refuseOffline(const QString& message, const QByteArray& text);
+    // An outside order gets the message line only: its program is answered, and however
+    // many arrive the user sees one notice.
+    void refuseOffline(const QString& message, const QByteArray& text, bool box = true);
     bool m_boxPending = false;
+    Placed m_lastPlaced = Placed::Kept;
 
     State& m_state;
     OrderGrid& m_grid;

@@ -3,6 +3,7 @@
 #include "chat/chatwindow.h"
 #include "support/liveserver.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -120,4 +121,26 @@ TEST(ChatWindow, ArrivingLinesNeverChangeTheRecipient)
     EXPECT_EQ(w.recipientField().text(), "anna");
     click(2); // bob's header
     EXPECT_EQ(room.recipient(), "bob");
+}
+
+// In the narrow window (and the wide one) every button and box shows its whole caption:
+// none is squeezed below what its text needs.
+TEST(ChatWindow, EveryCaptionFitsInBothWidths)
+{
+    ClientFixture c;
+    ChatWindow w(c.app.chat, nullptr);
+    w.show();
+    for (const bool wide : {false, true}) {
+        SCOPED_TRACE(wide ? "wide" : "narrow");
+        emit c.app.chat.widthChanged(wide);
+        QApplication::processEvents();
+        int captions = 0;
+        for (QAbstractButton* b : w.findChildren<QAbstractButton*>()) {
+            if (!b->isVisible() || b->text().isEmpty())
+                continue;
+            ++captions;
+            EXPECT_GE(b->width(), b->minimumSizeHint().width()) << b->text().toStdString();
+        }
+        EXPECT_GE(captions, 4);
+    }
 }

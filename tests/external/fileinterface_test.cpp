@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace korvi;
 using namespace korvi::test;
@@ -60,7 +61,8 @@ TEST(FileInterface, CommandFilesByteForByte)
         {"a comma cuts the line", "@PO;W1;1;BUY;LMT;2;3800,5;0;K1\r\n", {"@PO=ABC123;-42;1;BUY ;LMT;2; 3800; 0;0;0"},
          "\"\";-42 \r\n", "09:30:15 5;0;K1\r\n",
          {"09:30:15 @PO;W1;1;BUY;LMT;2;3800", "09:30:15 5;0;K1"}},
-        {"unknown instrument confirms nothing", "@PO;XX;0;BUY;MKT;1;0;0;N1\r\n", {}, "<missing>",
+        {"unknown instrument: its refusal is the line", "@PO;XX;0;BUY;MKT;1;0;0;N1\r\n", {},
+         QByteArray("\"N1\"; 0 ;@ER; 1;Wertpapier nicht verf\xfcgbar\r\n"),
          "09:30:15 @PO;XX;0;BUY;MKT;1;0;0;N1\r\n", {"09:30:15 @PO;XX;0;BUY;MKT;1;0;0;N1"}},
     };
     for (const Case& c : cases) {
@@ -164,55 +166,69 @@ TEST(ExternalOrders, CancelsRedrawOnlyTheirRowsWithTheRefresh)
     EXPECT_TRUE(f.serverGot("@CO=ABC123;-5;ORD00005"));
 }
 
-// Offline, an outside order keeps its entry line as the user's own does, but outside
-// orders stop opening lines at a bound: each one past it is refused with "@ER" code 2 and
-// leaves the grid as it was. The user's own clicks are not bounded, and a line the user
-// deletes makes room again.
-TEST(ExternalOrders, OfflineOrdersOpenEntryLinesOnlyUpToABound)
+// An outside order that cannot be sent (no connection, or no greeting yet) is refused at
+// once with "@ER" code 3 and its reference, and a line in the confirmation file; it opens
+// no entry line, so nothing of it can leave later, not even with "TRANS Alle" after the
+// greeting. However many arrive, the user gets one notice in the message line and no box.
+TEST(ExternalOrders, OrdersThatCannotBeSentAreRefusedAtOnceAndLeaveNothing)
 {
-    ClientFixture f(ClientFixture::Offline);
-    f.app.dispatcher.dispatch("@SI=FDAX;W1;EUR;3800;3799;10;3801;20;Dax Future;25;1;2\n"
-                              "FESX;ESX;EUR;50;49;5;51;6;Euro Stoxx;10;0;0\n");
-    f.app.state.user().UserKz = "ABC123";
-    f.app.orderGrid.rebuild();
-    QList<int> errors;
-    f.app.external.orders.sendError = [&](int code, const QByteArray&) { errors << code; };
-    OrderBook& book = f.app.state.book;
-    auto entryRows = [&] {
-        int rows = 0;
-        for (int row = 2; row <= book.OGRowMap.count(); ++row)
-            rows += book.OGRowMap[row].Art == EntryLine;
-        return rows;
-    };
+    for (const bool connected : {false, true}) {
+        SCOPED_TRACE(connected ? "connected, not greeted" : "not connected");
+        ClientFixture f(ClientFixture::Offline);
+        f.app.dispatcher.dispatch("@SI=FDAX;W1;EUR;3800;3799;10;3801;20;Dax Future;25;1;2\n"
+                                  "FESX;ESX;EUR;50;49;5;51;6;Euro Stoxx;10;0;0\n");
+        f.app.state.user().UserKz = "ABC123";
+        f.app.orderGrid.rebuild();
+        if (connected) {
+            f.app.connection.setPortField(QByteArray::number(f.peer.port()));
+            f.app.connection.connectwinsock("127.0.0.1");
+            ASSERT_TRUE(waitFor([&] { return f.app.connection.isConnected() && f.peer.connectionCount() > 0; }));
+        }
+        f.app.external.files.Check6_Click(true);
+        QList<std::tuple<int, QByteArray, QByteArray>> refusals;
+        const auto toWex = f.app.external.orders.refused;
+        f.app.external.orders.refused = [&](int code, const QByteArray& text, const QByteArray& ref, bool order) {
+            refusals.append({code, ref, order ? "order" : "cancel"});
+            toWex(code, text, ref, order);
+        };
+        const int rowsBefore = f.app.state.book.OGRowMap.count();
+        const qint32 lastId = f.app.state.user().LastUserOrderID;
+        QByteArray expectedLines;
+        for (int i = 0; i < 130; ++i) {
+            const QByteArray ref = "R" + QByteArray::number(i);
+            f.app.external.orders.Ext_Placeorder((i % 2 ? "ESX;0;SELL;LMT;1;51;0;" : "W1;1;BUY;MKT;2;0;0;") + ref);
+            expectedLines += "\"" + ref + "\"; 0 ;@ER; 3;Keine Verbindung zum Server\r\n";
+        }
+        ASSERT_EQ(refusals.size(), 130);
+        for (int i = 0; i < 130; ++i)
+            EXPECT_EQ(refusals[i], std::make_tuple(3, "R" + QByteArray::number(i), QByteArray("order")));
+        EXPECT_EQ(f.app.state.book.entryLineCount(), 0);
+        EXPECT_EQ(f.app.state.book.OGRowMap.count(), rowsBefore);
+        EXPECT_EQ(f.app.state.user().LastUserOrderID, lastId);
+        QFile ord(f.dir.filePath(QLatin1String(FileInterface::kConfirmationFile)));
+        ASSERT_TRUE(ord.open(QIODevice::ReadOnly));
+        EXPECT_EQ(ord.readAll(), expectedLines);
+        // One notice, not one per order; no box, now or after the handlers returned.
+        waitFor([] { return false; }, 50);
+        EXPECT_TRUE(f.prompts.messages.isEmpty()) << f.prompts.messages.value(0).toStdString();
+        EXPECT_EQ(f.app.messages.messageLine(), QStringLiteral("Externe Order nicht gesendet: keine Verbindung zum Server!"));
 
-    for (int i = 0; i < 130; ++i)
-        f.app.external.orders.Ext_Placeorder(QByteArray(i % 2 ? "ESX;0;SELL;LMT;1;51;0;R" : "W1;1;BUY;LMT;2;3700;0;R") +
-                                             QByteArray::number(i));
-    const int bound = book.entryLineCount();
-    EXPECT_GE(bound, 10);
-    EXPECT_LT(bound, 130);
-    EXPECT_EQ(entryRows(), bound);
-    EXPECT_EQ(errors, QList<int>(130 - bound, 2));
-    EXPECT_TRUE(f.peer.received.isEmpty());
-
-    // The user may still open a line; an outside order may not.
-    const int instrumentRow = f.app.orderEntry.instrumentRow(1);
-    EXPECT_NE(f.app.orderEntry.openEntryLine(instrumentRow, "BUY"), 0);
-    f.app.external.orders.Ext_Placeorder("W1;1;BUY;LMT;2;3700;0;X");
-    EXPECT_EQ(book.entryLineCount(), bound + 1);
-    EXPECT_EQ(errors.size(), 130 - bound + 1);
-
-    // Two lines deleted by the user: one outside order fits again, the next does not.
-    for (int k = 0; k < 2; ++k) {
-        int row = 2;
-        while (row < book.OGRowMap.count() && book.OGRowMap[row].Art != EntryLine)
-            ++row;
-        f.app.orderGrid.cells.setCurrent(row, f.app.orderGrid.gridColumn(OrderLineType, O_CANCEL));
-        f.app.orderEntry.OGAktion();
+        // After the greeting the user's "TRANS Alle" finds nothing of them.
+        if (!connected) {
+            f.app.connection.setPortField(QByteArray::number(f.peer.port()));
+            f.app.connection.connectwinsock("127.0.0.1");
+            ASSERT_TRUE(waitFor([&] { return f.app.connection.isConnected() && f.peer.connectionCount() > 0; }));
+        }
+        f.app.dispatcher.dispatch("@WELCOME");
+        f.app.placing.transAlle();
+        f.app.external.orders.Ext_Placeorder("W1;1;BUY;MKT;2;0;0;AFTER");
+        ASSERT_TRUE(waitFor([&] { return !f.peer.received.isEmpty(); }));
+        waitFor([] { return false; }, 100);
+        QByteArrayList orders;
+        for (const QByteArray& m : f.peer.received)
+            if (m.startsWith("@PO="))
+                orders << m;
+        EXPECT_EQ(orders, QByteArrayList{"@PO=ABC123;" + QByteArray::number(-(lastId + 1)) + ";1;BUY ;MKT;2; 0; 0;0;0"});
+        EXPECT_EQ(refusals.size(), 130);
     }
-    f.app.external.orders.Ext_Placeorder("W1;1;BUY;LMT;2;3700;0;Y");
-    f.app.external.orders.Ext_Placeorder("W1;1;BUY;LMT;2;3700;0;Z");
-    EXPECT_EQ(book.entryLineCount(), bound);
-    EXPECT_EQ(entryRows(), bound);
-    EXPECT_EQ(errors.size(), 130 - bound + 2);
 }

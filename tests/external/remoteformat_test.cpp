@@ -47,6 +47,28 @@ TEST(RemoteFormat, AccountExecutionsAndMessagesInEveryFormat)
     EXPECT_EQ(e["quantity"].toDouble(), 10);
     EXPECT_EQ(e["profit"].toDouble(), -7.5);
     EXPECT_EQ(formatExecutions(kExecutions, RemoteFormat::Raw).size(), 2);
+    // Times read as people read them, in the table and in JSON; raw keeps Korvi's text.
+    EXPECT_TRUE(table[1].contains(QStringLiteral(" 10:15:30 "))) << table[1].toStdString();
+    EXPECT_EQ(e["time"].toString(), QStringLiteral("10:16:01"));
+    EXPECT_TRUE(formatExecutions(kExecutions, RemoteFormat::Raw)[0].contains(QStringLiteral(";101530;")));
+
+    // The instrument list: a header and one line each, one object each, the lines as sent.
+    const QByteArray instruments = "FDAX;W1;Dax Future\nFGBL;BUND;Bund";
+    const QStringList people = formatInstruments(instruments, RemoteFormat::People);
+    ASSERT_EQ(people.size(), 3);
+    EXPECT_EQ(people[0], QStringLiteral("Nr  Ticker  Code  Name"));
+    EXPECT_EQ(people[2], QStringLiteral(" 2  FGBL    BUND  Bund"));
+    const QStringList objects = formatInstruments(instruments, RemoteFormat::Json);
+    ASSERT_EQ(objects.size(), 2);
+    const QJsonObject i = parsed(objects[1]);
+    EXPECT_EQ(i["type"].toString(), QStringLiteral("instrument"));
+    EXPECT_EQ(i["number"].toInt(), 2);
+    EXPECT_EQ(i["ticker"].toString(), QStringLiteral("FGBL"));
+    EXPECT_EQ(i["code"].toString(), QStringLiteral("BUND"));
+    EXPECT_EQ(formatInstruments(instruments, RemoteFormat::Raw), (QStringList{"FDAX;W1;Dax Future", "FGBL;BUND;Bund"}));
+    EXPECT_TRUE(formatInstruments("", RemoteFormat::Json).isEmpty());
+    EXPECT_EQ(clockTime(QStringLiteral("130633")), QStringLiteral("13:06:33"));
+    EXPECT_EQ(clockTime(QStringLiteral("13:06")), QStringLiteral("13:06"));
     EXPECT_TRUE(formatExecutions("", RemoteFormat::Json).isEmpty());
 
     struct Case {
@@ -60,6 +82,8 @@ TEST(RemoteFormat, AccountExecutionsAndMessagesInEveryFormat)
         {"@OS;-2;6;1;0; 18001.5", "order -2 status Filled filled 1 rem 0 price 18001.5", "status"},
         {"@OR;-3;Zu wenig Margin", "rejected: -3;Zu wenig Margin", "rejected"},
         {"@XY;\"quoted\"\nsecond", "@XY;\"quoted\" | second", "message"},
+        {"@ER; 3;Keine Verbindung zum Server;R1", "error 3: Keine Verbindung zum Server (R1)", "error"},
+        {"HERE I AM;13:06:33", "Korvi time 13:06:33", "time"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(formatMessage(c.message, RemoteFormat::People), c.people);

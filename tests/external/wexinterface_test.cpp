@@ -83,9 +83,11 @@ TEST(WexInterface, ConversationByteForByte)
         {"lower-case order, instrument by code in any case", "\x01@po;bund;0;SELL;STP;3;120.5;0;R2\x02",
          "\x01@OC;R2;-43\x02", {"@PO=ABC123;-43;3;SEL ;STP;3; 120.5; 0;0;0"}},
         {"unknown instrument", "\x01@PO;XX;0;BUY;MKT;1;0;0;R3\x02",
-         QByteArray("\x01@ER; 1;Wertpapier nicht verf\xfcgbar\x02"), {}},
+         QByteArray("\x01@ER; 1;Wertpapier nicht verf\xfcgbar;R3\x02"), {}},
         {"number outside the table", "\x01@PO;W1;9;BUY;MKT;1;0;0;R4\x02",
-         QByteArray("\x01@ER; 1;Wertpapier nicht verf\xfcgbar\x02"), {}},
+         QByteArray("\x01@ER; 1;Wertpapier nicht verf\xfcgbar;R4\x02"), {}},
+        {"stop limit below the last price", "\x01@PO;W1;1;BUY;STP;1;3700;0;R5\x02",
+         "\x01@ER; 6;STP-Limit auf der falschen Seite des Last-Kurses;R5\x02", {}},
         {"account request", "\x01@wt_ra\x02", "", {"@GSUK"}},
         {"executions request", "\x01@WT_REX\x02", "", {"@RAE"}},
         {"unknown command", "\x01@XY;1\x02", "", {}},
@@ -127,9 +129,17 @@ TEST(WexInterface, ConversationByteForByte)
     EXPECT_TRUE(f.serverGot("@CO=ABC123;-42;ORD00042"));
     f.app.dispatcher.dispatch("@OS=-42;;5;093001;0;0;0;;0;0");
     f.answerTo("");
+    // A cancel that cannot be done is answered at once: the order is no longer open, or
+    // there is no such order.
     const qsizetype cancels = f.orders().size();
-    EXPECT_EQ(f.answerTo("\x01@CO;-42\x02\x01@CO;-999\x02"), "");
+    EXPECT_EQ(f.answerTo("\x01@CO;-42\x02\x01@CO;-999\x02"),
+              "\x01@ER; 5;Order nicht streichbar;-42\x02\x01@ER; 4;Order nicht vorhanden;-999\x02");
     EXPECT_EQ(f.orders().size(), cancels);
+    // An exit that still waits for its main (pre-submitted) is cancelled like any open order.
+    f.app.dispatcher.dispatch("@OO=-45;ORD00045;;SEL ;2;LMT;3900;0;3;0;2;0;093000;093000;;1;2;-44;;0;0");
+    f.answerTo("");
+    EXPECT_EQ(f.answerTo("\x01@CO;-45\x02"), "");
+    EXPECT_TRUE(f.serverGot("@CO=ABC123;-45;ORD00045"));
 
     const QStringList& log = f.ext.list1.lines();
     EXPECT_TRUE(log.contains("IN:USER;ZAQR"));
@@ -246,7 +256,10 @@ TEST(WexInterface, NothingActsBeforeTheUserAndNoWebRequestAtAll)
         {"order before the user", {"\x01@PO;W1;1;BUY;MKT;3;;;X\x02" + order}},
         {"order typed before the user", {"@PO;W1;1;BUY;MKT;3;;;X\r\n"}},
         {"account request before the user", {"\x01@WT_RA\x02" + order}},
-        {"HI before the user", {"\x01HI\x02" + order}},
+        {"executions request before the user", {"\x01@wt_rex\x02" + order}},
+        {"cancel before the user", {"\x01@CO;-5\x02" + order}},
+        {"HI and a lower-case user line, then an order before the user",
+         {"\x01HI\x02\x01user;ZAQR\x02\x01@PO;W1;1;BUY;MKT;3;;;X\x02" + order}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -263,11 +276,68 @@ TEST(WexInterface, NothingActsBeforeTheUserAndNoWebRequestAtAll)
         EXPECT_EQ(f.ext.list1.lines().filter(QStringLiteral("F:Wex_DataArrival")).size(), fLines + 1);
         ASSERT_TRUE(waitFor([&] { return f.ext.wex.stateNumber() == 2; }));
     }
+    // A request written in pieces, cut inside its method name, is still a request.
+    for (const QByteArray& method : {QByteArray("GET"), QByteArray("POST"), QByteArray("OPTIONS"), QByteArray("HEAD"),
+                                    QByteArray("delete")}) {
+        const QByteArray request = method + " / HTTP/1.1\r\n\r\n" + order;
+        for (qsizetype cut = 1; cut < method.size(); ++cut) {
+            SCOPED_TRACE((method + " cut after " + QByteArray::number(cut)).toStdString());
+            const qsizetype fLines = f.ext.list1.lines().filter(QStringLiteral("F:Wex_DataArrival HTTP")).size();
+            Outside program;
+            ASSERT_TRUE(program.connectTo(port));
+            ASSERT_EQ(program.take(9), "\x01WHOISIT\x02");
+            program.send(request.left(cut));
+            waitFor([] { return false; }, 20);
+            program.send(request.mid(cut));
+            EXPECT_TRUE(program.waitClosed());
+            EXPECT_FALSE(program.drain(0).contains("USER OK"));
+            EXPECT_EQ(f.ext.list1.lines().filter(QStringLiteral("F:Wex_DataArrival HTTP")).size(), fLines + 1);
+            ASSERT_TRUE(waitFor([&] { return f.ext.wex.stateNumber() == 2; }));
+        }
+    }
     // Whatever might have gone to the game server has had time to arrive.
     waitFor([] { return false; }, 200);
     EXPECT_TRUE(f.orders().isEmpty()) << f.orders().join(' ').toStdString();
     EXPECT_FALSE(f.server.received.contains("@GSUK"));
     EXPECT_TRUE(f.prompts.messages.isEmpty());
+}
+
+// Before the user a program may ask for the time ("HI", also typed on a terminal), and a
+// user line in lower case is ignored as it is afterwards; neither acts for anyone, and the
+// program can still name the user.
+TEST(WexInterface, BeforeTheUserHiIsAnsweredAndALowerCaseUserLineIgnored)
+{
+    Session f;
+    ASSERT_TRUE(f.outside.connectTo(f.wexPort()));
+    ASSERT_EQ(f.outside.take(9), "\x01WHOISIT\x02");
+    f.outside.send("\x01HI\x02");
+    EXPECT_EQ(f.outside.take(kHereIAm.size()), kHereIAm);
+    f.outside.send("\x01user;ZAQR\x02\x01@XY;1\x02");
+    f.outside.send("HI\r\n");
+    EXPECT_EQ(f.outside.take(kHereIAm.size()), kHereIAm);
+    EXPECT_EQ(f.outside.socket.state(), QAbstractSocket::ConnectedState);
+    f.outside.send("\x01USER;ZAQR\x02");
+    EXPECT_EQ(f.outside.take(9 + kInstrumentList.size()), "\x01USER OK\x02" + kInstrumentList);
+    EXPECT_EQ(f.answerTo("\x01@PO;W1;1;BUY;LMT;2;3800;0;R1\x02"), "\x01@OC;R1;-42\x02");
+    EXPECT_TRUE(f.ext.list1.contains("IN:user;ZAQR"));
+}
+
+// A program from an address that is not permitted learns nothing, not even that another
+// program is connected: the address is checked before "BUSY".
+TEST(WexInterface, AStrangerGetsNoBusy)
+{
+    ExternalFixture f;
+    Outside first;
+    ASSERT_TRUE(first.connectTo(f.wexPort()));
+    ASSERT_EQ(first.take(9), "\x01WHOISIT\x02");
+    f.s.settings.wexIp = "10.1.2.3";
+    Outside stranger;
+    stranger.socket.connectToHost(QHostAddress::LocalHost, f.wexPort());
+    EXPECT_TRUE(stranger.waitClosed());
+    EXPECT_EQ(stranger.drain(0), "");
+    EXPECT_TRUE(f.ext.list1.contains("Falsche Client IP!"));
+    EXPECT_EQ(f.ext.list1.lines().filter(QStringLiteral("Besetzt")).size(), 0);
+    EXPECT_TRUE(f.ext.wex.WexConnected());
 }
 
 // A program that never names the user is closed after a few seconds, so the next one can

@@ -120,7 +120,7 @@ TEST(WexProtocol, MessagesByteForByte)
 
     EXPECT_EQ(hereIAm(QTime(7, 5, 3)), "HERE I AM;07:05:03");
     EXPECT_EQ(wexNewOrderId("R7", -12), "\x01@OC;R7;-12\x02");
-    EXPECT_EQ(wexError(1, kInstrumentMissing), QByteArray("\x01@ER; 1;Wertpapier nicht verf\xfcgbar\x02"));
+    EXPECT_EQ(wexError(1, kInstrumentMissing, "R7"), QByteArray("\x01@ER; 1;Wertpapier nicht verf\xfcgbar;R7\x02"));
     OrderRecord o;
     o.OrderUserID = -12;
     o.Status = Filled;

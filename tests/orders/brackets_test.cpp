@@ -331,6 +331,40 @@ TEST(Brackets, TransAlleSendsEachGroupMainFirstWithFreshLines)
     EXPECT_EQ(f.exitRows(1), QStringList{});
 }
 
+// A group whose main the stop check refuses (a buy stop below the last price) goes whole:
+// none of its exit lines is left behind and nothing is sent, whichever way it was sent.
+TEST(Brackets, MainRefusedByTheStopCheckTakesItsExitsAlongAndSendsNothing)
+{
+    for (const int way : {0, 1, 2}) {
+        SCOPED_TRACE(way == 0 ? "TRANSMIT on the main" : way == 1 ? "TRANSMIT on an exit" : "TRANS Alle");
+        BracketFixture f;
+        f.presets(1, 5, 3, 1);
+        f.app.orderGrid.rebuild();
+        const int main = f.entryLine(1, "BUY", 2);
+        f.menu(f.rowOfEntry(main), 1);
+        ASSERT_EQ(f.exitRows(1).size(), 3);
+        f.book.LeerOrders[main].Typ = "STP";
+        f.book.LeerOrders[main].Limit1 = 90;
+        f.clearSent();
+        const int exitRow = f.rowOfEntry(main) + 1;
+        if (way == 2) {
+            f.app.placing.transAlle();
+        } else {
+            const int row = way == 0 ? f.rowOfEntry(main) : exitRow;
+            ASSERT_EQ(f.cell(row, O_TRANS), "TRANSMIT");
+            f.app.orderEntry.mouseDown(false, row, f.app.orderGrid.gridColumn(OrderLineType, O_TRANS));
+        }
+        EXPECT_EQ(f.app.messages.messageLine(), "Keine STP-Buy Order mit Limit unter Last-Kurs!");
+        EXPECT_EQ(f.exitRows(1), QStringList{});
+        EXPECT_EQ(f.book.entryLineCount(), 0);
+        for (int row = 2; row <= f.book.OGRowMap.count(); ++row)
+            EXPECT_NE(f.book.OGRowMap[row].Art, EntryLine) << row;
+        EXPECT_EQ(f.app.orderGrid.cells.rowCount(), f.book.OGRowMap.count() + 1);
+        waitFor([] { return false; }, 50);
+        EXPECT_TRUE(f.sent().isEmpty()) << f.sent().value(0).constData();
+    }
+}
+
 // The preset dialog's logic: the shown values by mode, the option taking effect at once,
 // the rewritten fields, the refusal of 0 and the file written on closing.
 TEST(Brackets, PresetDialog)

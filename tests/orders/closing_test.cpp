@@ -1,4 +1,5 @@
 #include "account/closing.h"
+#include "chat/messages.h"
 #include "support/liveserver.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,9 @@ struct ClosingFixture : ClientFixture {
         s.user().LastUserOrderID = 10;
         app.orderGrid.rebuild();
         app.orderEntry.setQuantityText("7");
+        QObject::connect(&app.messages, &Messages::popupRequested, [this] { ++popups; });
     }
+    int popups = 0;
     void positions(std::initializer_list<std::pair<int, int>> held)
     {
         s.positions.assign(held.size() + 1, {});
@@ -104,7 +107,8 @@ TEST(Closing, GlattClosesEverythingWithoutFurtherQuestions)
     // The question as it always was, then the counter-orders it would send.
     EXPECT_EQ(f.prompts.questions[0], "Wirklich alle Positionen glattstellen ?\r\nDiese Sicherheitsabfrage kann unter "
                                       "'Sonstiges' deaktiviert werden!\r\n\r\n2 Orders:\r\nVERKAUF 10 FDAX MKT\r\nKAUF 5 " +
-                                          QString::fromLatin1(f.s.Instruments[2].Ticker.trimmed()) + " MKT");
+                                          QString::fromLatin1(f.s.Instruments[2].Ticker.trimmed()) +
+                                          " MKT\r\n\r\nDanach werden alle offenen Orders gestrichen.");
 
     f.prompts.yesAnswer = true;
     f.closing.Command11_Click();
@@ -116,6 +120,49 @@ TEST(Closing, GlattClosesEverythingWithoutFurtherQuestions)
     EXPECT_EQ(f.s.book.DefaultWP, 3);
     EXPECT_EQ(f.s.settings.safetyQuestion, 1);
     EXPECT_EQ(f.app.orderEntry.quantityText(), " 1");
+}
+
+// "GLATT" sends what the user confirmed. Positions that change while the question is open
+// (an "@SUD" arriving meanwhile) make it ask again with the new orders; a "No" then sends
+// nothing. A refused cancel of an order that has already ended, as "CANCEL Alle" after
+// "GLATT" meets it, is told in the message line without a box.
+TEST(Closing, GlattSendsWhatWasConfirmedAndAsksAgainWhenPositionsChanged)
+{
+    ClosingFixture f;
+    f.positions({{1, 10}});
+    int asked = 0;
+    f.prompts.whileAsking = [&] {
+        if (++asked == 1)
+            f.positions({{1, 20}, {2, -5}});
+    };
+    f.prompts.yesAnswer = true;
+    f.closing.Command11_Click();
+    ASSERT_EQ(f.prompts.questions.size(), 2);
+    EXPECT_TRUE(f.prompts.questions[0].contains("VERKAUF 10 FDAX MKT"));
+    EXPECT_TRUE(f.prompts.questions[1].startsWith(QStringLiteral("Die Positionen haben sich ge\u00e4ndert")));
+    EXPECT_TRUE(f.prompts.questions[1].contains("VERKAUF 20 FDAX MKT"));
+    EXPECT_EQ(f.sent(), (QStringList{"@PO=ABC123;11;1;SEL ;MKT;20; 17999.5; 0;0;0",
+                                     "@PO=ABC123;12;2;BUY ;MKT;5; 131.26; 0;0;0"}));
+
+    // Changed again, and this time the answer is No: nothing at all is sent.
+    asked = 0;
+    f.prompts.whileAsking = [&] {
+        if (++asked == 1)
+            f.positions({{1, 30}});
+        else
+            f.prompts.yesAnswer = false;
+    };
+    f.closing.Command11_Click();
+    EXPECT_EQ(f.prompts.questions.size(), 4);
+    EXPECT_EQ(f.sent().size(), 2);
+
+    const int boxes = f.popups;
+    f.app.dispatcher.dispatch(QByteArray("@CR=Order bereits gestrichen (Order 6)"));
+    f.app.dispatcher.dispatch(QByteArray("@CR=Order bereits ausgef\xfchrt (Order 7)"));
+    EXPECT_EQ(f.popups, boxes);
+    EXPECT_TRUE(f.app.messages.messageLine().endsWith(QString::fromLatin1("Cancel Rejected Order bereits ausgef\xfchrt (Order 7)")));
+    f.app.dispatcher.dispatch("@CR=Order unbekannt (Order 8)");
+    EXPECT_EQ(f.popups, boxes + 1);
 }
 
 TEST(ClosingEndToEnd, TurnAndGlattAgainstTheServer)

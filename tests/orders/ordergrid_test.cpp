@@ -1,9 +1,12 @@
 #include "orders/orderentry.h"
+#include "account/executions.h"
 #include "orders/ordergrid.h"
 #include "orders/ordergridview.h"
 #include "support/liveserver.h"
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QRegularExpression>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -573,4 +576,106 @@ TEST(OrderGrid, NoCellOfAnInstrumentOrOrderLineShowsTheSeparatorColour)
         }
     }
     EXPECT_EQ(f.cellAt(f.rowOf(WPZeile, 1), InstrumentLineType, C_MarginWP).background, f.s.colours[OG_WPZeile]);
+}
+
+// At the default font and column widths every number of the grid is shown whole: amounts
+// ("Mges=96000"), positions, results, prices, quantities and order numbers of the sizes a
+// game has. A text that does not fit is cut with a visible mark, never to another number;
+// the price editor is as wide as its prices.
+TEST(OrderGridView, EveryNumberIsShownWholeAtTheDefaultSize)
+{
+    GridFixture f;
+    f.s.positions.assign(3, {});
+    f.s.PositionIndex.assign(3, 0);
+    f.s.positions[1] = PositionRecord{1, 250, 32000, 4512345.5f, 4499999.5f};
+    f.s.positions[2] = PositionRecord{2, -1200, 96000, 157000, 157480};
+    f.s.PositionIndex[1] = 1;
+    f.s.PositionIndex[2] = 2;
+    f.s.PositionCount = 2;
+    f.s.user().totalMargin = 96000;
+    OrderRecord open = f.order(1, Submitted, -123456);
+    open.Stck = 2500;
+    open.Limit1 = 18249.5f;
+    open.Limit2 = 18199.25f;
+    open.Filled = 1250;
+    open.Rem = 1250;
+    open.Preis = 18249.75f;
+    f.s.book.orders.append(open);
+    OrderRecord exit = f.order(1, PreSubm, 123457, "SEL ");
+    exit.BrRolle = 2;
+    exit.Limit1 = -1234.5f;
+    f.s.book.orders.append(exit);
+    f.grid.rebuild();
+    f.entry.openEntryLine(f.entry.instrumentRow(1), "BUY");
+
+    OrderGridView view(f.grid.cells, f.entry);
+    view.setWidestCells(f.grid.widestNumbers());
+    view.show();
+    static const QRegularExpression number(
+        QStringLiteral("^(Mges=|Offset:)?\\s*[-+]?[0-9][0-9.,]*( - \\s*[-+]?[0-9][0-9.,]*)?$"));
+    int numbers = 0;
+    for (int row = 2; row < f.grid.cells.rowCount(); ++row) {
+        for (int column = 1; column < f.grid.cells.columnCount(); ++column) {
+            const Cell& c = f.grid.cells.at(row, column);
+            if (!number.match(c.text).hasMatch())
+                continue;
+            ++numbers;
+            const QFont font = CellPainter::cellFont(c, view.font());
+            const int room = CellPainter::textRoom(view.columnWidth(column));
+            EXPECT_LE(QFontMetrics(font).horizontalAdvance(c.text), room)
+                << "row " << row << " column " << column << ": " << c.text.toStdString();
+            EXPECT_EQ(CellPainter::shownText(c.text, font, room), c.text);
+        }
+    }
+    EXPECT_GE(numbers, 30);
+    EXPECT_EQ(f.text(f.entry.instrumentRow(1), InstrumentLineType, C_Bracket), "Mges=96000");
+    // Every caption too.
+    for (int column = 1; column < f.grid.cells.columnCount(); ++column)
+        for (int half = 0; half < 2; ++half)
+            EXPECT_LE(QFontMetrics(view.font()).horizontalAdvance(f.grid.cells.at(half, column).text),
+                      CellPainter::textRoom(view.columnWidth(column)))
+                << f.grid.cells.at(half, column).text.toStdString();
+
+    // The execution grid: captions and amounts whole as well.
+    f.app.dispatcher.dispatch("@EX=T;S1;F3;1;F5;E1;093005;BOT;2500;18249.5;4562375;12.5;-123456.5");
+    f.app.dispatcher.dispatch("@EX=T;S2;F3;2;F5;E2;093006;SLD;1200;131.26;157512;2.4;9999.75");
+    f.app.executions.refreshGrid();
+    CellGridView executions(f.app.executions.cells);
+    executions.setWidestCells(f.app.executions.widestNumbers());
+    executions.show();
+    int amounts = 0;
+    for (int row = 0; row < f.app.executions.cells.rowCount(); ++row) {
+        for (int column = 1; column < f.app.executions.cells.columnCount(); ++column) {
+            const Cell& c = f.app.executions.cells.at(row, column);
+            if (row > 0 && !number.match(c.text).hasMatch())
+                continue;
+            amounts += row > 0;
+            EXPECT_LE(QFontMetrics(CellPainter::cellFont(c, executions.font())).horizontalAdvance(c.text),
+                      CellPainter::textRoom(executions.columnWidth(column)))
+                << "row " << row << " column " << column << ": " << c.text.toStdString();
+        }
+    }
+    EXPECT_GE(amounts, 10);
+    // An amount of eight digits keeps all of them, with no exponent.
+    EXPECT_EQ(localNumber(45623750).remove(QRegularExpression(QStringLiteral("[^0-9]"))), QStringLiteral("45623750"));
+    EXPECT_FALSE(localNumber(-12345678).contains(QLatin1Char('e')));
+
+    // Too narrow: the mark shows that something is hidden, the digits left are not a number
+    // of their own.
+    const QFont font = view.font();
+    const int narrow = QFontMetrics(font).horizontalAdvance(QStringLiteral("Mges=3200"));
+    const QString shown = CellPainter::shownText(QStringLiteral("Mges=32000"), font, narrow);
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+    EXPECT_NE(shown, QStringLiteral("Mges=3200"));
+    EXPECT_EQ(CellPainter::shownText(QStringLiteral("18249.5"), font, 2), QString(QChar(0x2026)));
+
+    // The price editor shows its whole price.
+    const int entryRow = f.entry.instrumentRow(1) + 2;
+    f.s.book.LeerOrders[f.s.book.OGRowMap[entryRow].Item].Limit1 = 18249.5f;
+    f.grid.zeigOrderGrid(2, entryRow);
+    f.click(entryRow, OrderLineType, O_Limit1);
+    ASSERT_TRUE(view.editor().isVisible());
+    QLineEdit* line = view.editor().lineEdit();
+    ASSERT_NE(line, nullptr);
+    EXPECT_GE(line->width(), line->fontMetrics().horizontalAdvance(line->text()) + 4) << line->text().toStdString();
 }

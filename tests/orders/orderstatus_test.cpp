@@ -341,9 +341,11 @@ TEST(GridRefresh, BurstOfOrdersAndFillsIsDrawnOnceAtTheEndOfTheArrival)
 // known instrument has a status with a row, so no row may rightly stay (or stay away) until
 // the next rebuild. With them hidden, a row whose order left the view rightly stays until
 // new orders come: then (new rows inserted, or a rebuild) the grid must equal a rebuild.
+// Entry lines the user opens between arrivals stand first in their block until then, as a
+// new line does; a build puts them in table order.
 TEST(GridRefresh, AfterEachArrivalTheGridsEqualAFullRebuild)
 {
-    for (const unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
+    for (const unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u}) {
         SCOPED_TRACE(seed);
         const bool showAll = seed <= 4;
         StatusFixture f;
@@ -354,6 +356,20 @@ TEST(GridRefresh, AfterEachArrivalTheGridsEqualAFullRebuild)
         int orders = 0, executions = 0;
         std::vector<int> instrumentOf; // per execution
         for (int arrival = 0; arrival < 60; ++arrival) {
+            // The user opens an entry line now and then (and deletes one), between arrivals.
+            if (!showAll && pick(0, 2) == 0) {
+                const int wp = pick(1, 2);
+                f.app.orderEntry.openEntryLine(f.app.orderEntry.instrumentRow(wp), pick(0, 1) ? "BUY" : "SEL");
+            }
+            if (!showAll && pick(0, 5) == 0) {
+                for (int row = 2; row <= f.book.OGRowMap.count(); ++row) {
+                    if (f.book.OGRowMap[row].Art == EntryLine) {
+                        f.grid.cells.setCurrent(row, f.grid.gridColumn(OrderLineType, O_CANCEL));
+                        f.app.orderEntry.OGAktion();
+                        break;
+                    }
+                }
+            }
             QByteArray bytes;
             const int countBefore = f.book.orders.count();
             const int count = pick(1, 12);
@@ -444,6 +460,22 @@ TEST(GridRefresh, LargeGridUnderAFloodIsRebuiltAtAPaceAndEndsComplete)
     EXPECT_EQ(f.grid.rebuildWait(), 0);
     EXPECT_EQ(f.book.OGRowMap.count(), 1 + 4 + 1500 + 2000);
     EXPECT_EQ(f.cellText(f.rowOfOrder(f.book.SuchOrderUserID(3999)), O_OrderUserID), "3999");
+
+    // While the rebuild waits, an order that fills or is cancelled meanwhile shows its new
+    // status at once and no longer offers "CANCEL".
+    now += 1;
+    burst(9000, 100);
+    ASSERT_GT(f.grid.rebuildWait(), 0);
+    const int shownOrder = f.book.SuchOrderUserID(3999);
+    ASSERT_EQ(f.cellText(f.rowOfOrder(shownOrder), O_CANCEL), "CANCEL");
+    f.in("@OS=3999;x;6;101500;3;0;100.5;;0;0");
+    f.in("@OS=3998;x;5;101500;0;3;0;;0;0");
+    f.app.refreshGrids();
+    ASSERT_GT(f.grid.rebuildWait(), 0);
+    EXPECT_EQ(f.cellText(f.rowOfOrder(shownOrder), O_CANCEL), "-");
+    EXPECT_EQ(f.cellText(f.rowOfOrder(shownOrder), O_Status), "Filled ");
+    EXPECT_EQ(f.book.OGRowMap[f.rowOfOrder(shownOrder)].Art, FinishedOrder);
+    EXPECT_EQ(f.cellText(f.rowOfOrder(f.book.SuchOrderUserID(3998)), O_CANCEL), "-");
 
     // The whole list replaces the table: rebuilt at once, however recent the last rebuild.
     burst(20000, 100);

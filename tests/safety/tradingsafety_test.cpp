@@ -13,6 +13,9 @@ using namespace korvi::test;
 
 namespace {
 
+const QString kOutsideNotSent = QStringLiteral("Externe Order nicht gesendet: keine Verbindung zum Server!");
+
+
 const char* const kThree = "@SI=FDAX;DAX;EUR;18000;17999.5;10;18000.5;20;Dax Future;25;1;2\n"
                            "FGBL;BUND;EUR;131.25;131.24;5;131.26;6;Bund;1000;0;0\n"
                            "FESX;ESX;EUR;5000;4999;5;5001;6;Stoxx;10;0;0\n";
@@ -250,8 +253,16 @@ TEST(Offline, OrdersAndCancelsStayAndTheUserIsTold)
     EXPECT_TRUE(t.app.outgoing.lines().filter("NICHT GESENDET:@PO=ABC123;0;1;BUY ;MKT;1; 18000.5").size() == 1);
     EXPECT_TRUE(t.app.outgoing.lines().filter("NICHT GESENDET:@CO=ABC123;7;SRV7").size() == 1);
     EXPECT_TRUE(t.prompts.messages.isEmpty()) << "the box waits until the click is handled";
+    // While the box is open (its own event loop runs) the user clicks again: no second box
+    // stacks up behind it.
+    t.prompts.onMessage = [&](const QString&) {
+        t.prompts.onMessage = nullptr;
+        t.click(t.line(1) + 2, OrderLineType, O_TRANS);
+        waitFor([] { return false; }, 50);
+    };
     waitFor([&] { return !t.prompts.messages.isEmpty(); }, 1000);
     QCoreApplication::processEvents();
+    waitFor([] { return false; }, 50);
     EXPECT_EQ(t.prompts.messages, (QStringList{noOrder}));
 
     // Connected but not yet greeted, as during every reconnect: still refused.
@@ -295,13 +306,16 @@ TEST(Offline, NothingLeavesBeforeTheGreeting)
         const char* name;
         std::function<void(Trader&)> act;
         int entryLinesLeft;
+        QString told = OrderPlacing::notSentText(false);
     };
     const QList<Case> cases = {
         {"TRANSMIT", [](Trader& t) {
              t.click(t.line(1), InstrumentLineType, C_Ask);
              t.click(t.line(1) + 2, OrderLineType, O_TRANS);
          }, 1},
-        {"an outside order", [](Trader& t) { t.app.external.orders.Ext_Placeorder("DAX;0;BUY;LMT;2;17990;0;R1"); }, 1},
+        // An outside order is refused to its program at once and leaves no line behind.
+        {"an outside order", [](Trader& t) { t.app.external.orders.Ext_Placeorder("DAX;0;BUY;LMT;2;17990;0;R1"); }, 0,
+         kOutsideNotSent},
         {"TRANS Alle", [](Trader& t) {
              t.click(t.line(2), InstrumentLineType, C_Bid);
              t.app.placing.transAlle();
@@ -328,7 +342,7 @@ TEST(Offline, NothingLeavesBeforeTheGreeting)
             for (int i = 1; i <= t.s.book.LeerOrders.count(); ++i)
                 lines += t.s.book.LeerOrders[i].WPIndex != 0;
             EXPECT_EQ(lines, c.entryLinesLeft);
-            EXPECT_EQ(t.app.messages.messageLine(), OrderPlacing::notSentText(false));
+            EXPECT_EQ(t.app.messages.messageLine(), c.told);
             EXPECT_TRUE(t.consistent());
         }
     }
@@ -359,7 +373,7 @@ TEST(SendFailure, NumberGoesBackAndTheLinesStay)
              t.app.placing.transAlle();
          }, 3, OrderPlacing::notSentText(false)},
         {"an outside order", [](Trader& t) { t.app.external.orders.Ext_Placeorder("DAX;0;BUY;LMT;2;17990;0;R1"); },
-         1, OrderPlacing::notSentText(false)},
+         0, kOutsideNotSent},
         {"a cancellation", [](Trader& t) {
              t.app.dispatcher.dispatch(openOrder(7, 3));
              t.click(t.s.book.SuchRow(1, OpenOrder), OrderLineType, O_CANCEL);

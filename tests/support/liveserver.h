@@ -44,7 +44,9 @@ public:
         httpPort = static_cast<quint16>(words[2].toUInt());
         return port != 0;
     }
-    ~LiveServer()
+    ~LiveServer() { stop(); }
+    // Ends the server; start() runs it again on the same data (on a new port).
+    void stop()
     {
         if (m_process.state() != QProcess::NotRunning) {
             m_process.terminate();

@@ -11,7 +11,17 @@
 
 namespace {
 
-enum Exit { Ok = 0, Usage = 1, Unreachable = 2, Refused = 3, UnknownInstrument = 4, NoAnswer = 5, Busy = 6 };
+enum Exit {
+    Ok = 0,
+    Usage = 1,
+    Unreachable = 2,
+    Refused = 3,
+    UnknownInstrument = 4,
+    NoAnswer = 5,
+    Busy = 6,
+    NotConnected = 7, // Korvi itself has no connection to its game server
+    NotDone = 8,      // Korvi or its game server refused the order or the cancellation
+};
 
 void out(const QString& line)
 {
@@ -32,6 +42,31 @@ QList<QByteArray> fieldsOf(const QByteArray& message) { return message.split(';'
 
 bool sameId(const QByteArray& a, qint64 id) { return a.trimmed().toLongLong() == id; }
 
+// Korvi's "@ER" answer (code; text; reference) as an exit code with its message; the
+// answer itself is printed in the chosen form first.
+int refusedBy(const QByteArray& message, RemoteFormat format)
+{
+    const QList<QByteArray> f = fieldsOf(message);
+    out(formatMessage(message, format));
+    const int code = f.value(1).trimmed().toInt();
+    const QString why = text(f.value(2));
+    switch (code) {
+    case 1:
+        return fail(UnknownInstrument, QStringLiteral("Korvi answered: %1").arg(why));
+    case 3:
+        return fail(NotConnected, QStringLiteral("Korvi is not connected to its server: nothing was sent (%1)").arg(why));
+    default:
+        return fail(NotDone, QStringLiteral("Korvi refused it: %1").arg(why));
+    }
+}
+
+// Whether an "@ER" answers the order with reference `ref` (an older Korvi sends none).
+bool answersRef(const QByteArray& message, const QByteArray& ref)
+{
+    const QList<QByteArray> f = fieldsOf(message);
+    return f[0] == "@ER" && (f.size() < 4 || f.value(3) == ref);
+}
+
 // Waits for the messages of one order: "@OC" with its number, "@OI" with the server's id,
 // and with `follow` every "@OS" until it is filled or cancelled.
 int placeOrder(RemoteSession& s, const QByteArray& command, const QByteArray& ref, bool follow, int timeoutMs,
@@ -46,10 +81,12 @@ int placeOrder(RemoteSession& s, const QByteArray& command, const QByteArray& re
             return fail(NoAnswer, id == 0 ? QStringLiteral("no order number came back")
                                           : QStringLiteral("order %1: no further answer").arg(id));
         const QList<QByteArray> f = fieldsOf(*m);
-        if (f[0] == "@ER")
-            return fail(UnknownInstrument, QStringLiteral("Korvi answered: %1").arg(text(f.value(2))));
-        if (f[0] == "@OR" && id != 0)
-            return fail(NoAnswer, QStringLiteral("order %1 rejected: %2").arg(id).arg(formatMessage(*m, RemoteFormat::Raw)));
+        if (id == 0 && answersRef(*m, ref))
+            return refusedBy(*m, format);
+        if (f[0] == "@OR" && id != 0) {
+            out(formatMessage(*m, format));
+            return fail(NotDone, QStringLiteral("order %1 rejected: %2").arg(id).arg(formatMessage(*m, RemoteFormat::Raw)));
+        }
         if (f[0] == "@OC" && id == 0 && f.value(1) == ref) {
             id = f.value(2).trimmed().toLongLong();
             out(formatMessage(*m, format));
@@ -127,7 +164,10 @@ int main(int argc, char** argv)
         "protocol lines as Korvi sent them.\n\n"
         "Exit codes: 0 done, 1 wrong use, 2 Korvi not reachable, 3 user name refused,\n"
         "4 unknown instrument, 5 no answer in time, 6 Korvi busy (another program is\n"
-        "connected to its order socket)."));
+        "connected to its order socket), 7 Korvi is not connected to its server (nothing\n"
+        "was sent, and nothing will be), 8 refused: the order number is unknown or the\n"
+        "order is no longer open (cancel), the stop price is on the wrong side of the last\n"
+        "price, or the server rejected the order."));
     parser.addHelpOption();
     const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Korvi's address (127.0.0.1)."),
                                   QStringLiteral("H"), QStringLiteral("127.0.0.1"));
@@ -205,8 +245,8 @@ int main(int argc, char** argv)
     }
 
     if (command == QLatin1String("instruments")) {
-        for (const RemoteInstrument& ins : s.instruments())
-            out(QStringLiteral("%1\t%2\t%3\t%4").arg(ins.number).arg(text(ins.ticker), text(ins.lumticker), text(ins.name)));
+        for (const QString& line : formatInstruments(s.instrumentListBody(), format))
+            out(line);
         return Ok;
     }
     if (order) {
@@ -233,6 +273,9 @@ int main(int argc, char** argv)
                 out(formatMessage(*m, format));
                 return Ok;
             }
+            // Korvi answers at once when it cannot cancel: no such order, not open, offline.
+            if (f[0] == "@ER" && (f.size() < 4 || sameId(f.value(3), id)))
+                return refusedBy(*m, format);
         }
     }
     if (command == QLatin1String("account"))
@@ -246,7 +289,7 @@ int main(int argc, char** argv)
             if (!m)
                 return fail(NoAnswer, QStringLiteral("no answer to HI"));
             if (m->startsWith("HERE I AM;")) {
-                out(text(*m));
+                out(formatMessage(*m, format));
                 return Ok;
             }
         }

@@ -26,7 +26,14 @@ struct Column {
     const char* key;
     int field;  // 1-based field of the record
     bool numeric;
+    bool time = false; // a time of day "hhmmss", shown as "hh:mm:ss"
 };
+
+QString cellOf(const QList<QByteArray>& record, const Column& c)
+{
+    const QString value = text(record.value(c.field - 1));
+    return c.time ? clockTime(value) : value;
+}
 
 // The account figures, in the order of the "@SUK" fields.
 constexpr std::array kAccount{
@@ -40,8 +47,14 @@ constexpr std::array kExecution{
     Column{"ExID", "execution_id", 6, false}, Column{"OrderID", "order_id", 2, false},
     Column{"Nr", "instrument", 4, true},      Column{"Aktion", "action", 8, false},
     Column{"Stück", "quantity", 9, true},     Column{"Preis", "price", 10, true},
-    Column{"Summe", "sum", 11, true},         Column{"Zeit", "time", 7, false},
+    Column{"Summe", "sum", 11, true},         Column{"Zeit", "time", 7, false, true},
     Column{"Commissions", "commissions", 12, true}, Column{"Gewinn", "profit", 13, true},
+};
+
+// One instrument: its number (put in front of the fields of its line), ticker, code, name.
+constexpr std::array kInstrument{
+    Column{"Nr", "number", 1, true}, Column{"Ticker", "ticker", 2, false},
+    Column{"Code", "code", 3, false}, Column{"Name", "name", 4, false},
 };
 
 template <size_t N>
@@ -53,7 +66,7 @@ QJsonObject objectOf(const QList<QByteArray>& f, const std::array<Column, N>& co
         if (c.numeric)
             o.insert(QLatin1String(c.key), number(value));
         else
-            o.insert(QLatin1String(c.key), text(value));
+            o.insert(QLatin1String(c.key), cellOf(f, c));
     }
     return o;
 }
@@ -68,7 +81,7 @@ QStringList table(const QList<QList<QByteArray>>& records, const std::array<Colu
         width[c] = QString::fromUtf8(columns[c].label).size();
     for (qsizetype r = 0; r < records.size(); ++r) {
         for (size_t c = 0; c < N; ++c) {
-            cells[r][c] = text(records[r].value(columns[c].field - 1));
+            cells[r][c] = cellOf(records[r], columns[c]);
             width[c] = std::max<int>(width[c], cells[r][c].size());
         }
     }
@@ -101,6 +114,47 @@ QList<QList<QByteArray>> recordsOf(const QByteArray& body)
 }
 
 } // namespace
+
+QString clockTime(const QString& hhmmss)
+{
+    const QString t = hhmmss.trimmed();
+    if (t.size() != 6)
+        return hhmmss;
+    for (const QChar ch : t)
+        if (!ch.isDigit())
+            return hhmmss;
+    return t.left(2) + QLatin1Char(':') + t.mid(2, 2) + QLatin1Char(':') + t.mid(4, 2);
+}
+
+QStringList formatInstruments(const QByteArray& body, RemoteFormat format)
+{
+    QStringList lines;
+    QList<QList<QByteArray>> records;
+    const QList<QByteArray> entries = body.isEmpty() ? QList<QByteArray>() : body.split('\n');
+    for (const QByteArray& entry : entries) {
+        if (format == RemoteFormat::Raw) {
+            lines << QString::fromLatin1(entry);
+            continue;
+        }
+        QList<QByteArray> record = entry.split(';');
+        record.prepend(QByteArray::number(records.size() + 1));
+        records << record;
+    }
+    switch (format) {
+    case RemoteFormat::Raw:
+        return lines;
+    case RemoteFormat::Json:
+        for (const auto& record : records) {
+            QJsonObject o = objectOf(record, kInstrument);
+            o.insert(QStringLiteral("type"), QStringLiteral("instrument"));
+            lines << json(o);
+        }
+        return lines;
+    case RemoteFormat::People:
+        break;
+    }
+    return table(records, kInstrument);
+}
 
 QString statusName(int status)
 {
@@ -181,6 +235,18 @@ QString formatMessage(const QByteArray& message, RemoteFormat format)
         o = {{"type", "status"},          {"order", number(f.value(0))}, {"status", statusName(status)},
              {"status_code", status},     {"filled", number(f.value(2))}, {"remaining", number(f.value(3))},
              {"price", number(f.value(4))}};
+    } else if (word == "@ER") {
+        const int code = static_cast<int>(number(f.value(0)));
+        if (people)
+            return QStringLiteral("error %1: %2").arg(code).arg(text(f.value(1))) +
+                   (f.size() > 2 ? QStringLiteral(" (%1)").arg(text(f.value(2))) : QString());
+        o = {{"type", "error"}, {"code", code}, {"text", text(f.value(1))}, {"ref", text(f.value(2))}};
+    } else if (word == "HERE I AM") {
+        if (people)
+            return QStringLiteral("Korvi time %1").arg(text(f.value(0)));
+        o = {{"type", "time"}, {"time", text(f.value(0))}};
+    } else if (word == "@IL") {
+        return formatInstruments(body, format).join(QLatin1Char('\n'));
     } else if (word == "@OR") {
         if (people)
             return QStringLiteral("rejected: %1").arg(oneLine(body));

@@ -58,6 +58,7 @@ RemoteSession::Login RemoteSession::login(const QString& host, quint16 port, con
         return Login::Unreachable;
     }
     m_instruments = parseInstrumentList(*list);
+    m_listBody = list->startsWith("@IL;") ? list->mid(4) : QByteArray();
     return Login::Ok;
 }
 

@@ -34,6 +34,8 @@ public:
     bool connected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
 
     const QList<RemoteInstrument>& instruments() const { return m_instruments; }
+    // The instrument list as Korvi sent it, after "@IL;".
+    const QByteArray& instrumentListBody() const { return m_listBody; }
     // The instrument by Lumticker or Ticker (any case) or by its number.
     std::optional<RemoteInstrument> find(const QByteArray& name) const;
 
@@ -43,6 +45,7 @@ private:
     QTcpSocket m_socket;
     QByteArray m_buffer;
     QList<RemoteInstrument> m_instruments;
+    QByteArray m_listBody;
     QString m_error;
 };
 
