@@ -99,17 +99,30 @@ bool exist(const QString& path) { return QFileInfo(path).isFile(); }
 
 bool loesch_datei(const QString& path) { return QFile::remove(path); }
 
-bool writeFileAtomically(const QString& path, const QByteArray& content)
+namespace {
+
+bool writeWhole(const QString& path, const QByteArray& content, bool secret)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // The temporary file takes the mode before it holds anything; the rename keeps it.
+    if (secret && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        file.cancelWriting();
+        return false;
+    }
     if (file.write(content) != content.size()) {
         file.cancelWriting();
         return false;
     }
     return file.commit();
 }
+
+} // namespace
+
+bool writeFileAtomically(const QString& path, const QByteArray& content) { return writeWhole(path, content, false); }
+
+bool writePrivateFileAtomically(const QString& path, const QByteArray& content) { return writeWhole(path, content, true); }
 
 bool readWholeFile(const QString& path, QByteArray& out)
 {
