@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryFile>
+#include <filesystem>
 
 namespace korvi {
 
@@ -123,6 +125,22 @@ bool writeWhole(const QString& path, const QByteArray& content, bool secret)
 bool writeFileAtomically(const QString& path, const QByteArray& content) { return writeWhole(path, content, false); }
 
 bool writePrivateFileAtomically(const QString& path, const QByteArray& content) { return writeWhole(path, content, true); }
+
+bool writeFileUnsynced(const QString& path, const QByteArray& content)
+{
+    // A hidden temporary file beside the target, renamed over it once complete.
+    QTemporaryFile file(QFileInfo(path).absolutePath() + QStringLiteral("/.korvi-XXXXXX"));
+    if (!file.open() || file.write(content) != content.size() || !file.flush())
+        return false;
+    file.close();
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(QFile::encodeName(file.fileName()).toStdString()),
+                            std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    if (error)
+        return false;
+    file.setAutoRemove(false); // it is the target now
+    return true;
+}
 
 bool readWholeFile(const QString& path, QByteArray& out)
 {

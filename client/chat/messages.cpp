@@ -108,7 +108,7 @@ QString Messages::WS_SendDocument(QByteArrayView data)
         for (int i = 2; i <= count; ++i)
             content.append(fields[i]).append("\r\n");
         const QString fileName = fromWire(name);
-        if (writeFileAtomically(m_state.filePath(fileName), content)) {
+        if (writeFileUnsynced(m_state.filePath(fileName), content)) {
             written = fileName;
             recordDocument(fileName);
         } else {
