@@ -162,13 +162,14 @@ QByteArray priceLines(int lines, int firstBid)
     return out;
 }
 
-// A file as "lines/bid of the newest line", or "-" when there is none.
+// A file as "lines/bid of the oldest line/bid of the newest line", or "-" when there is none.
 QByteArray summary(const QString& path)
 {
     const QByteArrayList lines = fileLines(path);
     if (lines.isEmpty())
         return "-";
-    return QByteArray::number(lines.size()) + '/' + lines.last().split(';').value(1).trimmed();
+    return QByteArray::number(lines.size()) + '/' + lines.first().split(';').value(1).trimmed() + '/'
+           + lines.last().split(';').value(1).trimmed();
 }
 
 } // namespace
@@ -189,37 +190,37 @@ TEST(PriceFiles, NoFileThatWasNotReadIsEverOverwritten)
         {"older folder, same instruments",
          {{"K1.dat", priceLines(3000, 1)}, {"K2.dat", priceLines(5, 501)}},
          {"@SI=A\nB\nC", "@KU=1;9999;1;2;1;3"},
-         {{"K1.dat", "3000/9999"}, {"K2.dat", "3000/505"}, {"K3.dat", "3000/0"}},
+         {{"K1.dat", "3000/2/9999"}, {"K2.dat", "3000/0/505"}, {"K3.dat", "3000/0/0"}},
          "1;A\r\n2;B\r\n3;C\r\n"},
         {"older folder, list grows in the run",
          {{"K1.dat", priceLines(4, 11)}, {"K2.dat", priceLines(4, 21)}},
          {"@SI=A", "@SI=A\nB", "@KU=2;7777;1;2;1;3"},
-         {{"K1.dat", "3000/14"}, {"K2.dat", "3000/7777"}},
+         {{"K1.dat", "3000/0/14"}, {"K2.dat", "3000/0/7777"}},
          "1;A\r\n2;B\r\n"},
         {"older folder, instrument 1 leaves the list",
          {{"K1.dat", priceLines(4, 11)}},
          {"@SI=A", "@SI=B", "@KU=1;7777;1;2;1;3"},
-         {{"K1.dat", "4/14"}, {"K2.dat", "3000/7777"}},
+         {{"K1.dat", "4/11/14"}, {"K2.dat", "3000/0/7777"}},
          "2;B\r\n"},
         {"side file names another instrument",
          {{"K1.dat", priceLines(4, 11)}, {"Kurse.idx", "1;OLD\r\n"}},
          {"@SI=A", "@KU=1;7777;1;2;1;3"},
-         {{"K1.dat", "4/14"}, {"K2.dat", "3000/7777"}},
+         {{"K1.dat", "4/11/14"}, {"K2.dat", "3000/0/7777"}},
          "1;OLD\r\n2;A\r\n"},
         {"a file nobody knows",
          {{"K1.dat", priceLines(4, 11)}, {"K2.dat", priceLines(4, 21)}, {"Kurse.idx", "2;X\r\n"}},
          {"@SI=A", "@KU=1;7777;1;2;1;3"},
-         {{"K1.dat", "4/14"}, {"K2.dat", "4/24"}, {"K3.dat", "3000/7777"}},
+         {{"K1.dat", "4/11/14"}, {"K2.dat", "4/21/24"}, {"K3.dat", "3000/0/7777"}},
          "2;X\r\n3;A\r\n"},
         {"read from a spare number, written back there",
          {{"K1.dat", priceLines(4, 11)}, {"K3.dat", priceLines(4, 31)}, {"Kurse.idx", "3;A\r\n"}},
          {"@SI=A", "@KU=1;7777;1;2;1;3"},
-         {{"K1.dat", "4/14"}, {"K2.dat", "-"}, {"K3.dat", "3000/7777"}},
+         {{"K1.dat", "4/11/14"}, {"K2.dat", "-"}, {"K3.dat", "3000/0/7777"}},
          "3;A\r\n"},
         {"instruments swapped, both read",
          {{"K1.dat", priceLines(4, 11)}, {"K2.dat", priceLines(4, 21)}, {"Kurse.idx", "1;A\r\n2;B\r\n"}},
          {"@SI=B\nA", "@KU=1;7777;1;2;1;3"},
-         {{"K1.dat", "3000/7777"}, {"K2.dat", "3000/14"}},
+         {{"K1.dat", "3000/0/7777"}, {"K2.dat", "3000/0/14"}},
          "1;B\r\n2;A\r\n"},
     };
     for (const auto& c : cases) {
