@@ -38,9 +38,9 @@ bool isProgramFile(QByteArrayView name)
         return true;
     const QByteArray n = folded(name);
     static const QByteArrayList kNames{
-        "KORVI.INI", "KORVI.WPV", "KURSE.IDX", "KURS.DAT", "KORVI.DEV", "DUMMY.BIN", "KORVI.DAT", "TMP.GIF",
-        "LOGO.PNG", "ICON.PNG", "KORVIDOK.LST", "QUENBY", "QUENBY.EXE", "KORVI", "KORVIGAME", "KORVI.EXE",
-        "KORVIGAME.EXE", "KORVI-REMOTE", "KORVI-SERVER"};
+        "KORVI.INI", "KORVI.WPV", "KURSE.IDX",     "KURS.DAT",     "KORVI.DEV",   "DUMMY.BIN",  "KORVI.DAT",
+        "TMP.GIF",   "LOGO.PNG",  "ICON.PNG",      "KORVIDOK.LST", "QUENBY",      "QUENBY.EXE", "KORVI",
+        "KORVIGAME", "KORVI.EXE", "KORVIGAME.EXE", "KORVI-REMOTE", "KORVI-SERVER"};
     // Every file of the order-file interface and of the update hand-off, whatever follows.
     static const QByteArrayList kStems{"KORVIREM.", "KORVIUP."};
     // Colour schemes and sounds, whatever their name.
@@ -58,6 +58,9 @@ bool isProgramFile(QByteArrayView name)
     return false;
 }
 
-bool isUpdatePackageName(QByteArrayView name) { return upperSingleByte(name) == kUpdatePackageName; }
+bool isUpdatePackageName(QByteArrayView name)
+{
+    return upperSingleByte(name) == kUpdatePackageName;
+}
 
 } // namespace korvi

@@ -33,7 +33,7 @@ struct Settings {
     qint16 fennixExtern = 0;      // 19
     qint16 asciiRemote = 0;       // 20
     qint16 executionSound = 1;    // 21
-    QByteArray wexPort = QByteArray::number(kOrderSocketPort); // 22, not the game port: both listen on one machine
+    QByteArray wexPort = QByteArray::number(kOrderSocketPort); // 22, not the game port
     QByteArray wexUser = "ZAQR";  // 23
     QByteArray wexIp;             // 24, the local address when missing
 };

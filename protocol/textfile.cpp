@@ -122,9 +122,15 @@ bool writeWhole(const QString& path, const QByteArray& content, bool secret)
 
 } // namespace
 
-bool writeFileAtomically(const QString& path, const QByteArray& content) { return writeWhole(path, content, false); }
+bool writeFileAtomically(const QString& path, const QByteArray& content)
+{
+    return writeWhole(path, content, false);
+}
 
-bool writePrivateFileAtomically(const QString& path, const QByteArray& content) { return writeWhole(path, content, true); }
+bool writePrivateFileAtomically(const QString& path, const QByteArray& content)
+{
+    return writeWhole(path, content, true);
+}
 
 bool writeFileUnsynced(const QString& path, const QByteArray& content)
 {

@@ -2,8 +2,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QProcess>
+#include <QSaveFile>
 #include <QVBoxLayout>
 
 namespace quenby {

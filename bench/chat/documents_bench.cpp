@@ -3,9 +3,9 @@
 // statement page shown. Measures the time until the client is free again, and how many
 // files the burst leaves in the working folder.
 
-#include "support/benchmain.h"
 #include "account/statementspage.h"
 #include "framing.h"
+#include "support/benchmain.h"
 #include "support/liveserver.h"
 
 #include <QApplication>
@@ -32,7 +32,8 @@ void BM_DocumentBurst(benchmark::State& st)
         QApplication::processEvents();
         st.ResumeTiming();
         for (qsizetype at = 0; at < stream.size(); at += 16384)
-            client->app.connection.receive(QByteArrayView(stream).sliced(at, std::min<qsizetype>(16384, stream.size() - at)));
+            client->app.connection.receive(
+                QByteArrayView(stream).sliced(at, std::min<qsizetype>(16384, stream.size() - at)));
         QApplication::processEvents();
         st.PauseTiming();
         files = QDir(client->dir.path()).entryList(QDir::Files).size();
@@ -47,4 +48,7 @@ BENCHMARK(BM_DocumentBurst)->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond)-
 
 } // namespace
 
-int main(int argc, char** argv) { return runBenchmarks<QApplication>(argc, argv); }
+int main(int argc, char** argv)
+{
+    return runBenchmarks<QApplication>(argc, argv);
+}

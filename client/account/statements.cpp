@@ -82,7 +82,8 @@ void Statements::FillAuszug()
     QStringList files = dir.entryList({QStringLiteral("*K.txt")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
     // The user's choice stays chosen while new documents arrive; a file that is gone
     // leaves nothing chosen.
-    const QString chosen = m_selected >= 0 && m_selected < m_files.size() ? m_files.at(m_selected) : QString();
+    const QString chosen =
+        m_selected >= 0 && m_selected < m_files.size() ? m_files.at(m_selected) : QString();
     const int selected = chosen.isEmpty() ? -1 : int(files.indexOf(chosen));
     if (files != m_files) {
         m_files = std::move(files);

@@ -250,7 +250,8 @@ void ClientApp::Check1_Click(bool ticked)
 
 void ClientApp::saveMarketFiles()
 {
-    if (const int failed = SaveKurse(state.priceHistory, state.InstrumentCount, state.workDir, state.priceFiles))
+    if (const int failed =
+            SaveKurse(state.priceHistory, state.InstrumentCount, state.workDir, state.priceFiles))
         protocol.add(QStringLiteral("F:SaveKurse ") + QString::number(failed));
     if (!savePresets(state))
         protocol.add(QStringLiteral("F:SaveInit ") + QLatin1String(kPresetFileName));

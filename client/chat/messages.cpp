@@ -127,7 +127,8 @@ void Messages::recordDocument(const QString& name)
             TextFileReader reader(bytes);
             for (QByteArray line; reader.rawLine(line);) {
                 const QString known = fromWire(line);
-                if (!line.isEmpty() && isPlainFileName(line) && !isProgramFile(line) && !m_documentNames.contains(known)) {
+                if (!line.isEmpty() && isPlainFileName(line) && !isProgramFile(line) &&
+                    !m_documentNames.contains(known)) {
                     m_documents.append(known);
                     m_documentNames.insert(known);
                 }
@@ -147,7 +148,8 @@ void Messages::recordDocument(const QString& name)
         m_documentNames.remove(oldest);
         const QString path = m_state.filePath(oldest);
         if (exist(path) && !loesch_datei(path))
-            m_protocol.add(QStringLiteral("F:WS_SendDocument ") + oldest + QStringLiteral(" nicht gel\u00f6scht"));
+            m_protocol.add(QStringLiteral("F:WS_SendDocument ") + oldest +
+                           QStringLiteral(" nicht gel\u00f6scht"));
         ++m_removedDocuments;
         m_lastRemoved = oldest;
     }
@@ -156,10 +158,12 @@ void Messages::recordDocument(const QString& name)
 void Messages::settle()
 {
     if (m_removedDocuments > 0) {
-        m_protocol.add(QStringLiteral("Dokumente: %1 \u00e4lteste gel\u00f6scht (bis %2), h\u00f6chstens %3 werden behalten")
-                           .arg(m_removedDocuments)
-                           .arg(m_lastRemoved)
-                           .arg(m_maxDocuments));
+        m_protocol.add(
+            QStringLiteral(
+                "Dokumente: %1 \u00e4lteste gel\u00f6scht (bis %2), h\u00f6chstens %3 werden behalten")
+                .arg(m_removedDocuments)
+                .arg(m_lastRemoved)
+                .arg(m_maxDocuments));
         m_removedDocuments = 0;
     }
     if (m_recordDirty) {

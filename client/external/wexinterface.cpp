@@ -26,7 +26,8 @@ QString listenHint(int port)
     QString hint = port > 0 && port <= 65535 ? usualPortHolderGerman(static_cast<quint16>(port)) : QString();
     if (!hint.isEmpty())
         hint = QStringLiteral(" \u2013 ") + hint;
-    return hint + QStringLiteral(" \u2013 anderer Port: Einstellungszeile 22 bzw. \"Port:\" unter \"Externe Kontrolle Fennix\"");
+    return hint + QStringLiteral(" \u2013 anderer Port: Einstellungszeile 22 bzw. \"Port:\" unter \"Externe "
+                                 "Kontrolle Fennix\"");
 }
 
 constexpr int kClosed = 0, kListening = 2, kConnected = 7, kClosing = 8, kError = 9;

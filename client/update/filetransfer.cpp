@@ -38,7 +38,8 @@ QString FileTransfer::refusedName(QByteArrayView name)
     // order files, no program.
     if (isUpdatePackageName(name))
         return {};
-    return isProgramFile(name) ? QStringLiteral("Datei des Programms") : QStringLiteral("nur das Update-Paket KORVIUP.EXX");
+    return isProgramFile(name) ? QStringLiteral("Datei des Programms")
+                               : QStringLiteral("nur das Update-Paket KORVIUP.EXX");
 }
 
 void FileTransfer::closeTemp(bool remove)

@@ -95,8 +95,8 @@ bool UpdateHandOff::attemptedBefore(const QByteArrayList& marker, const QByteArr
     // A marker of two lines comes from a version that wrote it only once the relauncher
     // ran; it cannot tell whether an install was attempted, so it does not hold back.
     const QByteArray step = marker.value(2);
-    return !checksum.isEmpty() && marker.size() >= 3 && marker[0] == version.toLatin1() && marker[1] == checksum
-           && (step == kStepStarted || step == kStepTold);
+    return !checksum.isEmpty() && marker.size() >= 3 && marker[0] == version.toLatin1() &&
+           marker[1] == checksum && (step == kStepStarted || step == kStepTold);
 }
 
 QString UpdateHandOff::packageStored()
@@ -107,8 +107,9 @@ QString UpdateHandOff::packageStored()
     loesch_datei(path(kPackage));
     m_protocol.add(QStringLiteral("Update: ") + QLatin1String(kPackage) +
                    QStringLiteral(" wurde bei Version %1 schon installiert, verworfen").arg(version));
-    return QStringLiteral("Update geladen, aber bei Version %1 schon einmal installiert \u2013 es wird nicht noch "
-                          "einmal installiert")
+    return QStringLiteral(
+               "Update geladen, aber bei Version %1 schon einmal installiert \u2013 es wird nicht noch "
+               "einmal installiert")
         .arg(version);
 }
 

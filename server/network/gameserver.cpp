@@ -36,8 +36,8 @@ quint64 seedFor(const ServerOptions& options)
 QString portHint(quint16 port, const QString& option)
 {
     const QString holder = usualPortHolderEnglish(port);
-    return (holder.isEmpty() ? QString() : QStringLiteral(" (") + holder + QLatin1Char(')'))
-           + QStringLiteral("; %1 N chooses another port").arg(option);
+    return (holder.isEmpty() ? QString() : QStringLiteral(" (") + holder + QLatin1Char(')')) +
+           QStringLiteral("; %1 N chooses another port").arg(option);
 }
 
 } // namespace
@@ -99,13 +99,17 @@ bool GameServer::start(QString& error)
     // Thousands of participants may knock at once; let the kernel queue them.
     m_server->setListenBacklogSize(1024);
     if (!m_server->listen(address, m_options.port)) {
-        error = QStringLiteral("cannot listen on game port %1: %2").arg(m_options.port).arg(m_server->errorString())
-                + portHint(m_options.port, QStringLiteral("--port"));
+        error = QStringLiteral("cannot listen on game port %1: %2")
+                    .arg(m_options.port)
+                    .arg(m_server->errorString()) +
+                portHint(m_options.port, QStringLiteral("--port"));
         return false;
     }
     if (!m_pages->listen(address, m_options.httpPort)) {
-        error = QStringLiteral("cannot listen on address-page port %1: %2").arg(m_options.httpPort).arg(m_pages->errorString())
-                + portHint(m_options.httpPort, QStringLiteral("--http-port"));
+        error = QStringLiteral("cannot listen on address-page port %1: %2")
+                    .arg(m_options.httpPort)
+                    .arg(m_pages->errorString()) +
+                portHint(m_options.httpPort, QStringLiteral("--http-port"));
         m_server->close();
         return false;
     }

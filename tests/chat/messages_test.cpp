@@ -1,6 +1,6 @@
 #include "app/clientapp.h"
-#include "support/liveserver.h"
 #include "framing.h"
+#include "support/liveserver.h"
 #include "textfile.h"
 
 #include <QTemporaryDir>
@@ -106,11 +106,12 @@ TEST(Messages, DocumentsAreWrittenAsCrLfLinesInsideTheFolderOnly)
 
     // The program's own files are never written by a document, in any spelling.
     ASSERT_TRUE(writeFileAtomically(f.dir.filePath("KORVIUP.EXX"), "echt"));
-    const char* reserved[] = {"KORVIUP.EXX", "korviup.exx", "KORVIUP.EXX. ", "KORVIUP.EXE", "korvi.dev",
-                              "KORVI.INI", "Korvi.Ini", "korvi.col", "Nacht.COL", "Korvi.wpv", "dummy.bin",
-                              "KORVIREM.TXT", "quenby", "K1.dat", "k12.DAT", "K3000.dat.", "Kurse.idx",
-                              "KURSE.IDX", "kurs.dat", "korvi.dat", "tmp.gif", "1.wav", "KorviEx.WAV",
-                              "KORVIDOK.LST", "KORVIUP.OFF", "korvirem.neu", " x.txt", "x.txt ", "korvi"};
+    const char* reserved[] = {"KORVIUP.EXX",  "korviup.exx",  "KORVIUP.EXX. ", "KORVIUP.EXE",  "korvi.dev",
+                              "KORVI.INI",    "Korvi.Ini",    "korvi.col",     "Nacht.COL",    "Korvi.wpv",
+                              "dummy.bin",    "KORVIREM.TXT", "quenby",        "K1.dat",       "k12.DAT",
+                              "K3000.dat.",   "Kurse.idx",    "KURSE.IDX",     "kurs.dat",     "korvi.dat",
+                              "tmp.gif",      "1.wav",        "KorviEx.WAV",   "KORVIDOK.LST", "KORVIUP.OFF",
+                              "korvirem.neu", " x.txt",       "x.txt ",        "korvi"};
     for (const char* name : reserved) {
         f.in(QByteArray("@SD=FILE=") + name + ";@PO;W1;1;BUY;MKT;3");
         EXPECT_TRUE(f.app.protocol.lines().last().startsWith("F:WS_SendDocument Datei des Programms abgelehnt"))
@@ -147,15 +148,18 @@ TEST(Messages, ABurstOfDocumentsIsListedOnceAndBounded)
     auto arrival = [&](int from, int to) {
         QByteArray bytes;
         for (int i = from; i <= to; ++i)
-            bytes += frame("@SD=FILE=D" + QByteArray::number(100 + i) + "K.TXT;Auszug " + QByteArray::number(i));
+            bytes +=
+                frame("@SD=FILE=D" + QByteArray::number(100 + i) + "K.TXT;Auszug " + QByteArray::number(i));
         f.app.connection.receive(bytes);
     };
     arrival(1, 8);
     EXPECT_EQ(changed, 1);
-    const QStringList kept{"ALT20260101K.TXT", "D104K.TXT", "D105K.TXT", "D106K.TXT", "D107K.TXT", "D108K.TXT"};
+    const QStringList kept{"ALT20260101K.TXT", "D104K.TXT", "D105K.TXT",
+                           "D106K.TXT",        "D107K.TXT", "D108K.TXT"};
     EXPECT_EQ(f.app.statements.files(), kept);
     EXPECT_EQ(f.app.statements.selected(), 0) << "the user's choice stays";
-    EXPECT_EQ(f.app.protocol.lines().filter(QStringLiteral("Dokumente: 3 \u00e4lteste gel\u00f6scht")).size(), 1)
+    EXPECT_EQ(f.app.protocol.lines().filter(QStringLiteral("Dokumente: 3 \u00e4lteste gel\u00f6scht")).size(),
+              1)
         << f.app.protocol.lines().join('|').toStdString();
     QByteArray record;
     ASSERT_TRUE(readWholeFile(f.dir.filePath(Messages::kDocumentRecord), record));

@@ -3,8 +3,8 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <sys/stat.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace korvi;
 

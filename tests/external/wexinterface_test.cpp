@@ -1,10 +1,10 @@
 #include "externalfixture.h"
 #include "framing.h"
 
-#include <QProcess>
-#include <QTcpServer>
 #include "ports.h"
 #include "settings.h"
+#include <QProcess>
+#include <QTcpServer>
 #include <gtest/gtest.h>
 
 using namespace korvi;

@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
     // Inside it only the package and the temporary file can ever appear.
-    for (const QString& name : QDir(h.work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+    for (const QString& name :
+         QDir(h.work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
         if (name != QStringLiteral("KORVIUP.EXX") && name != QStringLiteral("dummy.bin"))
             std::abort();
     }

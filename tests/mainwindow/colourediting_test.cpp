@@ -143,7 +143,8 @@ TEST(ColourEditing, StartSchemeIsTheSettingsOrAnOlderFolderOrTheReadableOne)
     // The shipped schemes as installed beside the program.
     QTemporaryDir installed;
     for (const char* asset : {"korvi-lesbar.col", "korvi-standard.col"})
-        ASSERT_TRUE(QFile::copy(QStringLiteral(KORVI_ASSETS_DIR "/") + asset, QDir(installed.path()).filePath(asset)));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(KORVI_ASSETS_DIR "/") + asset,
+                                QDir(installed.path()).filePath(asset)));
     ColourTable readable, standard, older;
     readable.load(installed.path(), "korvi-lesbar.col");
     standard.load(installed.path(), "korvi-standard.col");

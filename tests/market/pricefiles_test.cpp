@@ -117,8 +117,8 @@ TEST(PriceFiles, ReadBackOnlyForTheInstrumentTheyHold)
         int logLines;
     } cases[] = {
         {"@SI=FDAX;DAX;EUR;1\nFGBL;BUND;EUR;1", true, 18000, 131, 0},
-        {"@SI=FGBL;BUND;EUR;1\nFDAX;DAX;EUR;1", true, 131, 18000, 0}, // order changed
-        {"@SI=XYZ;X;EUR;1\nFGBL;BUND;EUR;1", true, 0, 131, 1},       // another game's 1
+        {"@SI=FGBL;BUND;EUR;1\nFDAX;DAX;EUR;1", true, 131, 18000, 0},  // order changed
+        {"@SI=XYZ;X;EUR;1\nFGBL;BUND;EUR;1", true, 0, 131, 1},         // another game's 1
         {"@SI=FDAX;DAX;EUR;1\nFGBL;BUND;EUR;1", false, 18000, 131, 0}, // an older folder: by number
     };
     for (const auto& c : cases) {
@@ -168,8 +168,8 @@ QByteArray summary(const QString& path)
     const QByteArrayList lines = fileLines(path);
     if (lines.isEmpty())
         return "-";
-    return QByteArray::number(lines.size()) + '/' + lines.first().split(';').value(1).trimmed() + '/'
-           + lines.last().split(';').value(1).trimmed();
+    return QByteArray::number(lines.size()) + '/' + lines.first().split(';').value(1).trimmed() + '/' +
+           lines.last().split(';').value(1).trimmed();
 }
 
 } // namespace

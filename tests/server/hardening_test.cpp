@@ -373,7 +373,8 @@ TEST(BoundedWorkTest, ATakenPortIsNamedWithTheOptionThatMovesIt)
         options.dataDir = dir.path();
         options.rate = 0;
         options.closeTime.reset();
-        std::vector<InstrumentSpec> definitions = loadInstrumentConfig(QStringLiteral(KORVI_SHIPPED_INSTRUMENTS), error);
+        std::vector<InstrumentSpec> definitions =
+            loadInstrumentConfig(QStringLiteral(KORVI_SHIPPED_INSTRUMENTS), error);
         GameServer server(options, std::move(definitions), store);
         EXPECT_FALSE(server.start(error));
         const QString port = QString::number(squatter.serverPort());

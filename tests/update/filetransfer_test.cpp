@@ -128,11 +128,37 @@ TEST_F(TransferTest, OnlyTheUpdatePackageIsEverWritten)
 {
     // Names outside the folder, the program's own files (settings, price files, schemes,
     // the updater, the order files) and any other name: refused before anything is written.
-    const QByteArray refused[] = {"../outside.exx", "/tmp/abs.exx", "sub/x.exx", "sub\\x.exx", "C:x.exx",
-                                  ".hidden", "..", "CON", "nul.txt", "LPT1.EXX", "", "dummy.bin", "DUMMY.BIN",
-                                  "a\x01" "b", "trailing.", " blank", QByteArray(300, 'n'), "Korvi.Ini", "KORVI.INI ",
-                                  "K1.dat", "Kurse.idx", "korvi.col", "Korvi.wpv", "KORVIUP.EXE", "KORVIUP.OFF",
-                                  "KORVIREM.TXT", "quenby", "Korvi Update 2.exx", "KORVIUP.EXX.", " KORVIUP.EXX",
+    const QByteArray refused[] = {"../outside.exx",
+                                  "/tmp/abs.exx",
+                                  "sub/x.exx",
+                                  "sub\\x.exx",
+                                  "C:x.exx",
+                                  ".hidden",
+                                  "..",
+                                  "CON",
+                                  "nul.txt",
+                                  "LPT1.EXX",
+                                  "",
+                                  "dummy.bin",
+                                  "DUMMY.BIN",
+                                  "a\x01"
+                                  "b",
+                                  "trailing.",
+                                  " blank",
+                                  QByteArray(300, 'n'),
+                                  "Korvi.Ini",
+                                  "KORVI.INI ",
+                                  "K1.dat",
+                                  "Kurse.idx",
+                                  "korvi.col",
+                                  "Korvi.wpv",
+                                  "KORVIUP.EXE",
+                                  "KORVIUP.OFF",
+                                  "KORVIREM.TXT",
+                                  "quenby",
+                                  "Korvi Update 2.exx",
+                                  "KORVIUP.EXX.",
+                                  " KORVIUP.EXX",
                                   "20260102K.TXT"};
     QFile settings(QDir(workDir()).filePath("Korvi.Ini"));
     ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
@@ -145,7 +171,8 @@ TEST_F(TransferTest, OnlyTheUpdatePackageIsEverWritten)
         transfer.WS_FIE("9");
         EXPECT_EQ(log.lines().size(), 1) << name.constData();
         EXPECT_TRUE(log.lines().value(0).startsWith("F:WS_FIS")) << name.constData();
-        EXPECT_EQ(files(), QStringList{"Korvi.Ini"}) << name.constData() << " " << files().join(',').toStdString();
+        EXPECT_EQ(files(), QStringList{"Korvi.Ini"})
+            << name.constData() << " " << files().join(',').toStdString();
         EXPECT_EQ(read("Korvi.Ini"), "\"anna\"\r\n") << name.constData();
         EXPECT_EQ(QDir(m_outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                   QStringList{"work"});

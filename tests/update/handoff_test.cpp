@@ -1,12 +1,12 @@
 // The version report and the hand-off of a waiting update at start.
 #include "app/clientapp.h"
+#include "escaping.h"
 #include "framing.h"
+#include "relauncher.h"
 #include "support/liveserver.h"
 #include "textfile.h"
 #include "update/handoff.h"
 #include "update/versionreport.h"
-#include "escaping.h"
-#include "relauncher.h"
 
 #include <QDir>
 #include <QFile>
@@ -216,30 +216,30 @@ TEST(HandOff, ThePackageIsHeldBackOnlyAfterAnAttemptedInstall)
     const QString promise = QStringLiteral("Update geladen \u2013 wird beim n\u00e4chsten Start installiert");
 
     EXPECT_EQ(start("package one"), 1);
-    receive("package one");                    // the window was closed: nothing attempted
+    receive("package one"); // the window was closed: nothing attempted
     EXPECT_EQ(line, promise);
     EXPECT_EQ(start(""), 1) << "not attempted: handed over again";
     EXPECT_TRUE(quenby::recordAttempt(f.dir.path())); // this time the updater ran
     EXPECT_EQ(contentOf(f.at("KORVIUP.OFF")).split('\n').value(2), "started\r");
 
-    receive("package one");                    // the server offers it again
+    receive("package one"); // the server offers it again
     EXPECT_FALSE(exist(f.at("KORVIUP.EXX")));
     EXPECT_NE(line, promise);
     EXPECT_TRUE(line.contains(QStringLiteral("nicht noch einmal installiert"))) << line.toStdString();
-    EXPECT_EQ(start(""), 0);                   // so the next start is a normal one
+    EXPECT_EQ(start(""), 0); // so the next start is a normal one
 
-    EXPECT_EQ(start("package one"), -1);       // stored by an older client: dropped at start
+    EXPECT_EQ(start("package one"), -1); // stored by an older client: dropped at start
     EXPECT_FALSE(exist(f.at("KORVIUP.EXX")));
     EXPECT_EQ(f.prompts.messages.size(), 1);
     EXPECT_EQ(start("package one"), -1);
-    EXPECT_EQ(f.prompts.messages.size(), 1);   // told once
+    EXPECT_EQ(f.prompts.messages.size(), 1); // told once
 
-    receive("package two");                    // a new package is promised and handed over
+    receive("package two"); // a new package is promised and handed over
     EXPECT_EQ(line, promise);
     EXPECT_EQ(start(""), 1);
     EXPECT_TRUE(quenby::recordAttempt(f.dir.path()));
     f.app.handOff.version = QStringLiteral("9.9.9");
-    EXPECT_EQ(start("package two"), 1);        // so is the same one after the version moved
+    EXPECT_EQ(start("package two"), 1); // so is the same one after the version moved
     EXPECT_EQ(f.starter.calls.size(), 4u);
 }
 

@@ -78,7 +78,8 @@ TEST(Quenby, AnAttemptedInstallIsNotedInTheClientsMarker)
     };
     const Case cases[] = {
         {"installed", "1.1.368\r\nabc\r\nhanded\r\n", true, true, "1.1.368\r\nabc\r\nstarted\r\n"},
-        {"updater did not start", "1.1.368\r\nabc\r\nhanded\r\n", true, false, "1.1.368\r\nabc\r\nhanded\r\n"},
+        {"updater did not start", "1.1.368\r\nabc\r\nhanded\r\n", true, false,
+         "1.1.368\r\nabc\r\nhanded\r\n"},
         {"window closed", "1.1.368\r\nabc\r\nhanded\r\n", false, true, "1.1.368\r\nabc\r\nhanded\r\n"},
         {"older two-line marker", "1.1.368\r\nabc\r\n", true, true, "1.1.368\r\nabc\r\nstarted\r\n"},
         {"no marker", "", true, true, ""},
@@ -92,7 +93,8 @@ TEST(Quenby, AnAttemptedInstallIsNotedInTheClientsMarker)
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
             f.write(c.marker);
         }
-        RelaunchWindow window(dir.path(), [&](const QString&, const QStringList&, const QString&) { return c.starts; });
+        RelaunchWindow window(dir.path(),
+                              [&](const QString&, const QStringList&, const QString&) { return c.starts; });
         window.show();
         if (c.press)
             window.button().click();

@@ -132,7 +132,8 @@ int main(int argc, char** argv)
     parser.addHelpOption();
     const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Korvi's address (127.0.0.1)."),
                                   QStringLiteral("H"), QStringLiteral("127.0.0.1"));
-    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Korvi's order socket (%1).").arg(korvi::kOrderSocketPort),
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Korvi's order socket (%1).").arg(korvi::kOrderSocketPort),
                                   QStringLiteral("P"), QString::number(korvi::kOrderSocketPort));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("The user name Korvi expects (ZAQR)."),
                                   QStringLiteral("U"), QStringLiteral("ZAQR"));
