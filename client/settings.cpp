@@ -158,7 +158,8 @@ bool loadSettingsFile(const QString& folder, Settings& s)
 
 bool saveSettingsFile(const QString& folder, const Settings& s)
 {
-    return writeFileAtomically(findNoCase(folder, kSettingsFileName), serializeSettings(s));
+    // The file holds the password (line 14) and the order socket's user name (line 23).
+    return writePrivateFileAtomically(findNoCase(folder, kSettingsFileName), serializeSettings(s));
 }
 
 HostAndPort splitServerAddress(QByteArrayView text)

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include "ports.h"
+
 namespace korvi {
 
 // The values of the settings file "Korvi.Ini", in the order of its 24 lines. Texts are
@@ -31,7 +33,7 @@ struct Settings {
     qint16 fennixExtern = 0;      // 19
     qint16 asciiRemote = 0;       // 20
     qint16 executionSound = 1;    // 21
-    QByteArray wexPort = "4100";  // 22
+    QByteArray wexPort = QByteArray::number(kOrderSocketPort); // 22, not the game port
     QByteArray wexUser = "ZAQR";  // 23
     QByteArray wexIp;             // 24, the local address when missing
 };

@@ -5,6 +5,7 @@
 #include "orders/ordertables.h"
 #include "account/executiontable.h"
 #include "market/instruments.h"
+#include "market/pricefiles.h"
 #include "market/pricehistory.h"
 
 #include <QByteArray>
@@ -65,6 +66,7 @@ struct State {
     // Per position of the server's code list: the instrument with that Lumticker, or 0.
     std::vector<qint16> ServerCodes; // 1-based
     PriceHistory priceHistory;
+    PriceFileBook priceFiles;
     // Raised by the first price update; the periodic refresh runs only from then on.
     bool PricesChanged = false;
 

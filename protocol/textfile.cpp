@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryFile>
+#include <filesystem>
 
 namespace korvi {
 
@@ -99,16 +101,51 @@ bool exist(const QString& path) { return QFileInfo(path).isFile(); }
 
 bool loesch_datei(const QString& path) { return QFile::remove(path); }
 
-bool writeFileAtomically(const QString& path, const QByteArray& content)
+namespace {
+
+bool writeWhole(const QString& path, const QByteArray& content, bool secret)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // The temporary file takes the mode before it holds anything; the rename keeps it.
+    if (secret && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        file.cancelWriting();
+        return false;
+    }
     if (file.write(content) != content.size()) {
         file.cancelWriting();
         return false;
     }
     return file.commit();
+}
+
+} // namespace
+
+bool writeFileAtomically(const QString& path, const QByteArray& content)
+{
+    return writeWhole(path, content, false);
+}
+
+bool writePrivateFileAtomically(const QString& path, const QByteArray& content)
+{
+    return writeWhole(path, content, true);
+}
+
+bool writeFileUnsynced(const QString& path, const QByteArray& content)
+{
+    // A hidden temporary file beside the target, renamed over it once complete.
+    QTemporaryFile file(QFileInfo(path).absolutePath() + QStringLiteral("/.korvi-XXXXXX"));
+    if (!file.open() || file.write(content) != content.size() || !file.flush())
+        return false;
+    file.close();
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(QFile::encodeName(file.fileName()).toStdString()),
+                            std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    if (error)
+        return false;
+    file.setAutoRemove(false); // it is the target now
+    return true;
 }
 
 bool readWholeFile(const QString& path, QByteArray& out)

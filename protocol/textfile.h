@@ -53,6 +53,13 @@ bool exist(const QString& path);
 bool loesch_datei(const QString& path);
 // Writes the whole file or nothing: a crash or a full disk never leaves half a file.
 bool writeFileAtomically(const QString& path, const QByteArray& content);
+// The same for a file that holds a secret: the new file is readable and writable by its
+// owner only from its first byte on, whatever the old file's mode was.
+bool writePrivateFileAtomically(const QString& path, const QByteArray& content);
+// Writes the whole file or nothing as far as this program goes (a crash of the program
+// never leaves half a file), without waiting for the disk: for files the server can send
+// again, thousands of which may arrive at once. The file is readable by its owner only.
+bool writeFileUnsynced(const QString& path, const QByteArray& content);
 // Reads the whole file; false when it is missing or unreadable.
 bool readWholeFile(const QString& path, QByteArray& out);
 // The name of the file in `folder` that matches `name` without regard to case, or

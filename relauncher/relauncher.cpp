@@ -1,7 +1,9 @@
 #include "relauncher.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QSaveFile>
 #include <QVBoxLayout>
 
 namespace quenby {
@@ -15,6 +17,28 @@ QString folderText(const QString& folder)
 UpdaterCommand updaterCommand(const QString& folder)
 {
     return {QDir(folder).filePath(QStringLiteral("KORVIUP.EXE")), {QStringLiteral("/auto"), folderText(folder)}};
+}
+
+bool recordAttempt(const QString& folder)
+{
+    const QString path = QDir(folder).filePath(QStringLiteral("KORVIUP.OFF"));
+    QFile marker(path);
+    if (!marker.open(QIODevice::ReadOnly))
+        return false;
+    // Line 1 the client's version, line 2 the package's checksum, line 3 the step.
+    QList<QByteArray> lines = marker.read(64 * 1024).split('\n');
+    marker.close();
+    for (QByteArray& line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+    if (lines.size() < 2 || lines[0].isEmpty() || lines[1].isEmpty())
+        return false;
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    out.write(lines[0] + "\r\n" + lines[1] + "\r\nstarted\r\n");
+    return out.commit();
 }
 
 bool startDetached(const QString& program, const QStringList& arguments, const QString& workDir)
@@ -42,7 +66,8 @@ void RelaunchWindow::Command1_Click()
 {
     // Whether the updater starts or not, the relauncher has done its one job.
     const UpdaterCommand command = updaterCommand(m_folder);
-    m_starter(command.program, command.arguments, m_folder);
+    if (m_starter(command.program, command.arguments, m_folder))
+        recordAttempt(m_folder);
     close();
 }
 

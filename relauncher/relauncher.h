@@ -20,6 +20,11 @@ struct UpdaterCommand {
 QString folderText(const QString& folder);
 UpdaterCommand updaterCommand(const QString& folder);
 
+// Notes in the client's hand-off marker "KORVIUP.OFF" of the folder that the updater was
+// started: from then on the client does not hand the same package over again at the same
+// version. Without a marker from the client nothing is written. True when noted.
+bool recordAttempt(const QString& folder);
+
 // Starts a program without waiting; true when it runs.
 using Starter = std::function<bool(const QString& program, const QStringList& arguments, const QString& workDir)>;
 bool startDetached(const QString& program, const QStringList& arguments, const QString& workDir);

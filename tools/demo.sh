@@ -16,10 +16,11 @@ for asset in korvi.dat 1.wav KorviEx.wav korvi-standard.col korvi-lesbar.col; do
 done
 if [ ! -f demo/Korvi.Ini ]; then
     # A starter settings file: user demo/demo on the local server, the readable colour
-    # scheme, the external interface on 4101 because the server takes 4100.
-    printf '%s\r\n' '"demo"' '"127.0.0.1"' ' 0 ' '""' '""' ' 0 ' '' '' ' 0 ' ' 0 ' ' 0 ' ' 0 ' \
+    # scheme, the order socket on its default 4101 (the server takes 4100). It holds the
+    # password, so only its owner may read it.
+    (umask 077 && printf '%s\r\n' '"demo"' '"127.0.0.1"' ' 0 ' '""' '""' ' 0 ' '' '' ' 0 ' ' 0 ' ' 0 ' ' 0 ' \
         ' 0 ' 'demo' 'korvi-lesbar.col' ' 1 ' ' 1 ' '1.wav' ' 0 ' ' 0 ' ' 1 ' '4101' '"ZAQR"' '127.0.0.1' \
-        > demo/Korvi.Ini
+        > demo/Korvi.Ini)
 fi
 
 server_pid=""

@@ -62,6 +62,7 @@ mkdir "$work/client"
 printf '%s\r\n' '"probe"' "\"127.0.0.1:$port\"" ' 0 ' '""' '""' ' 0 ' '' '' ' 0 ' ' 0 ' ' 0 ' ' 0 ' \
     ' 0 ' 'probe' 'korvi-lesbar.col' ' 1 ' ' 1 ' '1.wav' ' 0 ' ' 0 ' ' 1 ' '0' '"ZAQR"' '127.0.0.1' \
     > "$work/client/Korvi.Ini"
+chmod 600 "$work/client/Korvi.Ini"
 (cd "$work/client" && QT_QPA_PLATFORM=offscreen timeout 90 /usr/bin/korvi) > "$work/client.log" 2>&1 &
 client=$!
 for _ in $(seq 900); do [ -s "$work/connected" ] && break; sleep 0.1; done

@@ -79,10 +79,21 @@ void Statements::FillAuszug()
 {
     const QDir dir(m_state.workDir);
     // Sorted by name, so the statements of one participant stand in date order.
-    m_files = dir.entryList({QStringLiteral("*K.txt")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
-    m_selected = -1;
-    emit filesChanged();
-    emit selectionChanged(m_selected);
+    QStringList files = dir.entryList({QStringLiteral("*K.txt")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    // The user's choice stays chosen while new documents arrive; a file that is gone
+    // leaves nothing chosen.
+    const QString chosen =
+        m_selected >= 0 && m_selected < m_files.size() ? m_files.at(m_selected) : QString();
+    const int selected = chosen.isEmpty() ? -1 : int(files.indexOf(chosen));
+    if (files != m_files) {
+        m_files = std::move(files);
+        m_selected = selected;
+        emit filesChanged();
+    }
+    if (selected != m_selected) {
+        m_selected = selected;
+        emit selectionChanged(m_selected);
+    }
 }
 
 void Statements::load(int index)

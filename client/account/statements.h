@@ -41,7 +41,8 @@ public:
     // "Auszüge anfordern" (Command12): requests every missing statement of the calendar.
     // Returns the number of requests sent.
     int Command12_Click();
-    // Refills the choice list with the statement files of the working folder.
+    // Refills the choice list with the statement files of the working folder; the chosen
+    // file stays chosen. Tells the view only what changed.
     void FillAuszug();
     // A file was chosen in the choice list (index into `files()`).
     void Combo7_Click(int index);

@@ -50,6 +50,7 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
     // anything changed them outside one.
     dispatcher.onSettled([this] {
         ++m_receiveSteps;
+        messages.settle();
         refreshGrids();
     });
     connect(&m_timer1, &QTimer::timeout, this, &ClientApp::refreshGrids);
@@ -68,7 +69,7 @@ ClientApp::ClientApp(const QString& workDir, Prompts& prompts, Sound& sound, Clo
     handOff.version = QStringLiteral("%1.%2.%3").arg(programMajor()).arg(programMinor()).arg(programRevision());
     fileTransfer.onStored = [this](const QString& target) {
         if (target.compare(QLatin1String(UpdateHandOff::kPackage), Qt::CaseInsensitive) == 0)
-            messages.setMessageLine(QStringLiteral("Update geladen \u2013 wird beim n\u00e4chsten Start installiert"));
+            messages.setMessageLine(handOff.packageStored());
     };
     wireHandlers();
     wireChat();
@@ -249,7 +250,8 @@ void ClientApp::Check1_Click(bool ticked)
 
 void ClientApp::saveMarketFiles()
 {
-    if (const int failed = SaveKurse(state.priceHistory, state.InstrumentCount, state.workDir))
+    if (const int failed =
+            SaveKurse(state.priceHistory, state.InstrumentCount, state.workDir, state.priceFiles))
         protocol.add(QStringLiteral("F:SaveKurse ") + QString::number(failed));
     if (!savePresets(state))
         protocol.add(QStringLiteral("F:SaveInit ") + QLatin1String(kPresetFileName));
@@ -345,8 +347,7 @@ void ClientApp::applySettings()
     state.UserPassword = state.settings.password;
     state.book.ZeigeAlleOrders = state.settings.zeigeAlleOrders == 1;
     // The colours, then the grid layout that is painted with them.
-    colourEditor.loadScheme(state.settings.colourFile.isEmpty() ? QStringLiteral("korvi.col")
-                                                                : fromWire(state.settings.colourFile));
+    colourEditor.loadStartScheme(state.settings.colourFile);
     orderGrid.InitGridLayout();
     executions.InitGridLayout();
     chat.settingsLoaded();

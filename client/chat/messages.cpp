@@ -4,6 +4,7 @@
 #include "connection/connection.h"
 #include "fields.h"
 #include "loglist.h"
+#include "programfiles.h"
 #include "seams.h"
 #include "state.h"
 #include "textfile.h"
@@ -12,27 +13,6 @@
 #include <limits>
 
 namespace korvi {
-
-namespace {
-
-// Files the program reads with a meaning of their own: the update package and the
-// updater, the relauncher, the developer marker, the settings, colour and preset files,
-// the temporary file of a transfer, and the files of the order-file interface. A document
-// from the server may not write them: only the checked transfer delivers an update, and a
-// document must not place orders or change settings.
-bool isReservedName(QByteArrayView name)
-{
-    // Compared as the file system would see it: any case, without trailing blanks and dots.
-    QByteArray n = upperSingleByte(name.trimmed());
-    while (n.endsWith('.') || n.endsWith(' '))
-        n.chop(1);
-    static const QByteArrayList kReserved{"KORVIUP.EXX", "KORVIUP.EXE", "QUENBY.EXE", "QUENBY", "KORVI.DEV",
-                                          "KORVI.INI", "KORVI.WPV", "DUMMY.BIN", "KORVIREM.TXT",
-                                          "KORVIREM.WRK", "KORVIREM.PRT", "KORVIREM.ORD"};
-    return kReserved.contains(n) || n.endsWith(".COL");
-}
-
-} // namespace
 
 Messages::Messages(State& state, Connection& connection, LogList& outgoing, LogList& protocol,
                    Prompts& prompts, Sound& sound, Clock& clock, QObject* parent)
@@ -119,20 +99,85 @@ QString Messages::WS_SendDocument(QByteArrayView data)
         // Only plain names of the working folder are accepted: a server must not reach
         // other folders or devices.
         m_protocol.add(QStringLiteral("F:WS_SendDocument Dateiname abgelehnt: ") + fromWire(name));
-    } else if (isReservedName(name)) {
+    } else if (isProgramFile(name)) {
+        // Only the checked transfer delivers an update, and a document must not place
+        // orders, change settings or replace the price history.
         m_protocol.add(QStringLiteral("F:WS_SendDocument Datei des Programms abgelehnt: ") + fromWire(name));
     } else {
         QByteArray content;
         for (int i = 2; i <= count; ++i)
             content.append(fields[i]).append("\r\n");
         const QString fileName = fromWire(name);
-        if (writeFileAtomically(m_state.filePath(fileName), content))
+        if (writeFileUnsynced(m_state.filePath(fileName), content)) {
             written = fileName;
-        else
+            recordDocument(fileName);
+        } else {
             m_protocol.add(QStringLiteral("F:WS_SendDocument ") + fileName);
+        }
     }
-    emit documentsChanged();
+    m_documentsPending = true;
     return written;
+}
+
+void Messages::recordDocument(const QString& name)
+{
+    if (!m_documentsRead) {
+        m_documentsRead = true;
+        if (QByteArray bytes; readWholeFile(m_state.filePath(QLatin1String(kDocumentRecord)), bytes)) {
+            TextFileReader reader(bytes);
+            for (QByteArray line; reader.rawLine(line);) {
+                const QString known = fromWire(line);
+                if (!line.isEmpty() && isPlainFileName(line) && !isProgramFile(line) &&
+                    !m_documentNames.contains(known)) {
+                    m_documents.append(known);
+                    m_documentNames.insert(known);
+                }
+            }
+        }
+    }
+    // A document received again counts from its newest arrival.
+    if (m_documents.isEmpty() || m_documents.constLast() != name) {
+        if (m_documentNames.contains(name))
+            m_documents.removeOne(name);
+        m_documents.append(name);
+        m_documentNames.insert(name);
+    }
+    m_recordDirty = true;
+    while (m_documents.size() > m_maxDocuments) {
+        const QString oldest = m_documents.takeFirst();
+        m_documentNames.remove(oldest);
+        const QString path = m_state.filePath(oldest);
+        if (exist(path) && !loesch_datei(path))
+            m_protocol.add(QStringLiteral("F:WS_SendDocument ") + oldest +
+                           QStringLiteral(" nicht gel\u00f6scht"));
+        ++m_removedDocuments;
+        m_lastRemoved = oldest;
+    }
+}
+
+void Messages::settle()
+{
+    if (m_removedDocuments > 0) {
+        m_protocol.add(
+            QStringLiteral(
+                "Dokumente: %1 \u00e4lteste gel\u00f6scht (bis %2), h\u00f6chstens %3 werden behalten")
+                .arg(m_removedDocuments)
+                .arg(m_lastRemoved)
+                .arg(m_maxDocuments));
+        m_removedDocuments = 0;
+    }
+    if (m_recordDirty) {
+        m_recordDirty = false;
+        TextFileWriter w;
+        for (const QString& name : std::as_const(m_documents))
+            w.text(toWire(name));
+        if (!writeFileAtomically(m_state.filePath(QLatin1String(kDocumentRecord)), w.bytes()))
+            m_protocol.add(QStringLiteral("F:WS_SendDocument ") + QLatin1String(kDocumentRecord));
+    }
+    if (m_documentsPending) {
+        m_documentsPending = false;
+        emit documentsChanged();
+    }
 }
 
 } // namespace korvi

@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 
 namespace korvi {
@@ -42,8 +43,20 @@ public:
     void WS_Message(QByteArrayView data);
     void WS_SendAnnotation(QByteArrayView data);
     // Writes a document of the server into the working folder. Returns the file name, or
-    // an empty name when nothing was written.
+    // an empty name when nothing was written. The statement view hears of it once the
+    // arrival of data is handled (`settle`).
     QString WS_SendDocument(QByteArrayView data);
+    // The end of one arrival of data: the record of received documents is saved and the
+    // statement view refreshed, once however many documents came.
+    void settle();
+
+    // At most this many received documents are kept in the working folder; the oldest
+    // received go first. Files that were there before the record began are never removed.
+    static constexpr qsizetype kMaxDocuments = 2000;
+    // The record of received documents, oldest first, one name a line.
+    static constexpr const char* kDocumentRecord = "KORVIDOK.LST";
+    // Tests and benchmarks set a smaller bound.
+    void setMaxDocuments(qsizetype n) { m_maxDocuments = n; }
 
 signals:
     void messageLineChanged(const QString& text);
@@ -58,6 +71,8 @@ signals:
 
 private:
     QString stamped(QByteArrayView data) const;
+    // Notes a written document in the record and removes the oldest beyond the bound.
+    void recordDocument(const QString& name);
     void askNewCredentials();
 
     State& m_state;
@@ -71,6 +86,15 @@ private:
     QStringList m_history;
     bool m_noPopup = false;
     bool m_credentialsPending = false;
+    // Received documents, oldest first (read from the record at the first document).
+    QStringList m_documents;
+    QSet<QString> m_documentNames;
+    bool m_documentsRead = false;
+    bool m_documentsPending = false;
+    bool m_recordDirty = false;
+    qsizetype m_maxDocuments = kMaxDocuments;
+    qsizetype m_removedDocuments = 0;
+    QString m_lastRemoved;
 };
 
 } // namespace korvi

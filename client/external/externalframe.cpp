@@ -4,6 +4,7 @@
 #include "connection/connection.h"
 #include "loglistview.h"
 #include "numbers.h"
+#include "ports.h"
 #include "textfile.h"
 
 #include <QFormLayout>
@@ -16,7 +17,7 @@ namespace korvi {
 
 ExternalFrame::ExternalFrame(ClientApp& app, QWidget* parent)
     : QWidget(parent), m_app(app), m_fennixExtern(QStringLiteral("Fennix extern")),
-      m_frame(QStringLiteral("Externe Kontrolle Fennix")), m_port(QStringLiteral("4100")),
+      m_frame(QStringLiteral("Externe Kontrolle Fennix")), m_port(QString::number(kOrderSocketPort)),
       m_user(QStringLiteral("ZAQR")), m_status(QStringLiteral("Status")),
       m_placeTest(QStringLiteral("W1;1;BUY;LMT;2;3800;0;1;O999")), m_cancelTest(QStringLiteral("-123")),
       m_asciiRemote(QStringLiteral("ASCII-Remote"))

@@ -7,6 +7,7 @@
 #include "framing.h"
 #include "loglist.h"
 #include "numbers.h"
+#include "ports.h"
 #include "seams.h"
 #include "state.h"
 #include "textfile.h"
@@ -18,6 +19,16 @@
 namespace korvi {
 
 namespace {
+
+// After a failed listen: who usually holds the port, and where this one is set.
+QString listenHint(int port)
+{
+    QString hint = port > 0 && port <= 65535 ? usualPortHolderGerman(static_cast<quint16>(port)) : QString();
+    if (!hint.isEmpty())
+        hint = QStringLiteral(" \u2013 ") + hint;
+    return hint + QStringLiteral(" \u2013 anderer Port: Einstellungszeile 22 bzw. \"Port:\" unter \"Externe "
+                                 "Kontrolle Fennix\"");
+}
 
 constexpr int kClosed = 0, kListening = 2, kConnected = 7, kClosing = 8, kError = 9;
 // More than this waiting to be sent to an outside program that does not read is dropped.
@@ -137,7 +148,8 @@ void WexInterface::startListening(bool logListen)
     if (port < 0 || port > 65535 || !m_server.listen(on, static_cast<quint16>(port))) {
         // A busy or refused port is tried again a little later, one line per attempt.
         m_list1.add(QStringLiteral("F:Listen ") + QString::number(port) + QLatin1Char(' ') +
-                    (port < 0 || port > 65535 ? QStringLiteral("kein Port") : m_server.errorString()));
+                    (port < 0 || port > 65535 ? QStringLiteral("kein Port") : m_server.errorString()) +
+                    listenHint(port));
         m_socketState = kError;
         m_retry.start();
         return;

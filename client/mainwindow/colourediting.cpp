@@ -4,6 +4,7 @@
 #include "loglist.h"
 #include "seams.h"
 #include "state.h"
+#include "textfile.h"
 
 #include <QFileInfo>
 
@@ -93,6 +94,16 @@ bool ColourEditor::loadScheme(const QString& name)
     m_state.colours.load(file.absolutePath(), file.fileName());
     m_state.colours.setCurrentFile(name);
     return true;
+}
+
+bool ColourEditor::loadStartScheme(const QByteArray& settingsLine)
+{
+    if (!settingsLine.isEmpty())
+        return loadScheme(fromWire(settingsLine));
+    const QString older = QStringLiteral("korvi.col");
+    if (QFileInfo(findNoCase(m_state.workDir, older)).isFile())
+        return loadScheme(older);
+    return loadScheme(QLatin1String(kFirstRunScheme));
 }
 
 bool ColourEditor::Combo4_Click(const QString& name)

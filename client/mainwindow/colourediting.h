@@ -52,6 +52,12 @@ public:
     // read from the installed copies and keeps its name. Not found anywhere: the defaults
     // and "korvi.col". False when no file was read.
     bool loadScheme(const QString& name);
+    // The scheme at start: the one the settings name (line 15); without one, a
+    // "korvi.col" of the working folder (what older versions kept there), else the
+    // readable scheme every new installation starts with. The built-in table stays
+    // available as "korvi-standard.col".
+    bool loadStartScheme(const QByteArray& settingsLine);
+    static constexpr const char* kFirstRunScheme = "korvi-lesbar.col";
     // "Combo4_Click": loads the scheme when it exists; false otherwise.
     bool Combo4_Click(const QString& name);
 

@@ -59,7 +59,8 @@ void InstrumentTable::WS_SI(QByteArrayView body)
         std::vector<QByteArray> tickers(size_t(count) + 1);
         for (int n = 1; n <= count; ++n)
             tickers[n] = m_state.Instruments[n].Ticker;
-        for (const QString& line : InitKurse(m_state.priceHistory, tickers, m_state.workDir))
+        for (const QString& line :
+             InitKurse(m_state.priceHistory, tickers, m_state.workDir, m_state.priceFiles))
             m_protocol.add(line);
     }
 

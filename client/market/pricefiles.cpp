@@ -91,7 +91,8 @@ QByteArray serializePriceIndex(const QMap<int, QByteArray>& index)
     return out;
 }
 
-QStringList InitKurse(PriceHistory& history, const std::vector<QByteArray>& tickers, const QString& folder)
+QStringList InitKurse(PriceHistory& history, const std::vector<QByteArray>& tickers, const QString& folder,
+                      PriceFileBook& book)
 {
     const std::vector<int> fresh = history.follow(tickers);
     if (fresh.empty())
@@ -100,20 +101,38 @@ QStringList InitKurse(PriceHistory& history, const std::vector<QByteArray>& tick
     // One listing of the folder instead of one look-up per instrument.
     const QStringList names = dir.entryList({QStringLiteral("K*.dat"), QLatin1String(kPriceIndexFileName)}, QDir::Files);
     const QSet<QString> present(names.begin(), names.end());
-    QMap<int, QByteArray> index;
+    if (!book.looked) {
+        book.looked = true;
+        book.byPosition = !present.contains(QLatin1String(kPriceIndexFileName));
+    }
     QByteArray content;
+    auto read = [&](int file, int n) {
+        if (!readWholeFile(dir.filePath(priceFileName(file)), content))
+            return;
+        loadPriceFile(content, history, n);
+        book.readInto.insert(file, history.instrument(n));
+    };
+    QStringList log;
+    if (book.byPosition) {
+        // A file already read this run holds the prices of an instrument that moved; it is
+        // not read a second time for whoever has its number now.
+        for (const int n : fresh) {
+            if (present.contains(priceFileName(n)) && !book.readInto.contains(n))
+                read(n, n);
+        }
+        return log;
+    }
+    QMap<int, QByteArray> index;
     if (present.contains(QLatin1String(kPriceIndexFileName)) && readWholeFile(dir.filePath(kPriceIndexFileName), content))
         index = parsePriceIndex(content);
     QHash<QByteArray, int> fileOf;
     for (auto it = index.begin(); it != index.end(); ++it)
         fileOf.insert(it.value(), it.key()); // a ticker named twice: the higher number
-    QStringList log;
     for (const int n : fresh) {
         const QByteArray& ticker = history.instrument(n);
         const auto file = fileOf.constFind(ticker);
         if (file != fileOf.cend() && present.contains(priceFileName(*file))) {
-            if (readWholeFile(dir.filePath(priceFileName(*file)), content))
-                loadPriceFile(content, history, n);
+            read(*file, n);
             continue;
         }
         if (present.contains(priceFileName(n)))
@@ -125,44 +144,84 @@ QStringList InitKurse(PriceHistory& history, const std::vector<QByteArray>& tick
     return log;
 }
 
-int SaveKurse(const PriceHistory& history, int count, const QString& folder)
+int SaveKurse(const PriceHistory& history, int count, const QString& folder, const PriceFileBook& book)
 {
     const QDir dir(folder);
     const QString indexPath = dir.filePath(kPriceIndexFileName);
-    // Instruments without a history row are skipped, and so are rows that hold nothing
-    // where a file exists: an empty file would replace what an earlier run saved there.
-    std::vector<int> numbers;
-    QSet<QByteArray> tickers;
-    for (int n = 1; n <= std::min(count, history.rows()); ++n) {
-        if (history.pos(n) == 0 && QFileInfo::exists(dir.filePath(priceFileName(n))))
-            continue;
-        numbers.push_back(n);
-        tickers.insert(history.instrument(n));
-    }
-    if (numbers.empty())
-        return 0;
+    const QStringList names = dir.entryList({QStringLiteral("K*.dat")}, QDir::Files);
+    const QSet<QString> present(names.begin(), names.end());
+    QSet<QByteArray> listed;
+    for (int n = 1; n <= std::min(count, history.rows()); ++n)
+        listed.insert(history.instrument(n));
+    // A file may be replaced when it is not there, or when the prices it held are in the
+    // history (read this run into an instrument still listed), so that they are written
+    // again with it.
+    auto free = [&](int file) {
+        if (!present.contains(priceFileName(file)))
+            return true;
+        const auto into = book.readInto.constFind(file);
+        return into != book.readInto.cend() && listed.contains(*into);
+    };
     QMap<int, QByteArray> index;
     QByteArray content;
     if (readWholeFile(indexPath, content))
         index = parsePriceIndex(content);
+
+    // Instruments without a history row are skipped, and so are rows that hold nothing
+    // where a file exists: an empty file would replace what an earlier run saved there.
+    std::vector<std::pair<int, int>> writes; // instrument, file
+    std::vector<int> waiting;
+    QSet<int> taken;
+    for (int n = 1; n <= std::min(count, history.rows()); ++n) {
+        if (!history.hasRow(n) || (history.pos(n) == 0 && present.contains(priceFileName(n))))
+            continue;
+        if (free(n)) {
+            writes.emplace_back(n, n);
+            taken.insert(n);
+        } else if (history.pos(n) > 0) {
+            waiting.push_back(n);
+        }
+    }
+    // The others: back to the file they were read from when nobody else takes it, else to
+    // the first number above the count that no file and no side-file line uses.
+    QHash<QByteArray, int> readFrom;
+    for (auto it = book.readInto.begin(); it != book.readInto.end(); ++it)
+        readFrom.insert(it.value(), it.key());
+    int spare = count;
+    for (const int n : waiting) {
+        const int from = readFrom.value(history.instrument(n), 0);
+        int file = from > 0 && !taken.contains(from) && free(from) ? from : 0;
+        while (file == 0 && spare < PriceHistory::kMaxRows) {
+            ++spare;
+            if (!present.contains(priceFileName(spare)) && !index.contains(spare) && !taken.contains(spare))
+                file = spare;
+        }
+        if (file == 0)
+            continue; // no number left that the side file could name
+        writes.emplace_back(n, file);
+        taken.insert(file);
+    }
+    if (writes.empty())
+        return 0;
+    QSet<QByteArray> tickers;
+    for (const auto& [n, file] : writes)
+        tickers.insert(history.instrument(n));
     // First the side file forgets the files about to be replaced and the old files of the
     // instruments about to be written: a program ended between the two steps leaves files
     // that are read as nobody's, never as another instrument's.
-    for (auto it = index.begin(); it != index.end();) {
-        const bool replaced = std::binary_search(numbers.begin(), numbers.end(), it.key());
-        it = replaced || tickers.contains(it.value()) ? index.erase(it) : std::next(it);
-    }
+    for (auto it = index.begin(); it != index.end();)
+        it = taken.contains(it.key()) || tickers.contains(it.value()) ? index.erase(it) : std::next(it);
     if (!writeFileAtomically(indexPath, serializePriceIndex(index)))
-        return static_cast<int>(numbers.size());
+        return static_cast<int>(writes.size());
     int failed = 0;
-    for (const int n : numbers) {
-        if (writeFileAtomically(dir.filePath(priceFileName(n)), serializePriceFile(history, n)))
-            index.insert(n, history.instrument(n));
+    for (const auto& [n, file] : writes) {
+        if (writeFileAtomically(dir.filePath(priceFileName(file)), serializePriceFile(history, n)))
+            index.insert(file, history.instrument(n));
         else
             ++failed;
     }
     if (!writeFileAtomically(indexPath, serializePriceIndex(index)))
-        failed = static_cast<int>(numbers.size());
+        failed = static_cast<int>(writes.size());
     return failed;
 }
 

@@ -4,6 +4,7 @@
 #include "fields.h"
 #include "loglist.h"
 #include "numbers.h"
+#include "programfiles.h"
 #include "textfile.h"
 
 #include <QDir>
@@ -33,7 +34,12 @@ QString FileTransfer::refusedName(QByteArrayView name)
         return QStringLiteral("Dateiname au\xdf" "erhalb des Arbeitsordners");
     if (upperSingleByte(name) == upperSingleByte(kTempName))
         return QStringLiteral("Dateiname der Zwischendatei");
-    return {};
+    // The transfer delivers the update package and nothing else: no settings, price or
+    // order files, no program.
+    if (isUpdatePackageName(name))
+        return {};
+    return isProgramFile(name) ? QStringLiteral("Datei des Programms")
+                               : QStringLiteral("nur das Update-Paket KORVIUP.EXX");
 }
 
 void FileTransfer::closeTemp(bool remove)
@@ -134,7 +140,9 @@ void FileTransfer::WS_FIE(QByteArrayView body)
         m_protocol.add(QStringLiteral("L SOll=") + fromWire(writeDouble(double(FileTransferLength)))
                        + QStringLiteral(" IST=") + fromWire(writeDouble(double(received))));
     FileTransferState = Finished;
-    const QString target = fromWire(FileTransferTarget);
+    // Stored under the package's own spelling, whatever case the server wrote it in: that
+    // is the name the next start looks for.
+    const QString target = QLatin1String(kUpdatePackageName);
     // A short, long or broken transfer never becomes a package the next start would use.
     if (m_failed || received != FileTransferLength) {
         m_protocol.add(QStringLiteral("F:WS_FIE ") + target + QStringLiteral(" nicht gespeichert"));

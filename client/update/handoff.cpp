@@ -79,24 +79,51 @@ QByteArray UpdateHandOff::packageChecksum() const
     return hash.result().toHex();
 }
 
-bool UpdateHandOff::Timer2_Timer()
+QByteArrayList UpdateHandOff::readMarker() const
 {
-    removeLeftoverUpdater();
-    // Line 1: the version that handed over, line 2: the package, line 3: "told" once the
-    // user has heard that the package is not used again.
-    const QByteArray checksum = packageChecksum();
-    QByteArrayList last;
+    QByteArrayList lines;
     if (QByteArray marker; readWholeFile(path(kHandedOff), marker)) {
         TextFileReader reader(marker);
         for (QByteArray line; reader.rawLine(line);)
-            last << line;
+            lines << line;
     }
-    if (!checksum.isEmpty() && last.size() >= 2 && last[0] == version.toLatin1() && last[1] == checksum) {
+    return lines;
+}
+
+bool UpdateHandOff::attemptedBefore(const QByteArrayList& marker, const QByteArray& checksum) const
+{
+    // A marker of two lines comes from a version that wrote it only once the relauncher
+    // ran; it cannot tell whether an install was attempted, so it does not hold back.
+    const QByteArray step = marker.value(2);
+    return !checksum.isEmpty() && marker.size() >= 3 && marker[0] == version.toLatin1() &&
+           marker[1] == checksum && (step == kStepStarted || step == kStepTold);
+}
+
+QString UpdateHandOff::packageStored()
+{
+    const QByteArray checksum = packageChecksum();
+    if (!attemptedBefore(readMarker(), checksum))
+        return QStringLiteral("Update geladen \u2013 wird beim n\u00e4chsten Start installiert");
+    loesch_datei(path(kPackage));
+    m_protocol.add(QStringLiteral("Update: ") + QLatin1String(kPackage) +
+                   QStringLiteral(" wurde bei Version %1 schon installiert, verworfen").arg(version));
+    return QStringLiteral(
+               "Update geladen, aber bei Version %1 schon einmal installiert \u2013 es wird nicht noch "
+               "einmal installiert")
+        .arg(version);
+}
+
+bool UpdateHandOff::Timer2_Timer()
+{
+    removeLeftoverUpdater();
+    const QByteArray checksum = packageChecksum();
+    const QByteArrayList last = readMarker();
+    if (attemptedBefore(last, checksum)) {
         loesch_datei(path(kPackage));
         m_protocol.add(QStringLiteral("Update: ") + QLatin1String(kPackage) +
                        QStringLiteral(" wurde schon gestartet, die Version blieb ") + version);
-        if (last.value(2) != "told") {
-            writeMarker({last[0], last[1], "told"});
+        if (last.value(2) != kStepTold) {
+            writeMarker({last[0], last[1], kStepTold});
             m_prompts.message(QStringLiteral("Das Update wurde schon einmal gestartet, die Version ist aber "
                                              "unver\u00e4ndert %1. Es wird nicht noch einmal installiert; "
                                              "Korvi startet normal.")
@@ -115,13 +142,14 @@ bool UpdateHandOff::Timer2_Timer()
         fail(QStringLiteral("Quenby nicht gefunden"));
         return false;
     }
+    // Written before the relauncher runs, which notes in it when it starts the updater.
+    if (!checksum.isEmpty())
+        writeMarker({version.toLatin1(), checksum, kStepHanded});
     if (!starter->startDetached(relauncher, {}, m_workDir)) {
         fail(QStringLiteral("Quenby l\u00e4\u00dft sich nicht starten: ") + relauncher);
         return false;
     }
     m_protocol.add(QStringLiteral("Update: ") + relauncher + QStringLiteral(" gestartet"));
-    if (!checksum.isEmpty())
-        writeMarker({version.toLatin1(), checksum});
     return true;
 }
 

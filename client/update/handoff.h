@@ -1,5 +1,7 @@
 #pragma once
 
+#include "programfiles.h"
+
 #include <QByteArrayList>
 #include <QString>
 #include <QStringList>
@@ -27,11 +29,17 @@ public:
 // package a leftover updater is removed.
 class UpdateHandOff {
 public:
-    static constexpr const char* kPackage = "KORVIUP.EXX";
+    static constexpr const char* kPackage = kUpdatePackageName;
     static constexpr const char* kUpdater = "KORVIUP.EXE";
-    // What was handed to the relauncher last: the client's version and the package's
-    // checksum, so that the same package is not handed over again while the version stays.
+    // What was handed to the relauncher last: line 1 the client's version, line 2 the
+    // package's checksum, line 3 how far it got: "handed" (the relauncher was started),
+    // "started" (the relauncher started the updater: an install was attempted), "told"
+    // (the user heard that this package is not installed again). Only an attempted
+    // install keeps the same package at the same version from being handed over again.
     static constexpr const char* kHandedOff = "KORVIUP.OFF";
+    static constexpr const char* kStepHanded = "handed";
+    static constexpr const char* kStepStarted = "started";
+    static constexpr const char* kStepTold = "told";
 
     UpdateHandOff(const QString& workDir, LogList& protocol, Prompts& prompts);
 
@@ -45,6 +53,10 @@ public:
     // was handed over before without the version changing is not handed over again: it
     // is removed, the user is told the first time, and the client starts normally.
     bool Timer2_Timer();
+    // The transfer has stored a package: the text for the message line. A package whose
+    // install was already attempted at this version would be dropped at the next start;
+    // it is removed now, and the text says so instead of promising an install.
+    QString packageStored();
 
     // The relauncher: "quenby" or "QUENBY.EXE" in the working folder, else beside the
     // client's own program. Empty when there is none.
@@ -60,6 +72,9 @@ private:
     QString path(const char* name) const;
     void fail(const QString& why);
     QByteArray packageChecksum() const;
+    QByteArrayList readMarker() const;
+    // The marker names this version and this package, and an install was attempted.
+    bool attemptedBefore(const QByteArrayList& marker, const QByteArray& checksum) const;
     void writeMarker(const QByteArrayList& lines) const;
 
     QString m_workDir;

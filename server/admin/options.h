@@ -2,6 +2,7 @@
 
 #include "passwordhash.h"
 #include "orderallowance.h"
+#include "ports.h"
 #include "trading.h"
 
 #include <QByteArray>
@@ -15,8 +16,8 @@ namespace korvi::server {
 
 // Everything the command line can set.
 struct ServerOptions {
-    quint16 port = 4100;
-    quint16 httpPort = 8100;
+    quint16 port = kGamePort;
+    quint16 httpPort = kAddressPagePort;
     QString dataDir = QStringLiteral("korvi-data");
     std::optional<quint64> seed;   // none: a new seed each start (logged)
     double rate = 50;              // price messages per second over all instruments

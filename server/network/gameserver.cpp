@@ -10,6 +10,7 @@
 
 #include "dates.h"
 #include "framing.h"
+#include "ports.h"
 
 #include <QHostAddress>
 #include <QRandomGenerator>
@@ -29,6 +30,14 @@ quint64 seedFor(const ServerOptions& options)
     const quint64 seed = QRandomGenerator::system()->generate64();
     logLine(QStringLiteral("price simulator seed %1 (give --seed %1 to replay this market)").arg(seed));
     return seed;
+}
+
+// After a failed listen: who usually holds the port, and the option that moves ours.
+QString portHint(quint16 port, const QString& option)
+{
+    const QString holder = usualPortHolderEnglish(port);
+    return (holder.isEmpty() ? QString() : QStringLiteral(" (") + holder + QLatin1Char(')')) +
+           QStringLiteral("; %1 N chooses another port").arg(option);
 }
 
 } // namespace
@@ -91,11 +100,17 @@ bool GameServer::start(QString& error)
     // Thousands of participants may knock at once; let the kernel queue them.
     m_server->setListenBacklogSize(1024);
     if (!m_server->listen(address, m_options.port)) {
-        error = QStringLiteral("cannot listen on game port %1: %2").arg(m_options.port).arg(m_server->errorString());
+        error = QStringLiteral("cannot listen on game port %1: %2")
+                    .arg(m_options.port)
+                    .arg(m_server->errorString()) +
+                portHint(m_options.port, QStringLiteral("--port"));
         return false;
     }
     if (!m_pages->listen(address, m_options.httpPort)) {
-        error = QStringLiteral("cannot listen on address-page port %1: %2").arg(m_options.httpPort).arg(m_pages->errorString());
+        error = QStringLiteral("cannot listen on address-page port %1: %2")
+                    .arg(m_options.httpPort)
+                    .arg(m_pages->errorString()) +
+                portHint(m_options.httpPort, QStringLiteral("--http-port"));
         m_server->close();
         return false;
     }

@@ -212,9 +212,15 @@ TEST(StatementsPage, FollowsTheListsAndPassesChoicesOn)
     EXPECT_EQ(page.List4->model()->rowCount(), 4);
     EXPECT_EQ(page.Combo7->currentIndex(), 1);
 
-    // A new document refreshes the choice list back to "Auszüge...".
-    f.write("U720261203K.TXT", "drei");
+    // A new document refreshes the choice list and keeps the user's choice, also where
+    // the new file sorts before it; a chosen file that is gone leaves nothing chosen.
+    f.write("U720261130K.TXT", "drei");
     f.st.FillAuszug();
     EXPECT_EQ(page.Combo7->count(), 3);
+    EXPECT_EQ(f.st.selected(), 2);
+    EXPECT_EQ(page.Combo7->currentText(), QStringLiteral("U720261202K.TXT"));
+    ASSERT_TRUE(QFile::remove(f.dir.filePath("U720261202K.TXT")));
+    f.st.FillAuszug();
+    EXPECT_EQ(page.Combo7->count(), 2);
     EXPECT_EQ(page.Combo7->currentIndex(), -1);
 }

@@ -1,4 +1,5 @@
 #include "app/clientapp.h"
+#include "framing.h"
 #include "support/liveserver.h"
 #include "textfile.h"
 
@@ -105,20 +106,79 @@ TEST(Messages, DocumentsAreWrittenAsCrLfLinesInsideTheFolderOnly)
 
     // The program's own files are never written by a document, in any spelling.
     ASSERT_TRUE(writeFileAtomically(f.dir.filePath("KORVIUP.EXX"), "echt"));
-    const char* reserved[] = {"KORVIUP.EXX", "korviup.exx", "KORVIUP.EXX. ", "KORVIUP.EXE", "korvi.dev",
-                              "KORVI.INI", "Korvi.Ini", "korvi.col", "Nacht.COL", "Korvi.wpv", "dummy.bin",
-                              "KORVIREM.TXT", "quenby"};
+    const char* reserved[] = {"KORVIUP.EXX",  "korviup.exx",  "KORVIUP.EXX. ", "KORVIUP.EXE",  "korvi.dev",
+                              "KORVI.INI",    "Korvi.Ini",    "korvi.col",     "Nacht.COL",    "Korvi.wpv",
+                              "dummy.bin",    "KORVIREM.TXT", "quenby",        "K1.dat",       "k12.DAT",
+                              "K3000.dat.",   "Kurse.idx",    "KURSE.IDX",     "kurs.dat",     "korvi.dat",
+                              "tmp.gif",      "1.wav",        "KorviEx.WAV",   "KORVIDOK.LST", "KORVIUP.OFF",
+                              "korvirem.neu", " x.txt",       "x.txt ",        "korvi"};
     for (const char* name : reserved) {
         f.in(QByteArray("@SD=FILE=") + name + ";@PO;W1;1;BUY;MKT;3");
         EXPECT_TRUE(f.app.protocol.lines().last().startsWith("F:WS_SendDocument Datei des Programms abgelehnt"))
             << name;
-        if (QByteArrayView(name) != "KORVIUP.EXX") {
+        // The package and the document record are the client's own files here.
+        if (QByteArrayView(name) != "KORVIUP.EXX" && QByteArrayView(name) != Messages::kDocumentRecord) {
             EXPECT_FALSE(exist(f.dir.filePath(QString::fromLatin1(name)))) << name;
         }
     }
+    ASSERT_TRUE(readWholeFile(f.dir.filePath(Messages::kDocumentRecord), bytes));
+    EXPECT_FALSE(bytes.contains("@PO"));
     ASSERT_TRUE(readWholeFile(f.dir.filePath("KORVIUP.EXX"), bytes));
     EXPECT_EQ(bytes, "echt");
     f.in("@SD=FILE=korvi.col.txt;x");
     EXPECT_TRUE(exist(f.dir.filePath("korvi.col.txt"))) << "only the names themselves are kept away";
-    EXPECT_EQ(changed, 8 + static_cast<int>(std::size(reserved))); // the statement view is refreshed every time
+    f.in("@SD=FILE=K1a.dat;x");
+    EXPECT_TRUE(exist(f.dir.filePath("K1a.dat"))) << "not a price file's name";
+    EXPECT_EQ(changed, 9 + static_cast<int>(std::size(reserved))); // one refresh for every arrival
+}
+
+// A burst of documents in one arrival refreshes the statement list once and keeps the
+// user's choice; the folder keeps at most the newest received documents (the bound is
+// small here), the oldest go first with a log line, files the client did not receive stay,
+// and the record of received documents carries the order over to the next run.
+TEST(Messages, ABurstOfDocumentsIsListedOnceAndBounded)
+{
+    MessageFixture f;
+    f.m.setMaxDocuments(5);
+    ASSERT_TRUE(writeFileAtomically(f.dir.filePath("ALT20260101K.TXT"), "vorher\r\n"));
+    f.app.statements.FillAuszug();
+    f.app.statements.Combo7_Click(0);
+    int changed = 0;
+    QObject::connect(&f.m, &Messages::documentsChanged, [&] { ++changed; });
+    auto arrival = [&](int from, int to) {
+        QByteArray bytes;
+        for (int i = from; i <= to; ++i)
+            bytes +=
+                frame("@SD=FILE=D" + QByteArray::number(100 + i) + "K.TXT;Auszug " + QByteArray::number(i));
+        f.app.connection.receive(bytes);
+    };
+    arrival(1, 8);
+    EXPECT_EQ(changed, 1);
+    const QStringList kept{"ALT20260101K.TXT", "D104K.TXT", "D105K.TXT",
+                           "D106K.TXT",        "D107K.TXT", "D108K.TXT"};
+    EXPECT_EQ(f.app.statements.files(), kept);
+    EXPECT_EQ(f.app.statements.selected(), 0) << "the user's choice stays";
+    EXPECT_EQ(f.app.protocol.lines().filter(QStringLiteral("Dokumente: 3 \u00e4lteste gel\u00f6scht")).size(),
+              1)
+        << f.app.protocol.lines().join('|').toStdString();
+    QByteArray record;
+    ASSERT_TRUE(readWholeFile(f.dir.filePath(Messages::kDocumentRecord), record));
+    EXPECT_EQ(record, "D104K.TXT\r\nD105K.TXT\r\nD106K.TXT\r\nD107K.TXT\r\nD108K.TXT\r\n");
+
+    // Received again, a document counts as the newest.
+    f.in("@SD=FILE=D104K.TXT;neu");
+    arrival(9, 9);
+    EXPECT_EQ(changed, 3);
+    EXPECT_FALSE(exist(f.dir.filePath("D105K.TXT")));
+    EXPECT_TRUE(exist(f.dir.filePath("D104K.TXT")));
+
+    // The next run goes on from the record.
+    ClientFixture next(ClientFixture::Offline);
+    next.app.state.workDir = f.dir.path();
+    next.app.messages.setMaxDocuments(5);
+    next.app.dispatcher.dispatch("@SD=FILE=D200K.TXT;x");
+    EXPECT_FALSE(exist(f.dir.filePath("D106K.TXT")));
+    EXPECT_TRUE(exist(f.dir.filePath("ALT20260101K.TXT")));
+    ASSERT_TRUE(readWholeFile(f.dir.filePath(Messages::kDocumentRecord), record));
+    EXPECT_EQ(record, "D107K.TXT\r\nD108K.TXT\r\nD104K.TXT\r\nD109K.TXT\r\nD200K.TXT\r\n");
 }

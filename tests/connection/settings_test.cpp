@@ -1,8 +1,10 @@
 #include "settings.h"
 #include "textfile.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace korvi;
 
@@ -135,6 +137,29 @@ TEST(SettingsFile, FileNameInAnyCaseAndAtomicReplace)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"KORVI.INI"});
     Settings missing;
     EXPECT_FALSE(loadSettingsFile(dir.filePath("nowhere"), missing));
+}
+
+TEST(SettingsFile, OnlyTheOwnerMayReadIt)
+{
+    // The file holds the password: a new file and an existing one of any mode end up
+    // readable and writable by the owner alone, whatever the process's umask allows.
+    const mode_t umaskBefore = ::umask(022);
+    for (const mode_t before : {mode_t(0), mode_t(0644), mode_t(0666), mode_t(0600), mode_t(0400)}) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Korvi.Ini");
+        if (before != 0) {
+            ASSERT_TRUE(writeFileAtomically(path, "alt\r\n"));
+            ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), before), 0);
+        }
+        ASSERT_TRUE(saveSettingsFile(dir.path(), sample())) << std::oct << before;
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << "was " << std::oct << before;
+        Settings r;
+        ASSERT_TRUE(loadSettingsFile(dir.path(), r));
+        EXPECT_EQ(r.password, "demo");
+    }
+    ::umask(umaskBefore);
 }
 
 TEST(SettingsFile, ColumnWidthsKeepTheirForm)

@@ -1,6 +1,9 @@
 #include "externalfixture.h"
 #include "framing.h"
 
+#include "ports.h"
+#include "settings.h"
+#include <QProcess>
 #include <QTcpServer>
 #include <gtest/gtest.h>
 
@@ -209,6 +212,9 @@ TEST(WexInterface, BusyPortIsRetried)
     f.ext.wex.Command17_Click();
     EXPECT_EQ(f.ext.wex.stateNumber(), 9);
     ASSERT_TRUE(waitFor([&] { return linesStarting(f.ext.list1, "F:Listen") >= 3; }));
+    // The line says where the port is set.
+    EXPECT_TRUE(f.ext.list1.lines().filter("F:Listen").first().contains("Einstellungszeile 22"))
+        << f.ext.list1.lines().join('|').toStdString();
     const int listens = linesStarting(f.ext.list1, "Listen ");
     squatter.close();
     ASSERT_TRUE(waitFor([&] { return f.ext.wex.stateNumber() == 2; }));
@@ -355,4 +361,28 @@ TEST(WexInterface, AnIdleProgramDoesNotHoldTheSocket)
     ASSERT_TRUE(f.open());
     waitFor([] { return false; }, 600);
     EXPECT_EQ(f.answerTo("\x01@PO;W1;1;BUY;LMT;2;3800;0;R1\x02"), "\x01@OC;R1;-42\x02");
+}
+
+// The defaults never collide on one machine: a fresh client's order socket is neither the
+// game server's port nor its address pages', and korvi-remote dials it; a settings file
+// that names a port keeps it.
+TEST(WexInterface, DefaultPortsOfClientServerAndRemoteAgree)
+{
+    ClientFixture fresh(ClientFixture::Offline);
+    EXPECT_EQ(fresh.app.state.settings.wexPort, QByteArray::number(kOrderSocketPort));
+    EXPECT_NE(kOrderSocketPort, kGamePort);
+    EXPECT_NE(kOrderSocketPort, kAddressPagePort);
+    EXPECT_NE(kGamePort, kAddressPagePort);
+    Settings older;
+    Settings written;
+    written.wexPort = "4100";
+    ASSERT_TRUE(parseSettings(serializeSettings(written), older));
+    EXPECT_EQ(older.wexPort, "4100");
+
+    ASSERT_FALSE(qEnvironmentVariableIsEmpty("KORVI_REMOTE"));
+    QProcess remote;
+    remote.start(QString::fromLocal8Bit(qgetenv("KORVI_REMOTE")), {QStringLiteral("--help")});
+    ASSERT_TRUE(remote.waitForFinished(10000));
+    const QByteArray help = remote.readAllStandardOutput();
+    EXPECT_TRUE(help.contains("(" + QByteArray::number(kOrderSocketPort) + ")")) << help.constData();
 }

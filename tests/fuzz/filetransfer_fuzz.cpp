@@ -1,5 +1,6 @@
 // Any sequence of "@FIS", "@FID" and "@FIE" bodies: the transfer never writes outside its
-// working folder, never leaves its temporary file after an end, and never crashes. The
+// working folder, writes nothing there but the update package (and its temporary file),
+// never leaves its temporary file after an end, and never crashes. The
 // input is cut at line feeds; each line's first byte chooses the message.
 
 #include "loglist.h"
@@ -46,6 +47,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (transfer.FileTransferState == FileTransfer::Finished && QDir(h.work).exists(QStringLiteral("dummy.bin")))
                 std::abort();
         }
+    }
+    // Inside it only the package and the temporary file can ever appear.
+    for (const QString& name :
+         QDir(h.work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+        if (name != QStringLiteral("KORVIUP.EXX") && name != QStringLiteral("dummy.bin"))
+            std::abort();
     }
     // Nothing appeared beside the working folder.
     const QStringList outside = QDir(h.outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);

@@ -3,6 +3,7 @@
 #include "textfile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -135,4 +136,48 @@ TEST(ColourEditing, ColourFileNameIsMatchedWithoutCaseOnLoadAndSave)
     ColourTable back;
     back.load(dir.path(), "KORVI.col");
     EXPECT_EQ(back[2], 43u);
+}
+
+TEST(ColourEditing, StartSchemeIsTheSettingsOrAnOlderFolderOrTheReadableOne)
+{
+    // The shipped schemes as installed beside the program.
+    QTemporaryDir installed;
+    for (const char* asset : {"korvi-lesbar.col", "korvi-standard.col"})
+        ASSERT_TRUE(QFile::copy(QStringLiteral(KORVI_ASSETS_DIR "/") + asset,
+                                QDir(installed.path()).filePath(asset)));
+    ColourTable readable, standard, older;
+    readable.load(installed.path(), "korvi-lesbar.col");
+    standard.load(installed.path(), "korvi-standard.col");
+    ASSERT_EQ(standard.serialize(), ColourTable().serialize()) << "the built-in table stays a scheme";
+    ASSERT_NE(readable.serialize(), standard.serialize());
+    older.set(OG_Schrift, rgb(5, 6, 7));
+
+    struct Case {
+        const char* what;
+        QByteArray line15;
+        bool olderFile;  // a "korvi.col" of an older version in the working folder
+        bool withAssets; // the shipped schemes are installed
+        const char* scheme;
+        const ColourTable* colours;
+    };
+    const Case cases[] = {
+        {"first run", "", false, true, "korvi-lesbar.col", &readable},
+        {"older folder", "", true, true, "korvi.col", &older},
+        {"settings name the standard", "korvi-standard.col", false, true, "korvi-standard.col", &standard},
+        {"settings name the older file", "KORVI.COL", true, true, "KORVI.COL", &older},
+        {"nothing installed", "", false, false, "korvi.col", &standard},
+    };
+    for (const Case& c : cases) {
+        ClientFixture f(ClientFixture::Offline);
+        if (c.olderFile) {
+            ColourTable t = older;
+            t.setCurrentFile("korvi.col");
+            ASSERT_TRUE(t.save(f.dir.path()));
+        }
+        ColourEditor& e = f.app.colourEditor;
+        e.setFolders(c.withAssets ? QStringList{f.dir.path(), installed.path()} : QStringList{f.dir.path()});
+        e.loadStartScheme(c.line15);
+        EXPECT_EQ(f.app.state.colours.currentFile(), c.scheme) << c.what;
+        EXPECT_EQ(f.app.state.colours.serialize(), c.colours->serialize()) << c.what;
+    }
 }

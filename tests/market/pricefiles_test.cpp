@@ -86,6 +86,7 @@ TEST(PriceFiles, InstrumentsWithoutHistoryDoNotOverwriteOldFiles)
 {
     MarketFixture f;
     ASSERT_TRUE(writeFileAtomically(f.file("K2.dat"), " 1; 2; 3; 4; 0\r\n"));
+    ASSERT_TRUE(writeFileAtomically(f.file(kPriceIndexFileName), "")); // K2.dat is nobody's
     f.in("@SI=A");
     f.in("@SI=A\nB");
     f.app.saveMarketFiles();
@@ -116,9 +117,9 @@ TEST(PriceFiles, ReadBackOnlyForTheInstrumentTheyHold)
         int logLines;
     } cases[] = {
         {"@SI=FDAX;DAX;EUR;1\nFGBL;BUND;EUR;1", true, 18000, 131, 0},
-        {"@SI=FGBL;BUND;EUR;1\nFDAX;DAX;EUR;1", true, 131, 18000, 0}, // order changed
-        {"@SI=XYZ;X;EUR;1\nFGBL;BUND;EUR;1", true, 0, 131, 1},       // another game's 1
-        {"@SI=FDAX;DAX;EUR;1\nFGBL;BUND;EUR;1", false, 0, 0, 2},     // nobody knows whose
+        {"@SI=FGBL;BUND;EUR;1\nFDAX;DAX;EUR;1", true, 131, 18000, 0},  // order changed
+        {"@SI=XYZ;X;EUR;1\nFGBL;BUND;EUR;1", true, 0, 131, 1},         // another game's 1
+        {"@SI=FDAX;DAX;EUR;1\nFGBL;BUND;EUR;1", false, 18000, 131, 0}, // an older folder: by number
     };
     for (const auto& c : cases) {
         MarketFixture f;
@@ -136,8 +137,8 @@ TEST(PriceFiles, ReadBackOnlyForTheInstrumentTheyHold)
         EXPECT_EQ(log.filter("Kursverlauf beginnt leer").size(), c.logLines) << log.join('|').toStdString();
     }
 
-    // A run with another game: its instrument 1 replaces K1.dat, and the side file forgets
-    // that K1.dat held FDAX; FGBL's file is kept as it was.
+    // A run with another game: FDAX's and FGBL's files stay as they were (they were not
+    // read), its instrument 1 goes to the first free number.
     MarketFixture other;
     for (const char* name : {"K1.dat", "K2.dat", kPriceIndexFileName})
         ASSERT_TRUE(QFile::copy(first.file(name), other.file(name)));
@@ -145,7 +146,96 @@ TEST(PriceFiles, ReadBackOnlyForTheInstrumentTheyHold)
     other.in("@KU=1;5;1;6;1;5.5");
     other.app.saveMarketFiles();
     ASSERT_TRUE(readWholeFile(other.file(kPriceIndexFileName), index));
-    EXPECT_EQ(index, "1;XYZ\r\n2;FGBL\r\n");
+    EXPECT_EQ(index, "1;FDAX\r\n2;FGBL\r\n3;XYZ\r\n");
+    for (const char* name : {"K1.dat", "K2.dat"})
+        EXPECT_EQ(fileLines(other.file(name)), fileLines(first.file(name))) << name;
+}
+
+namespace {
+
+// A price file of `lines` lines whose bids count up from `firstBid`.
+QByteArray priceLines(int lines, int firstBid)
+{
+    QByteArray out;
+    for (int i = 0; i < lines; ++i)
+        out += " 46000; " + QByteArray::number(firstBid + i) + "; 2; 3; 4\r\n";
+    return out;
+}
+
+// A file as "lines/bid of the oldest line/bid of the newest line", or "-" when there is none.
+QByteArray summary(const QString& path)
+{
+    const QByteArrayList lines = fileLines(path);
+    if (lines.isEmpty())
+        return "-";
+    return QByteArray::number(lines.size()) + '/' + lines.first().split(';').value(1).trimmed() + '/' +
+           lines.last().split(';').value(1).trimmed();
+}
+
+} // namespace
+
+// Upgrading a folder: without a side file the files are read by their numbers and written
+// back with the new prices, and the side file is written from then on; with one, a file
+// whose prices are not in the history (not read, or its instrument left the list) is never
+// overwritten: that instrument's prices go to the file it came from or to a free number.
+TEST(PriceFiles, NoFileThatWasNotReadIsEverOverwritten)
+{
+    const struct {
+        const char* what;
+        std::vector<std::pair<const char*, QByteArray>> files; // "Kurse.idx" included when given
+        std::vector<const char*> messages;
+        std::vector<std::pair<const char*, const char*>> after; // file -> summary
+        const char* index;
+    } cases[] = {
+        {"older folder, same instruments",
+         {{"K1.dat", priceLines(3000, 1)}, {"K2.dat", priceLines(5, 501)}},
+         {"@SI=A\nB\nC", "@KU=1;9999;1;2;1;3"},
+         {{"K1.dat", "3000/2/9999"}, {"K2.dat", "3000/0/505"}, {"K3.dat", "3000/0/0"}},
+         "1;A\r\n2;B\r\n3;C\r\n"},
+        {"older folder, list grows in the run",
+         {{"K1.dat", priceLines(4, 11)}, {"K2.dat", priceLines(4, 21)}},
+         {"@SI=A", "@SI=A\nB", "@KU=2;7777;1;2;1;3"},
+         {{"K1.dat", "3000/0/14"}, {"K2.dat", "3000/0/7777"}},
+         "1;A\r\n2;B\r\n"},
+        {"older folder, instrument 1 leaves the list",
+         {{"K1.dat", priceLines(4, 11)}},
+         {"@SI=A", "@SI=B", "@KU=1;7777;1;2;1;3"},
+         {{"K1.dat", "4/11/14"}, {"K2.dat", "3000/0/7777"}},
+         "2;B\r\n"},
+        {"side file names another instrument",
+         {{"K1.dat", priceLines(4, 11)}, {"Kurse.idx", "1;OLD\r\n"}},
+         {"@SI=A", "@KU=1;7777;1;2;1;3"},
+         {{"K1.dat", "4/11/14"}, {"K2.dat", "3000/0/7777"}},
+         "1;OLD\r\n2;A\r\n"},
+        {"a file nobody knows",
+         {{"K1.dat", priceLines(4, 11)}, {"K2.dat", priceLines(4, 21)}, {"Kurse.idx", "2;X\r\n"}},
+         {"@SI=A", "@KU=1;7777;1;2;1;3"},
+         {{"K1.dat", "4/11/14"}, {"K2.dat", "4/21/24"}, {"K3.dat", "3000/0/7777"}},
+         "2;X\r\n3;A\r\n"},
+        {"read from a spare number, written back there",
+         {{"K1.dat", priceLines(4, 11)}, {"K3.dat", priceLines(4, 31)}, {"Kurse.idx", "3;A\r\n"}},
+         {"@SI=A", "@KU=1;7777;1;2;1;3"},
+         {{"K1.dat", "4/11/14"}, {"K2.dat", "-"}, {"K3.dat", "3000/0/7777"}},
+         "3;A\r\n"},
+        {"instruments swapped, both read",
+         {{"K1.dat", priceLines(4, 11)}, {"K2.dat", priceLines(4, 21)}, {"Kurse.idx", "1;A\r\n2;B\r\n"}},
+         {"@SI=B\nA", "@KU=1;7777;1;2;1;3"},
+         {{"K1.dat", "3000/0/7777"}, {"K2.dat", "3000/0/14"}},
+         "1;B\r\n2;A\r\n"},
+    };
+    for (const auto& c : cases) {
+        MarketFixture f;
+        for (const auto& [name, content] : c.files)
+            ASSERT_TRUE(writeFileAtomically(f.file(name), content));
+        for (const char* m : c.messages)
+            f.in(m);
+        f.app.saveMarketFiles();
+        for (const auto& [name, expected] : c.after)
+            EXPECT_EQ(summary(f.file(name)), expected) << c.what << ": " << name;
+        QByteArray index;
+        EXPECT_TRUE(readWholeFile(f.file(kPriceIndexFileName), index)) << c.what;
+        EXPECT_EQ(index, c.index) << c.what;
+    }
 }
 
 TEST(PriceRecording, OnlyWithTheDeveloperMarker)

@@ -61,12 +61,18 @@ TEST(TextFile, AtomicWriteReplacesAndFindsAnyCase)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("Korvi.Ini");
-    ASSERT_TRUE(writeFileAtomically(path, "one\r\n"));
-    ASSERT_TRUE(writeFileAtomically(path, "two\r\n"));
+    // Every way of writing a whole file replaces it and leaves no other file behind.
+    for (auto* write : {&writeFileAtomically, &writePrivateFileAtomically, &writeFileUnsynced}) {
+        ASSERT_TRUE(write(path, "one\r\n"));
+        ASSERT_TRUE(write(path, "two\r\n"));
+        QByteArray content;
+        ASSERT_TRUE(readWholeFile(path, content));
+        EXPECT_EQ(content, "two\r\n");
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Korvi.Ini"});
+        // A folder that is not there: nothing written, nothing left.
+        EXPECT_FALSE(write(dir.filePath("missing/x.txt"), "x"));
+    }
     QByteArray content;
-    ASSERT_TRUE(readWholeFile(path, content));
-    EXPECT_EQ(content, "two\r\n");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Korvi.Ini"});
     EXPECT_EQ(findNoCase(dir.path(), "KORVI.INI"), path);
     EXPECT_FALSE(readWholeFile(dir.filePath("missing"), content));
     EXPECT_TRUE(exist(path));

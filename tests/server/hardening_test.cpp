@@ -7,6 +7,7 @@
 #include "loginguard.h"
 #include "participantstore.h"
 #include "passwordhash.h"
+#include "ports.h"
 #include "serverlog.h"
 #include "session.h"
 #include "tradestore.h"
@@ -16,6 +17,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -499,3 +501,41 @@ TEST(BoundedWorkTest, FloodsOfRepeatableLinesLeaveABoundedLog)
 }
 
 } // namespace
+
+// A port already taken: the message says which port, who usually holds it and the option
+// that moves ours.
+TEST(BoundedWorkTest, ATakenPortIsNamedWithTheOptionThatMovesIt)
+{
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, 0));
+    for (const bool game : {true, false}) {
+        QTemporaryDir dir;
+        ParticipantStore store;
+        QString error;
+        ASSERT_TRUE(store.open(dir.path(), error)) << error.toStdString();
+        ServerOptions options;
+        options.port = game ? squatter.serverPort() : 0;
+        options.httpPort = game ? 0 : squatter.serverPort();
+        options.dataDir = dir.path();
+        options.rate = 0;
+        options.closeTime.reset();
+        std::vector<InstrumentSpec> definitions =
+            loadInstrumentConfig(QStringLiteral(KORVI_SHIPPED_INSTRUMENTS), error);
+        GameServer server(options, std::move(definitions), store);
+        EXPECT_FALSE(server.start(error));
+        const QString port = QString::number(squatter.serverPort());
+        EXPECT_TRUE(error.contains(port)) << error.toStdString();
+        EXPECT_TRUE(error.contains(game ? QStringLiteral("--port N chooses another port")
+                                        : QStringLiteral("--http-port N chooses another port")))
+            << error.toStdString();
+        server.stop();
+    }
+    // Who usually holds the ports of our defaults, in both languages.
+    EXPECT_TRUE(korvi::usualPortHolderEnglish(korvi::kGamePort).contains("korvi-server"));
+    EXPECT_TRUE(korvi::usualPortHolderEnglish(korvi::kAddressPagePort).contains("--http-port"));
+    EXPECT_TRUE(korvi::usualPortHolderEnglish(korvi::kOrderSocketPort).contains("settings line 22"));
+    EXPECT_TRUE(korvi::usualPortHolderGerman(korvi::kGamePort).contains("--port"));
+    EXPECT_TRUE(korvi::usualPortHolderGerman(korvi::kOrderSocketPort).contains("Einstellungszeile 22"));
+    EXPECT_TRUE(korvi::usualPortHolderEnglish(5000).isEmpty());
+    EXPECT_TRUE(korvi::usualPortHolderGerman(5000).isEmpty());
+}

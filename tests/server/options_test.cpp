@@ -13,6 +13,12 @@ TEST(OptionsTest, DefaultsAndEveryOption)
     ASSERT_EQ(parseOptions({}, o, text), ParseResult::Run);
     EXPECT_EQ(o.port, 4100);
     EXPECT_EQ(o.httpPort, 8100);
+    // Neither is the client's order socket: a server and a client started with their
+    // defaults both listen on one machine.
+    EXPECT_EQ(o.port, korvi::kGamePort);
+    EXPECT_EQ(o.httpPort, korvi::kAddressPagePort);
+    EXPECT_NE(o.port, korvi::kOrderSocketPort);
+    EXPECT_NE(o.httpPort, korvi::kOrderSocketPort);
     EXPECT_EQ(o.dataDir, QStringLiteral("korvi-data"));
     EXPECT_FALSE(o.seed.has_value());
     EXPECT_EQ(o.bindAddress, QStringLiteral("127.0.0.1")) << "only this machine unless opened";

@@ -124,24 +124,64 @@ TEST_F(TransferTest, BrokenTransfersNeverLeaveAPackage)
     }
 }
 
-TEST_F(TransferTest, TargetNamesStayInsideTheWorkingFolder)
+TEST_F(TransferTest, OnlyTheUpdatePackageIsEverWritten)
 {
-    const QByteArray refused[] = {"../outside.exx", "/tmp/abs.exx", "sub/x.exx", "sub\\x.exx", "C:x.exx",
-                                  ".hidden", "..", "CON", "nul.txt", "LPT1.EXX", "", "dummy.bin", "DUMMY.BIN",
-                                  "a\x01" "b", "trailing.", " blank", QByteArray(300, 'n')};
+    // Names outside the folder, the program's own files (settings, price files, schemes,
+    // the updater, the order files) and any other name: refused before anything is written.
+    const QByteArray refused[] = {"../outside.exx",
+                                  "/tmp/abs.exx",
+                                  "sub/x.exx",
+                                  "sub\\x.exx",
+                                  "C:x.exx",
+                                  ".hidden",
+                                  "..",
+                                  "CON",
+                                  "nul.txt",
+                                  "LPT1.EXX",
+                                  "",
+                                  "dummy.bin",
+                                  "DUMMY.BIN",
+                                  "a\x01"
+                                  "b",
+                                  "trailing.",
+                                  " blank",
+                                  QByteArray(300, 'n'),
+                                  "Korvi.Ini",
+                                  "KORVI.INI ",
+                                  "K1.dat",
+                                  "Kurse.idx",
+                                  "korvi.col",
+                                  "Korvi.wpv",
+                                  "KORVIUP.EXE",
+                                  "KORVIUP.OFF",
+                                  "KORVIREM.TXT",
+                                  "quenby",
+                                  "Korvi Update 2.exx",
+                                  "KORVIUP.EXX.",
+                                  " KORVIUP.EXX",
+                                  "20260102K.TXT"};
+    QFile settings(QDir(workDir()).filePath("Korvi.Ini"));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("\"anna\"\r\n");
+    settings.close();
     for (const QByteArray& name : refused) {
         log.clear();
-        transfer.WS_FIS("9;" + name + ";3");
-        transfer.WS_FID("9;abc");
+        transfer.WS_FIS("9;" + name + ";5");
+        transfer.WS_FID("9;HELLO");
         transfer.WS_FIE("9");
         EXPECT_EQ(log.lines().size(), 1) << name.constData();
         EXPECT_TRUE(log.lines().value(0).startsWith("F:WS_FIS")) << name.constData();
-        EXPECT_TRUE(files().isEmpty()) << name.constData() << " " << files().join(',').toStdString();
+        EXPECT_EQ(files(), QStringList{"Korvi.Ini"})
+            << name.constData() << " " << files().join(',').toStdString();
+        EXPECT_EQ(read("Korvi.Ini"), "\"anna\"\r\n") << name.constData();
         EXPECT_EQ(QDir(m_outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                   QStringList{"work"});
     }
-    sendAll("1", "Korvi Update 2.exx", "ok");
-    EXPECT_EQ(read("Korvi Update 2.exx"), "ok");
+    // The package's name in another case is stored under its own spelling.
+    sendAll("1", "korviup.exx", "ok");
+    EXPECT_EQ(read("KORVIUP.EXX"), "ok");
+    EXPECT_EQ(files().size(), 2);
+    EXPECT_TRUE(files().contains("KORVIUP.EXX"));
 }
 
 TEST_F(TransferTest, AbandonedTransferRemovesItsTemporaryFile)

@@ -1,6 +1,8 @@
 // The version report and the hand-off of a waiting update at start.
 #include "app/clientapp.h"
+#include "escaping.h"
 #include "framing.h"
+#include "relauncher.h"
 #include "support/liveserver.h"
 #include "textfile.h"
 #include "update/handoff.h"
@@ -181,14 +183,18 @@ TEST(HandOff, NormalStartClearsLeftoversAndAFolderIsNoPackage)
     EXPECT_TRUE(f.starter.calls.empty());
 }
 
-// A package that was handed over once while the version stayed the same (a broken or
-// wrong updater the server keeps offering) is not handed over at every start: the client
-// removes it, tells the user the first time only, and starts. A new package or another
-// version hands over again.
-TEST(HandOff, TheSamePackageAtTheSameVersionIsHandedOverOnce)
+// A package is held back only once its install was attempted: the relauncher notes when it
+// starts the updater. Until then (the relauncher's window closed, the relauncher not
+// started) the same package is handed over again at the next start. Once attempted, the
+// same package at the same version is dropped (the user is told once), also when the
+// server sends it again, and the message line never promises an install the next start
+// would not do. A new package or another version hands over again.
+TEST(HandOff, ThePackageIsHeldBackOnlyAfterAnAttemptedInstall)
 {
     HandOffFixture f;
     ASSERT_TRUE(writeFile(f.at("quenby"), "x", true));
+    QString line;
+    QObject::connect(&f.app.messages, &Messages::messageLineChanged, [&](const QString& t) { line = t; });
     auto start = [&f](const QByteArray& package) {
         if (!package.isEmpty())
             writeFile(f.at("KORVIUP.EXX"), package);
@@ -201,20 +207,44 @@ TEST(HandOff, TheSamePackageAtTheSameVersionIsHandedOverOnce)
         waitFor([&] { return ended || failed; }, 2000);
         return ended ? 1 : failed ? -1 : -2;
     };
+    auto receive = [&f](const QByteArray& package) {
+        const QByteArray escaped = EscapeEncode(package);
+        f.app.fileTransfer.WS_FIS("5;KORVIUP.EXX;" + QByteArray::number(escaped.size()));
+        f.app.fileTransfer.WS_FID("5;" + escaped);
+        f.app.fileTransfer.WS_FIE("5");
+    };
+    const QString promise = QStringLiteral("Update geladen \u2013 wird beim n\u00e4chsten Start installiert");
+
     EXPECT_EQ(start("package one"), 1);
-    EXPECT_EQ(start("package one"), -1);  // the same package again: not handed over
+    receive("package one"); // the window was closed: nothing attempted
+    EXPECT_EQ(line, promise);
+    EXPECT_EQ(start(""), 1) << "not attempted: handed over again";
+    EXPECT_TRUE(quenby::recordAttempt(f.dir.path())); // this time the updater ran
+    EXPECT_EQ(contentOf(f.at("KORVIUP.OFF")).split('\n').value(2), "started\r");
+
+    receive("package one"); // the server offers it again
+    EXPECT_FALSE(exist(f.at("KORVIUP.EXX")));
+    EXPECT_NE(line, promise);
+    EXPECT_TRUE(line.contains(QStringLiteral("nicht noch einmal installiert"))) << line.toStdString();
+    EXPECT_EQ(start(""), 0); // so the next start is a normal one
+
+    EXPECT_EQ(start("package one"), -1); // stored by an older client: dropped at start
     EXPECT_FALSE(exist(f.at("KORVIUP.EXX")));
     EXPECT_EQ(f.prompts.messages.size(), 1);
     EXPECT_EQ(start("package one"), -1);
-    EXPECT_EQ(f.prompts.messages.size(), 1);  // told once
-    EXPECT_EQ(start(""), 0);                  // no package: a normal start
-    EXPECT_EQ(start("package two"), 1);       // a new package is handed over
+    EXPECT_EQ(f.prompts.messages.size(), 1); // told once
+
+    receive("package two"); // a new package is promised and handed over
+    EXPECT_EQ(line, promise);
+    EXPECT_EQ(start(""), 1);
+    EXPECT_TRUE(quenby::recordAttempt(f.dir.path()));
     f.app.handOff.version = QStringLiteral("9.9.9");
-    EXPECT_EQ(start("package two"), 1);       // so is the same one after the version moved
-    EXPECT_EQ(f.starter.calls.size(), 3u);
+    EXPECT_EQ(start("package two"), 1); // so is the same one after the version moved
+    EXPECT_EQ(f.starter.calls.size(), 4u);
 }
 
-// A stored update says so in the message line; other documents do not.
+// A stored update says so in the message line; a name other than the package's is not
+// stored at all.
 TEST(HandOff, AStoredPackageIsAnnouncedInTheMessageLine)
 {
     HandOffFixture f;
@@ -225,7 +255,8 @@ TEST(HandOff, AStoredPackageIsAnnouncedInTheMessageLine)
         f.app.fileTransfer.WS_FIS(QByteArray("7;") + name + ";2");
         f.app.fileTransfer.WS_FID("7;ok");
         f.app.fileTransfer.WS_FIE("7");
-        ASSERT_TRUE(exist(f.at(name))) << name;
-        EXPECT_EQ(line.startsWith(QStringLiteral("Update geladen")), QByteArray(name) == "KORVIUP.EXX") << name;
+        const bool package = QByteArray(name) == "KORVIUP.EXX";
+        EXPECT_EQ(exist(f.at(name)), package) << name;
+        EXPECT_EQ(line.startsWith(QStringLiteral("Update geladen")), package) << name;
     }
 }

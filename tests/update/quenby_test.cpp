@@ -2,6 +2,9 @@
 #include "relauncher.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace quenby;
@@ -59,4 +62,46 @@ TEST(Quenby, ButtonStartsTheUpdaterOnceAndClosingStartsNothing)
     window.show();
     window.close();
     EXPECT_EQ(starts, 0);
+}
+
+// The relauncher notes in the client's marker that the updater was started, and only then:
+// a window closed without installing, or an updater that would not start, leaves the
+// marker as the client wrote it, and without a marker nothing is written.
+TEST(Quenby, AnAttemptedInstallIsNotedInTheClientsMarker)
+{
+    struct Case {
+        const char* what;
+        QByteArray marker; // empty: none
+        bool press;
+        bool starts;
+        QByteArray after; // empty: none
+    };
+    const Case cases[] = {
+        {"installed", "1.1.368\r\nabc\r\nhanded\r\n", true, true, "1.1.368\r\nabc\r\nstarted\r\n"},
+        {"updater did not start", "1.1.368\r\nabc\r\nhanded\r\n", true, false,
+         "1.1.368\r\nabc\r\nhanded\r\n"},
+        {"window closed", "1.1.368\r\nabc\r\nhanded\r\n", false, true, "1.1.368\r\nabc\r\nhanded\r\n"},
+        {"older two-line marker", "1.1.368\r\nabc\r\n", true, true, "1.1.368\r\nabc\r\nstarted\r\n"},
+        {"no marker", "", true, true, ""},
+        {"broken marker", "\r\n", true, true, "\r\n"},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath("KORVIUP.OFF");
+        if (!c.marker.isEmpty()) {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(c.marker);
+        }
+        RelaunchWindow window(dir.path(),
+                              [&](const QString&, const QStringList&, const QString&) { return c.starts; });
+        window.show();
+        if (c.press)
+            window.button().click();
+        else
+            window.close();
+        QFile f(path);
+        const QByteArray after = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        EXPECT_EQ(after, c.after) << c.what;
+    }
 }

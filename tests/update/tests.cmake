@@ -3,7 +3,7 @@
 korvi_test(update_tests
     SOURCES update/escaping_test.cpp update/filetransfer_test.cpp update/handoff_test.cpp
             update/update_e2e_test.cpp
-    LIBS korvi_core)
+    LIBS korvi_core quenby_core)
 target_compile_definitions(update_tests PRIVATE
     KORVI_PROJECT_VERSION="${PROJECT_VERSION}" KORVI_QUENBY="$<TARGET_FILE:quenby>")
 add_dependencies(update_tests quenby)

@@ -85,5 +85,8 @@ TEST(UpdateChain, PackageFromTheServerReachesTheUpdater)
     const QString out = QDir(work).filePath("updater.out");
     ASSERT_TRUE(waitFor([&] { return contentOf(out).endsWith('\n'); }, 15000));
     EXPECT_EQ(contentOf(out), "/auto\n" + QDir::toNativeSeparators(work).toLocal8Bit() + "\n");
+    // The relauncher noted the attempt, so the same package is not handed over again.
+    EXPECT_TRUE(waitFor(
+        [&] { return contentOf(QDir(work).filePath("KORVIUP.OFF")).endsWith("\r\nstarted\r\n"); }, 5000));
     QDir(work).removeRecursively();
 }

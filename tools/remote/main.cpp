@@ -1,6 +1,7 @@
 // korvi-remote: trades through a running Korvi from the command line, over Korvi's order
 // socket for outside programs.
 
+#include "ports.h"
 #include "remoteformat.h"
 #include "remotesession.h"
 
@@ -171,8 +172,9 @@ int main(int argc, char** argv)
     parser.addHelpOption();
     const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Korvi's address (127.0.0.1)."),
                                   QStringLiteral("H"), QStringLiteral("127.0.0.1"));
-    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Korvi's order socket (4101)."),
-                                  QStringLiteral("P"), QStringLiteral("4101"));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Korvi's order socket (%1).").arg(korvi::kOrderSocketPort),
+                                  QStringLiteral("P"), QString::number(korvi::kOrderSocketPort));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("The user name Korvi expects (ZAQR)."),
                                   QStringLiteral("U"), QStringLiteral("ZAQR"));
     const QCommandLineOption limit(QStringLiteral("limit"), QStringLiteral("Limit price."), QStringLiteral("X"));
