@@ -363,6 +363,16 @@ void GameServer::onHousekeeping()
     flushRepeated();
     const std::vector<Session*> sessions = m_sessions;
     for (Session* s : sessions) {
+        if (s->queuedSince() >= 0 && t - s->queuedSince() > m_options.sendStallMs
+            && (s->playing() || s->stage() == Session::Stage::Closing)) {
+            // A client that stops reading holds its queue (and the system's buffers) for
+            // nothing; prices are skipped for it, but only closing ends what it holds.
+            ++m_metrics.droppedFullQueue;
+            s->abort(QStringLiteral("send queue of %1 bytes not drained for %2 ms; the client stopped reading")
+                         .arg(s->queuedBytes())
+                         .arg(t - s->queuedSince()));
+            continue;
+        }
         if (s->stage() == Session::Stage::Closing)
             continue;
         s->flushLog(t);
@@ -423,7 +433,20 @@ int GameServer::playingCount() const
 void GameServer::loggedIn(Session* session)
 {
     ++m_metrics.logins;
-    m_byParticipant.insert(session->participant().id, session);
+    const qint64 id = session->participant().id;
+    // A participant holds a few connections at most. The newest wins: a client that comes
+    // back after a network change must get in even while its old connection still looks open.
+    std::vector<Session*> own;
+    for (Session* s : m_byParticipant.values(id)) {
+        if (s != session && s->stage() != Session::Stage::Closing)
+            own.push_back(s);
+    }
+    std::sort(own.begin(), own.end(), [](const Session* a, const Session* b) { return a->number() < b->number(); });
+    const int over = static_cast<int>(own.size()) + 1 - m_options.maxConnectionsPerParticipant;
+    for (int i = 0; i < over; ++i)
+        own[static_cast<size_t>(i)]->abort(QStringLiteral("replaced by a newer login of the participant (at most %1 connections at once)")
+                                               .arg(m_options.maxConnectionsPerParticipant));
+    m_byParticipant.insert(id, session);
     m_engine->addParticipant(session->participant());
     m_chat->join(session);
 }

@@ -56,6 +56,9 @@ public:
     // Largest send queue of all: a session that would go past it is dropped. It leaves
     // room above the price limit for a participant's greeting with a long order book.
     static constexpr qint64 kMaxSendQueueBytes = 8 * 1024 * 1024;
+    // The system's send buffer of a connection: enough for a few ticks of prices, small
+    // enough that a client that stops reading shows in the send queue within a second or two.
+    static constexpr int kSocketSendBuffer = 64 * 1024;
 
     GameServer(const ServerOptions& options, std::vector<InstrumentSpec> definitions, ParticipantStore& store,
                QObject* parent = nullptr);

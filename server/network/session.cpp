@@ -81,10 +81,17 @@ Session::Session(QTcpSocket* socket, quint64 number, GameServer& server)
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     // What the client sends beyond this waits in the system, not in our memory.
     m_socket->setReadBufferSize(kReadAheadBytes);
+    // What the client does not read waits in our queue, where its age is seen, rather than
+    // in megabytes of the system's buffers.
+    m_socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, GameServer::kSocketSendBuffer);
     m_connectedAt = m_lastSentAt = m_lastHeartbeatAt = server.now();
     connect(m_socket, &QTcpSocket::readyRead, this, &Session::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &Session::onDisconnected);
-    connect(m_socket, &QTcpSocket::bytesWritten, this, &Session::written);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
+        if (m_socket->bytesToWrite() == 0)
+            m_queuedSince = -1;
+        emit written();
+    });
     connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
         if (e != QAbstractSocket::RemoteHostClosedError)
             logEvent(QStringLiteral("socket error"), QStringLiteral("%1 socket error: %2").arg(who(), m_socket->errorString()));
@@ -138,6 +145,8 @@ bool Session::write(const QByteArray& frames, qint64 frameCount)
     }
     m_socket->write(frames);
     m_lastSentAt = m_server.now();
+    if (m_queuedSince < 0)
+        m_queuedSince = m_lastSentAt;
     m_server.countSent(frameCount, frames.size());
     return true;
 }

@@ -56,6 +56,8 @@ public:
     qint64 lastSentAt() const { return m_lastSentAt; }
     qint64 lastHeartbeatAt() const { return m_lastHeartbeatAt; }
     qint64 queuedBytes() const;
+    // Since when the send queue has not been empty; -1 while it is.
+    qint64 queuedSince() const { return m_queuedSince; }
     // The client's address, as the login limits count it.
     const QString& address() const { return m_address; }
     // The version the client reported ("@SV=" body), empty until it did.
@@ -148,6 +150,7 @@ private:
     qint64 m_connectedAt = 0;
     qint64 m_lastSentAt = 0;
     qint64 m_lastHeartbeatAt = 0;
+    qint64 m_queuedSince = -1;
     bool m_pricesPaused = false;
     bool m_finished = false;
     bool m_pumpQueued = false;
