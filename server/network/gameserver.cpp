@@ -6,6 +6,7 @@
 #include "participantstore.h"
 #include "serverlog.h"
 #include "session.h"
+#include "transport.h"
 #include "updatepublisher.h"
 
 #include "dates.h"
@@ -13,8 +14,6 @@
 
 #include <QHostAddress>
 #include <QRandomGenerator>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <algorithm>
 #include <cmath>
 
@@ -40,13 +39,12 @@ GameServer::GameServer(const ServerOptions& options, std::vector<InstrumentSpec>
     , m_specs(std::move(definitions))
     , m_store(store)
     , m_simulator(m_specs, seedFor(options))
-    , m_server(new QTcpServer(this))
+    , m_transport(new Transport([this] { return now(); }, this))
     , m_pages(new AddressPageServer(this))
     , m_chat(std::make_unique<ChatService>(*this))
     , m_passwords(std::make_unique<PasswordChecker>())
 {
     m_clock.start();
-    connect(m_server, &QTcpServer::newConnection, this, &GameServer::onNewConnection);
     m_priceTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_priceTimer, &QTimer::timeout, this, &GameServer::onPriceTick);
     connect(&m_housekeeping, &QTimer::timeout, this, &GameServer::onHousekeeping);
@@ -60,6 +58,10 @@ GameServer::~GameServer()
 {
     // Checks under way finish before the sessions they report to go.
     m_passwords.reset();
+    // The sessions go before the transport their connections live on.
+    qDeleteAll(findChildren<Session*>(Qt::FindDirectChildrenOnly));
+    m_sessions.clear();
+    delete m_transport;
 }
 
 bool GameServer::start(QString& error)
@@ -88,21 +90,22 @@ bool GameServer::start(QString& error)
         return false;
     }
     // Thousands of participants may knock at once; let the kernel queue them.
-    m_server->setListenBacklogSize(1024);
-    if (!m_server->listen(address, m_options.port)) {
-        error = QStringLiteral("cannot listen on game port %1: %2").arg(m_options.port).arg(m_server->errorString());
+    QString listenError;
+    if (!m_transport->listen(address.toString(), m_options.port, 4096, kSocketSendBuffer,
+                             [this](std::shared_ptr<Connection> c) { adopt(std::move(c)); }, listenError)) {
+        error = QStringLiteral("cannot listen on game port %1: %2").arg(m_options.port).arg(listenError);
         return false;
     }
     if (!m_pages->listen(address, m_options.httpPort)) {
         error = QStringLiteral("cannot listen on address-page port %1: %2").arg(m_options.httpPort).arg(m_pages->errorString());
-        m_server->close();
+        m_transport->close();
         return false;
     }
-    m_pages->setGamePort(m_server->serverPort());
+    m_pages->setGamePort(m_transport->port());
     m_pages->setPublicHost(m_options.publicHost);
     m_pages->setMetrics([this] { return prometheusText(metricsNow()); });
-    if (m_options.rate > 0)
-        m_priceTimer.start(kPriceTickMs);
+    // Also without a price stream: a quote set by a test message goes out on a tick.
+    m_priceTimer.start(kPriceTickMs);
     m_priceStartedAt = now();
     m_housekeeping.start(500);
     m_rankingTimer.start(kRankingMs);
@@ -125,14 +128,14 @@ void GameServer::stop()
         storeQuotes();
         flush();
     }
-    m_server->close();
+    m_transport->close();
     m_pages->close();
     const std::vector<Session*> sessions = m_sessions;
     for (Session* s : sessions)
         s->abort(QStringLiteral("server stops"));
 }
 
-quint16 GameServer::tcpPort() const { return m_server->serverPort(); }
+quint16 GameServer::tcpPort() const { return m_transport->port(); }
 quint16 GameServer::httpPort() const { return m_pages->port(); }
 
 bool GameServer::restoreQuotes(QString& error)
@@ -195,13 +198,7 @@ std::vector<PriceState> GameServer::quotes() const
     return out;
 }
 
-void GameServer::onNewConnection()
-{
-    while (QTcpSocket* socket = m_server->nextPendingConnection())
-        adopt(socket);
-}
-
-Session* GameServer::adopt(QTcpSocket* socket)
+Session* GameServer::adopt(std::shared_ptr<Connection> connection)
 {
     // Connections that have not logged in cost a password check each; they are limited
     // in total and per address, so idle or guessing connections cannot crowd out the game.
@@ -210,7 +207,7 @@ Session* GameServer::adopt(QTcpSocket* socket)
     // places; only when none is fit is it refused. So an address that holds every place
     // cannot keep the others out, and one that opens connections faster than its own keep
     // up only pushes out its own.
-    const QString address = socket->peerAddress().toString();
+    const QString address = connection->peerAddress();
     struct Holder {
         int waiting = 0;
         Session* oldestIdle = nullptr; // not yet asking to log in
@@ -250,8 +247,7 @@ Session* GameServer::adopt(QTcpSocket* socket)
                        .arg(waiting)
                        .arg(own.waiting),
                    now());
-        socket->abort();
-        socket->deleteLater();
+        connection->abort();
         return nullptr;
     }
     if (victim) {
@@ -265,7 +261,7 @@ Session* GameServer::adopt(QTcpSocket* socket)
                    now());
         victim->abort(QStringLiteral("its place went to a newer connection"));
     }
-    auto* session = new Session(socket, m_nextSession++, *this);
+    auto* session = new Session(std::move(connection), m_nextSession++, *this);
     session->setParent(this);
     m_sessions.push_back(session);
     connect(session, &Session::finished, this, &GameServer::onSessionFinished);
@@ -316,11 +312,7 @@ void GameServer::onPriceTick()
         m_pricesSent += due - cap;
         due = cap;
     }
-    if (due <= 0)
-        return;
-    m_batch.clear();
-    int frames = 0;
-    for (qint64 i = 0; i < due; ++i) {
+    for (qint64 i = 0; i < std::max<qint64>(due, 0); ++i) {
         const PriceSimulator::Update u = m_simulator.step();
         m_engine->onQuote(u.index, u.after);
         const QByteArray text = msg::priceChange(u.index + 1, u.before, u.after, u.full);
@@ -329,19 +321,39 @@ void GameServer::onPriceTick()
         m_batch.append(FrameStart);
         m_batch.append(text);
         m_batch.append(FrameEnd);
-        ++frames;
+        ++m_batchFrames;
     }
-    m_pricesSent += due;
-    scheduleFlush();
-    if (frames == 0)
+    if (due > 0) {
+        m_pricesSent += due;
+        scheduleFlush();
+    }
+    fanOut();
+}
+
+int GameServer::fanoutIntervalMs(int playing)
+{
+    const qint64 wanted = static_cast<qint64>(playing) * 1000 / kFanoutWritesPerSecond;
+    return static_cast<int>(std::clamp<qint64>(wanted, kPriceTickMs, kMaxFanoutMs));
+}
+
+void GameServer::fanOut()
+{
+    const qint64 t = now();
+    if (m_batchFrames == 0 || t - m_fannedOutAt + kPriceTickMs / 2 < fanoutIntervalMs(m_playing))
         return;
-    const std::vector<Session*> sessions = m_sessions;
-    for (Session* s : sessions) {
+    m_fannedOutAt = t;
+    // Every queue holds the same block; the next ticks write into a new one.
+    const QByteArray batch = std::exchange(m_batch, {});
+    const int frames = std::exchange(m_batchFrames, 0);
+    int playing = 0;
+    for (Session* s : m_sessions) {
         if (!s->playing())
             continue;
+        ++playing;
         m_maxQueued = std::max(m_maxQueued, s->queuedBytes());
-        s->sendPrices(m_batch, frames);
+        s->sendPrices(batch, frames);
     }
+    m_playing = playing;
 }
 
 void GameServer::onHousekeeping()
@@ -557,11 +569,9 @@ void GameServer::setQuote(int index, const PriceState& quote)
     if (index < 0 || index >= m_simulator.count())
         return;
     const PriceSimulator::Update u = m_simulator.setQuote(index, quote);
-    const QByteArray frames = frame(msg::fullPrice(index + 1, u.after));
-    for (Session* s : m_sessions) {
-        if (s->playing())
-            s->sendFramed(frames);
-    }
+    // Goes out with the next block of prices, as any change of the market.
+    m_batch.append(frame(msg::fullPrice(index + 1, u.after)));
+    ++m_batchFrames;
     m_engine->onQuote(index, u.after);
     scheduleFlush();
 }

@@ -18,14 +18,13 @@
 #include <memory>
 #include <vector>
 
-class QTcpServer;
-class QTcpSocket;
-
 namespace korvi::server {
 
 class AddressPageServer;
 class ChatService;
+class Connection;
 class ParticipantStore;
+class Transport;
 class Session;
 struct UpdatePackage;
 
@@ -38,8 +37,13 @@ struct UpdatePackage;
 class GameServer : public QObject, public TradeOutbox {
     Q_OBJECT
 public:
-    // How often the market moves and the stream goes out, in milliseconds.
+    // How often the market moves, in milliseconds.
     static constexpr int kPriceTickMs = 20;
+    // The prices of several ticks share one write to a participant when many play: the
+    // stream goes out every tick up to this many participants, beyond that at a pace that
+    // keeps the writes per second about the same, but at least every kMaxFanoutMs.
+    static constexpr int kFanoutWritesPerSecond = 100'000;
+    static constexpr int kMaxFanoutMs = 100;
     // Something goes out at least this often on every connection.
     static constexpr int kKeepaliveMs = 4000;
     static constexpr int kHeartbeatLineMs = 30'000;
@@ -78,7 +82,10 @@ public:
     // Takes a connection of a client on: it is greeted, possibly in the place of an idle
     // connection that gives way, or closed at once when too many connections wait for
     // their login and none gives way (then none is returned).
-    Session* adopt(QTcpSocket* socket);
+    Session* adopt(std::shared_ptr<Connection> connection);
+    Transport& transport() { return *m_transport; }
+    // Milliseconds between two blocks of prices to every participant, for `playing` of them.
+    static int fanoutIntervalMs(int playing);
     qint64 now() const { return m_clock.elapsed(); }
     int loginTimeoutMs() const { return m_options.loginTimeoutSeconds * 1000; }
     TradingEngine& engine() { return *m_engine; }
@@ -120,9 +127,10 @@ public:
     }
 
 private:
-    void onNewConnection();
     void onSessionFinished(Session* session);
     void onPriceTick();
+    // Sends the prices of the last ticks to every participant when their time has come.
+    void fanOut();
     void onHousekeeping();
     // Hands the current quotes to the store; they are written with the next commit.
     void storeQuotes();
@@ -137,7 +145,7 @@ private:
     std::vector<InstrumentSpec> m_specs;
     ParticipantStore& m_store;
     PriceSimulator m_simulator;
-    QTcpServer* m_server;
+    Transport* m_transport;
     AddressPageServer* m_pages;
     std::vector<Session*> m_sessions;  // owned as Qt children
     quint64 m_nextSession = 1;
@@ -147,7 +155,11 @@ private:
     QTimer m_statsTimer;
     qint64 m_priceStartedAt = 0;
     qint64 m_pricesSent = 0;
+    // Price frames of the ticks since the last block went out, encoded once for everyone.
     QByteArray m_batch;
+    int m_batchFrames = 0;
+    int m_playing = 0; // participants playing at the last block
+    qint64 m_fannedOutAt = 0;
     TradeStore m_tradeStore;
     std::unique_ptr<TradingEngine> m_engine;
     std::unique_ptr<ChatService> m_chat;
