@@ -7,6 +7,13 @@
 // second, and the relay is measured (lines delivered, delay, the server's send queues).
 // The server is stopped at the end.
 //
+// With --participants N it runs the scale measurement instead (scaleload.cpp): N
+// participants on one epoll context, logged in at most --login-window at a time, then the
+// stream, its delay and gaps per participant, the server's CPU per delivered price and
+// memory per participant, and another participant's order round trip, printed as
+// "key=value" lines. With --stall-probe N: N connections of one participant that stop
+// reading after their greeting, and what the server keeps of them after --seconds.
+//
 // With --flood N it runs only the flood probe instead: one participant trades
 // --flood-fills single pieces, stops reading and sends N "@RA" (every answer lists all of
 // its orders), while another participant measures the gaps in its prices and the server's
@@ -18,6 +25,7 @@
 #include "framing.h"
 #include "participantstore.h"
 #include "passwordhash.h"
+#include "scaleload.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -292,8 +300,11 @@ int main(int argc, char** argv)
     const QCommandLineOption chatLinesOpt("chat-lines", "Chat lines each participant sends per second.", "L", "5");
     const QCommandLineOption floodOpt("flood", "Run only the flood probe with N \"@RA\" requests (0: the load phases).", "N", "0");
     const QCommandLineOption floodFillsOpt("flood-fills", "Fills of the flooding participant.", "F", "1000");
+    const QCommandLineOption participantsOpt("participants", "Run the scale measurement with N participants (0: the load phases).", "N", "0");
+    const QCommandLineOption loginWindowOpt("login-window", "Scale measurement: logins under way at once at most.", "N", "2000");
+    const QCommandLineOption stallOpt("stall-probe", "Run only the stall probe with N non-reading connections of one participant.", "N", "0");
     parser.addOptions({serverOpt, loginsOpt, connectionsOpt, rateOpt, secondsOpt, orderSecondsOpt, inFlightOpt, hashOpt,
-                       chatSecondsOpt, chatLinesOpt, floodOpt, floodFillsOpt});
+                       chatSecondsOpt, chatLinesOpt, floodOpt, floodFillsOpt, participantsOpt, loginWindowOpt, stallOpt});
     parser.process(app);
     const int logins = std::clamp(parser.value(loginsOpt).toInt(), 0, 10000);
     const int connections = std::clamp(parser.value(connectionsOpt).toInt(), 1, 10000);
@@ -306,6 +317,9 @@ int main(int argc, char** argv)
     const int chatLines = std::clamp(parser.value(chatLinesOpt).toInt(), 1, 100);
     const int flood = std::clamp(parser.value(floodOpt).toInt(), 0, 10'000'000);
     const int floodFills = std::clamp(parser.value(floodFillsOpt).toInt(), 0, 100'000);
+    const int scaleParticipants = std::clamp(parser.value(participantsOpt).toInt(), 0, 19'000);
+    const int loginWindow = std::clamp(parser.value(loginWindowOpt).toInt(), 1, 19'000);
+    const int stallConnections = std::clamp(parser.value(stallOpt).toInt(), 0, 10'000);
     raiseDescriptorLimit();
     Client::clock.start();
 
@@ -317,14 +331,17 @@ int main(int argc, char** argv)
         store.setHashIterations(korvi::server::kMinIterations);
         QString error;
         std::vector<std::pair<QByteArray, QByteArray>> participants;
-        for (int i = 0; i <= std::max(logins, connections); ++i)
+        const int wanted = scaleParticipants > 0 ? scaleParticipants : stallConnections > 0 ? 1 : std::max(logins, connections);
+        for (int i = 0; i <= wanted; ++i)
             participants.emplace_back(nameOf(i), "load");
         if (!store.open(dir.path(), error) || !store.addMany(participants, error)) {
             std::fprintf(stderr, "cannot prepare participants: %s\n", qPrintable(error));
             return 1;
         }
+        if (hashIterations == korvi::server::kMinIterations)
+            participants.clear(); // hashed with these rounds already
         const QByteArray strong = korvi::server::hashPassword("load", hashIterations);
-        for (const auto& p : store.list()) {
+        for (const auto& p : participants.empty() ? std::vector<korvi::server::Participant>{} : store.list()) {
             if (!store.setPasswordHash(p.id, strong, error)) {
                 std::fprintf(stderr, "cannot prepare participants: %s\n", qPrintable(error));
                 return 1;
@@ -335,10 +352,13 @@ int main(int argc, char** argv)
     QProcess server;
     const QString logPath = dir.filePath(QStringLiteral("server.log"));
     server.setStandardErrorFile(logPath);
-    server.start(parser.value(serverOpt), {"--port", "0", "--http-port", "0", "--data", dir.path(), "--seed", "1",
-                                           "--rate", QString::number(rate), "--stats", "5",
-                                           "--hash-iterations", QString::number(hashIterations), "--max-waiting", "100000",
-                                           "--max-waiting-per-address", "100000", "--login-timeout", "600"});
+    QStringList serverArgs = {"--port", "0", "--http-port", "0", "--data", dir.path(), "--seed", "1",
+                              "--rate", QString::number(rate), "--stats", "5",
+                              "--hash-iterations", QString::number(hashIterations), "--max-waiting", "100000",
+                              "--max-waiting-per-address", "100000", "--login-timeout", "600"};
+    if (scaleParticipants > 0)
+        serverArgs << "--test-control"; // the markers that time the stream are test quotes
+    server.start(parser.value(serverOpt), serverArgs);
     if (!server.waitForStarted(10000) || !server.waitForReadyRead(10000)) {
         std::fprintf(stderr, "server did not start\n");
         return 1;
@@ -350,6 +370,29 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("server on 127.0.0.1:%u, price rate %.0f/s\n", port, rate);
+
+    if (scaleParticipants > 0 || stallConnections > 0) {
+        korvi::load::ScaleConfig config;
+        config.port = port;
+        config.serverPid = server.processId();
+        config.participants = scaleParticipants;
+        config.loginWindow = loginWindow;
+        config.seconds = seconds;
+        config.rate = rate;
+        const int result = scaleParticipants > 0
+                               ? korvi::load::runScale(config, nameOf)
+                               : korvi::load::runStallProbe(port, server.processId(), stallConnections, seconds, rate, nameOf);
+        ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+        server.waitForFinished(30000);
+        QFile log(logPath);
+        if (log.open(QIODevice::ReadOnly)) {
+            const QByteArray text = log.readAll();
+            std::printf("server_log fell_behind=%lld stopped_reading=%lld replaced=%lld\n",
+                        static_cast<long long>(text.count("cannot keep up")), static_cast<long long>(text.count("stopped reading")),
+                        static_cast<long long>(text.count("replaced by a newer login")));
+        }
+        return result;
+    }
 
     if (flood > 0) {
         floodProbe(port, server.processId(), flood, floodFills, seconds);

@@ -197,6 +197,7 @@ void Connection::reportClosed(const QString& reason)
 
 void Connection::abort()
 {
+    const bool stuck = m_queued > 0;
     m_open = false;
     m_closing = false;
     m_queue.clear();
@@ -204,6 +205,11 @@ void Connection::abort()
     m_queued = 0;
     m_queuedSince = -1;
     asio::error_code ec;
+    if (stuck && m_socket.is_open()) {
+        // What the client did not read goes too: a reset frees the system's buffers at
+        // once instead of retrying them to a client that does not read.
+        m_socket.set_option(asio::socket_base::linger(true, 0), ec);
+    }
     m_socket.close(ec);
 }
 
