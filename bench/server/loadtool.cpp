@@ -302,9 +302,10 @@ int main(int argc, char** argv)
     const QCommandLineOption floodFillsOpt("flood-fills", "Fills of the flooding participant.", "F", "1000");
     const QCommandLineOption participantsOpt("participants", "Run the scale measurement with N participants (0: the load phases).", "N", "0");
     const QCommandLineOption loginWindowOpt("login-window", "Scale measurement: logins under way at once at most.", "N", "2000");
+    const QCommandLineOption threadsOpt("load-threads", "Scale measurement: threads of the load generator.", "N", "2");
     const QCommandLineOption stallOpt("stall-probe", "Run only the stall probe with N non-reading connections of one participant.", "N", "0");
     parser.addOptions({serverOpt, loginsOpt, connectionsOpt, rateOpt, secondsOpt, orderSecondsOpt, inFlightOpt, hashOpt,
-                       chatSecondsOpt, chatLinesOpt, floodOpt, floodFillsOpt, participantsOpt, loginWindowOpt, stallOpt});
+                       chatSecondsOpt, chatLinesOpt, floodOpt, floodFillsOpt, participantsOpt, loginWindowOpt, stallOpt, threadsOpt});
     parser.process(app);
     const int logins = std::clamp(parser.value(loginsOpt).toInt(), 0, 10000);
     const int connections = std::clamp(parser.value(connectionsOpt).toInt(), 1, 10000);
@@ -379,6 +380,7 @@ int main(int argc, char** argv)
         config.loginWindow = loginWindow;
         config.seconds = seconds;
         config.rate = rate;
+        config.threads = parser.value(threadsOpt).toInt();
         const int result = scaleParticipants > 0
                                ? korvi::load::runScale(config, nameOf)
                                : korvi::load::runStallProbe(port, server.processId(), stallConnections, seconds, rate, nameOf);

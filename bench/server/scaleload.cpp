@@ -1,6 +1,7 @@
 #include "scaleload.h"
 
 #include <asio/connect.hpp>
+#include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 #include <asio/ip/tcp.hpp>
@@ -12,7 +13,10 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <atomic>
 #include <fstream>
+#include <future>
+#include <thread>
 #include <functional>
 #include <memory>
 #include <netinet/in.h>
@@ -38,6 +42,13 @@ qint64 monotonicMs()
 // Delays in whole milliseconds, up to a minute; enough for percentiles.
 class Histogram {
 public:
+    void merge(const Histogram& other)
+    {
+        for (size_t i = 0; i < m_counts.size(); ++i)
+            m_counts[i] += other.m_counts[i];
+        m_total += other.m_total;
+        m_max = std::max(m_max, other.m_max);
+    }
     void add(qint64 ms)
     {
         m_counts[static_cast<size_t>(std::clamp<qint64>(ms, 0, kMax))]++;
@@ -156,13 +167,14 @@ private:
 
 struct Shared {
     asio::io_context context{1};
+    asio::executor_work_guard<asio::io_context::executor_type> work = asio::make_work_guard(context);
     std::array<char, 256 * 1024> scratch {};
-    Histogram delays;       // marker delays of all participants, during the window
+    Histogram delays;       // marker delays of this context's participants, during the window
     Histogram orderTrips;   // the watcher's orders
-    bool measuring = false;
+    std::atomic<bool> measuring = false;
     int markerInstrument = 13;
-    int greetedCount = 0;
-    int failedCount = 0;
+    std::atomic<int> greetedCount = 0;
+    std::atomic<int> failedCount = 0;
     std::function<void(Client&)> onGreeted;
 };
 
@@ -225,6 +237,7 @@ void Client::readAll()
             close();
             return;
         }
+        const bool drained = n < m_shared.scratch.size();
         std::string_view data(m_shared.scratch.data(), n);
         while (!data.empty()) {
             const size_t end = data.find('\x02');
@@ -243,6 +256,12 @@ void Client::readAll()
                 const size_t start = frame.find('\x01');
                 onFrame(start == std::string_view::npos ? frame : frame.substr(start + 1));
             }
+        }
+        if (drained && m_reading) {
+            // Less than asked for: the socket was empty then, and a later arrival is a new
+            // edge for epoll.
+            waitReadable();
+            return;
         }
     }
     if (m_reading) // more is waiting: the next turn goes on with it
@@ -371,6 +390,58 @@ double processCpuSeconds(qint64 pid)
     return static_cast<double>(number(fields[11]) + number(fields[12])) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
+namespace {
+
+// A share of the participants on its own thread and context, so the load generator uses
+// every core it gets.
+struct Worker {
+    Shared shared;
+    std::vector<std::shared_ptr<Client>> clients;
+    asio::ip::tcp::endpoint server;
+    QByteArray (*nameOf)(int) = nullptr;
+    int first = 1;
+    int count = 0;
+    int window = 1;
+    int started = 0;
+    std::atomic<bool> stop = false;
+    std::thread thread;
+
+    void startMore()
+    {
+        const int underWay = started - shared.greetedCount - shared.failedCount;
+        for (int room = window - underWay; room > 0 && started < count; --room) {
+            auto c = std::make_shared<Client>(shared, nameOf(first + started).toStdString());
+            c->start(server);
+            clients.push_back(std::move(c));
+            ++started;
+        }
+    }
+    void run()
+    {
+        shared.onGreeted = [this](Client&) { startMore(); };
+        startMore();
+        while (!stop)
+            shared.context.run_for(std::chrono::milliseconds(50));
+    }
+    // Runs `task` on the worker's thread and waits for it.
+    template <typename F>
+    auto onThread(F task) -> decltype(task())
+    {
+        std::packaged_task<decltype(task())()> packaged(std::move(task));
+        auto result = packaged.get_future();
+        asio::post(shared.context, [&packaged] { packaged(); });
+        return result.get();
+    }
+};
+
+struct Tally {
+    Histogram gaps;
+    Histogram delays;
+    qint64 delivered = 0, fewest = -1, behind = 0, playing = 0, lastGreeted = 0;
+};
+
+} // namespace
+
 int runScale(const ScaleConfig& config, QByteArray (*nameOf)(int))
 {
     Shared shared;
@@ -388,33 +459,49 @@ int runScale(const ScaleConfig& config, QByteArray (*nameOf)(int))
     }
     runFor(shared, 1000);
 
-    // The logins: at most `loginWindow` under way at once.
-    std::vector<std::shared_ptr<Client>> clients;
-    clients.reserve(static_cast<size_t>(config.participants));
-    int started = 0;
-    const auto startMore = [&] {
-        const int underWay = started - shared.greetedCount + 1 - shared.failedCount;
-        for (int room = config.loginWindow - underWay; room > 0 && started < config.participants; --room) {
-            auto c = std::make_shared<Client>(shared, nameOf(started + 1).toStdString());
-            c->start(server);
-            clients.push_back(std::move(c));
-            ++started;
-        }
-    };
+    // The logins: at most `loginWindow` under way at once, shared out over the workers.
+    const int threads = std::clamp(config.threads, 1, 16);
+    std::vector<std::unique_ptr<Worker>> workers;
     watcher->resetWindow(monotonicMs());
     const qint64 loginStart = monotonicMs();
-    startMore();
-    shared.onGreeted = [&](Client&) { startMore(); };
-    const bool allIn = runUntil(shared, [&] { return shared.greetedCount - 1 + shared.failedCount >= config.participants; },
-                                config.timeoutSeconds * 1000LL);
-    shared.onGreeted = nullptr;
+    int next = 1;
+    for (int i = 0; i < threads; ++i) {
+        auto w = std::make_unique<Worker>();
+        w->shared.markerInstrument = config.markerInstrument;
+        w->server = server;
+        w->nameOf = nameOf;
+        w->first = next;
+        w->count = config.participants / threads + (i < config.participants % threads ? 1 : 0);
+        w->window = std::max(1, config.loginWindow / threads);
+        w->clients.reserve(static_cast<size_t>(w->count));
+        next += w->count;
+        workers.push_back(std::move(w));
+    }
+    for (auto& w : workers)
+        w->thread = std::thread([raw = w.get()] { raw->run(); });
+    const auto sum = [&](auto field) {
+        int total = 0;
+        for (const auto& w : workers)
+            total += field(*w);
+        return total;
+    };
+    const bool allIn = runUntil(shared, [&] {
+        return sum([](Worker& w) { return w.shared.greetedCount + w.shared.failedCount; }) >= config.participants;
+    }, config.timeoutSeconds * 1000LL);
+    const int greeted = sum([](Worker& w) { return w.shared.greetedCount.load(); });
+    const int failed = sum([](Worker& w) { return w.shared.failedCount.load(); });
     qint64 lastGreeted = loginStart;
-    for (const auto& c : clients)
-        lastGreeted = std::max(lastGreeted, c->greetedAt);
-    const int greeted = shared.greetedCount - 1;
+    for (auto& w : workers) {
+        lastGreeted = std::max(lastGreeted, w->onThread([raw = w.get()] {
+            qint64 last = 0;
+            for (const auto& c : raw->clients)
+                last = std::max(last, c->greetedAt);
+            return last;
+        }));
+    }
     const double loginSeconds = std::max<qint64>(1, lastGreeted - loginStart) / 1000.0;
     std::printf("login participants=%d greeted=%d failed=%d seconds=%.2f per_second=%.0f watcher_gap_max_ms=%lld complete=%d\n",
-                config.participants, greeted, shared.failedCount, loginSeconds, greeted / loginSeconds,
+                config.participants, greeted, failed, loginSeconds, greeted / loginSeconds,
                 static_cast<long long>(std::max(watcher->longestGap, monotonicMs() - watcher->lastPriceAt)), allIn ? 1 : 0);
     std::fflush(stdout);
 
@@ -437,8 +524,14 @@ int runScale(const ScaleConfig& config, QByteArray (*nameOf)(int))
     });
     runFor(shared, 1000);
     const qint64 windowStart = monotonicMs();
-    for (const auto& c : clients)
-        c->resetWindow(windowStart);
+    for (auto& w : workers) {
+        w->onThread([raw = w.get(), windowStart] {
+            for (const auto& c : raw->clients)
+                c->resetWindow(windowStart);
+            raw->shared.measuring = true;
+            return 0;
+        });
+    }
     watcher->resetWindow(windowStart);
     shared.measuring = true;
     const double cpuStart = processCpuSeconds(config.serverPid);
@@ -448,56 +541,76 @@ int runScale(const ScaleConfig& config, QByteArray (*nameOf)(int))
     const qint64 windowEnd = monotonicMs();
     const double window = (windowEnd - windowStart) / 1000.0;
     const double expected = config.rate * window;
-    Histogram gaps;
-    qint64 delivered = 0, fewest = -1, behind = 0, playing = 0;
-    for (const auto& c : clients) {
-        if (!c->greeted)
-            continue;
-        ++playing;
-        const qint64 gap = std::max(c->longestGap, windowEnd - c->lastPriceAt);
-        gaps.add(gap);
-        delivered += c->prices;
-        fewest = fewest < 0 ? c->prices : std::min(fewest, c->prices);
-        if (c->prices < expected * 0.95)
-            ++behind;
+    Tally tally;
+    for (auto& w : workers) {
+        const Tally t = w->onThread([raw = w.get(), windowEnd, expected] {
+            raw->shared.measuring = false;
+            Tally part;
+            for (const auto& c : raw->clients) {
+                if (!c->greeted)
+                    continue;
+                ++part.playing;
+                part.gaps.add(std::max(c->longestGap, windowEnd - c->lastPriceAt));
+                part.delivered += c->prices;
+                part.fewest = part.fewest < 0 ? c->prices : std::min(part.fewest, c->prices);
+                if (static_cast<double>(c->prices) < expected * 0.95)
+                    ++part.behind;
+            }
+            part.delays.merge(raw->shared.delays);
+            return part;
+        });
+        tally.gaps.merge(t.gaps);
+        tally.delays.merge(t.delays);
+        tally.delivered += t.delivered;
+        tally.playing += t.playing;
+        tally.behind += t.behind;
+        if (t.fewest >= 0)
+            tally.fewest = tally.fewest < 0 ? t.fewest : std::min(tally.fewest, t.fewest);
     }
     const double rssEnd = processRssMb(config.serverPid);
     const double cpu = cpuEnd - cpuStart;
     std::printf("stream participants=%lld seconds=%.1f rate=%.0f prices_expected=%.0f prices_min=%lld prices_min_pct=%.1f"
                 " below_95pct=%lld delay_p50_ms=%lld delay_p99_ms=%lld delay_max_ms=%lld delay_samples=%lld"
                 " gap_p99_ms=%lld gap_max_ms=%lld\n",
-                static_cast<long long>(playing), window, config.rate, expected, static_cast<long long>(fewest),
-                expected > 0 ? 100.0 * static_cast<double>(fewest) / expected : 0.0, static_cast<long long>(behind),
-                static_cast<long long>(shared.delays.percentile(0.5)), static_cast<long long>(shared.delays.percentile(0.99)),
-                static_cast<long long>(shared.delays.max()), static_cast<long long>(shared.delays.total()),
-                static_cast<long long>(gaps.percentile(0.99)), static_cast<long long>(gaps.max()));
+                static_cast<long long>(tally.playing), window, config.rate, expected, static_cast<long long>(tally.fewest),
+                expected > 0 ? 100.0 * static_cast<double>(tally.fewest) / expected : 0.0, static_cast<long long>(tally.behind),
+                static_cast<long long>(tally.delays.percentile(0.5)), static_cast<long long>(tally.delays.percentile(0.99)),
+                static_cast<long long>(tally.delays.max()), static_cast<long long>(tally.delays.total()),
+                static_cast<long long>(tally.gaps.percentile(0.99)), static_cast<long long>(tally.gaps.max()));
     std::printf("server cpu_seconds=%.2f cpu_share=%.2f prices_delivered=%lld cpu_us_per_price=%.3f rss_mb=%.1f"
                 " rss_before_mb=%.1f rss_kb_per_participant=%.1f\n",
-                cpu, cpu / window, static_cast<long long>(delivered), delivered > 0 ? cpu * 1e6 / static_cast<double>(delivered) : -1.0,
-                rssEnd, rssBefore, playing > 0 ? (rssLoaded - rssBefore) * 1024.0 / static_cast<double>(playing) : 0.0);
+                cpu, cpu / window, static_cast<long long>(tally.delivered),
+                tally.delivered > 0 ? cpu * 1e6 / static_cast<double>(tally.delivered) : -1.0, rssEnd, rssBefore,
+                tally.playing > 0 ? (rssLoaded - rssBefore) * 1024.0 / static_cast<double>(tally.playing) : 0.0);
     std::printf("orders round_trips=%lld p50_ms=%lld p99_ms=%lld max_ms=%lld\n",
                 static_cast<long long>(shared.orderTrips.total()), static_cast<long long>(shared.orderTrips.percentile(0.5)),
                 static_cast<long long>(shared.orderTrips.percentile(0.99)), static_cast<long long>(shared.orderTrips.max()));
     std::fflush(stdout);
     watcher->ordering = false;
 
-    // Logging in again with a password this server already checked.
+    // Logging in again with a password this server already checked: on the watcher's
+    // context, while the others still stream.
     Histogram relogins;
-    const int again = std::min<int>(config.relogins, static_cast<int>(clients.size()));
-    for (int i = 0; i < again; ++i) {
-        clients[static_cast<size_t>(i)]->close();
+    for (int i = 0; i < config.relogins && i < config.participants; ++i) {
         auto c = std::make_shared<Client>(shared, nameOf(i + 1).toStdString());
         c->start(server);
         runUntil(shared, [&] { return c->greeted || c->failed; }, 10'000);
         if (c->greeted)
             relogins.add(c->greetedAt - c->connectedAt);
-        clients[static_cast<size_t>(i)] = std::move(c);
+        c->close();
     }
     std::printf("relogin count=%lld p50_ms=%lld max_ms=%lld\n", static_cast<long long>(relogins.total()),
                 static_cast<long long>(relogins.percentile(0.5)), static_cast<long long>(relogins.max()));
     std::fflush(stdout);
-    for (const auto& c : clients)
-        c->close();
+    for (auto& w : workers) {
+        w->onThread([raw = w.get()] {
+            for (const auto& c : raw->clients)
+                c->close();
+            return 0;
+        });
+        w->stop = true;
+        w->thread.join();
+    }
     watcher->close();
     shared.context.run_for(std::chrono::milliseconds(200));
     return 0;

@@ -214,7 +214,8 @@ Session* GameServer::adopt(std::shared_ptr<Connection> connection)
     };
     QHash<QString, Holder> holders;
     int waiting = 0;
-    for (Session* s : m_sessions) {
+    // Only the connections not logged in yet: a login costs the same with 10 or 10,000 playing.
+    for (Session* s : m_notPlaying) {
         if (s->playing() || s->stage() == Session::Stage::Closing)
             continue;
         ++waiting;
@@ -264,6 +265,7 @@ Session* GameServer::adopt(std::shared_ptr<Connection> connection)
     auto* session = new Session(std::move(connection), m_nextSession++, *this);
     session->setParent(this);
     m_sessions.push_back(session);
+    m_notPlaying.push_back(session);
     connect(session, &Session::finished, this, &GameServer::onSessionFinished);
     return session;
 }
@@ -293,8 +295,12 @@ void GameServer::versionReported(Session* session)
 void GameServer::onSessionFinished(Session* session)
 {
     const auto it = std::find(m_sessions.begin(), m_sessions.end(), session);
-    if (it != m_sessions.end())
-        m_sessions.erase(it);
+    if (it != m_sessions.end()) {
+        // Swapped with the last: the order of the sessions means nothing.
+        *it = m_sessions.back();
+        m_sessions.pop_back();
+    }
+    forgetNotPlaying(session);
     if (session->participant().id != 0)
         m_byParticipant.remove(session->participant().id, session);
     m_chat->leave(session);
@@ -445,6 +451,7 @@ int GameServer::playingCount() const
 void GameServer::loggedIn(Session* session)
 {
     ++m_metrics.logins;
+    forgetNotPlaying(session);
     const qint64 id = session->participant().id;
     // A participant holds a few connections at most. The newest wins: a client that comes
     // back after a network change must get in even while its old connection still looks open.
@@ -461,6 +468,15 @@ void GameServer::loggedIn(Session* session)
     m_byParticipant.insert(id, session);
     m_engine->addParticipant(session->participant());
     m_chat->join(session);
+}
+
+void GameServer::forgetNotPlaying(Session* session)
+{
+    const auto it = std::find(m_notPlaying.begin(), m_notPlaying.end(), session);
+    if (it != m_notPlaying.end()) {
+        *it = m_notPlaying.back();
+        m_notPlaying.pop_back();
+    }
 }
 
 void GameServer::executed(const Execution& e)

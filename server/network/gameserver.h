@@ -128,6 +128,7 @@ public:
 
 private:
     void onSessionFinished(Session* session);
+    void forgetNotPlaying(Session* session);
     void onPriceTick();
     // Sends the prices of the last ticks to every participant when their time has come.
     void fanOut();
@@ -148,6 +149,7 @@ private:
     Transport* m_transport;
     AddressPageServer* m_pages;
     std::vector<Session*> m_sessions;  // owned as Qt children
+    std::vector<Session*> m_notPlaying; // of them, the ones not logged in yet (a bounded number)
     quint64 m_nextSession = 1;
     QElapsedTimer m_clock;
     QTimer m_priceTimer;

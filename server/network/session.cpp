@@ -264,7 +264,7 @@ void Session::pump()
         }
         // Nothing complete is buffered (or this event's share is used up): read on only
         // while the share lasts.
-        if (budget == 0 || reads == 0)
+        if (budget == 0 || reads == 0 || drained)
             break;
         --reads;
         const Connection::ReadResult got = m_connection->read(chunk, kReadChunk);
@@ -280,6 +280,7 @@ void Session::pump()
             abort(QStringLiteral("frame larger than %1 bytes").arg(GameServer::kMaxFrameBytes));
             return;
         }
+        drained = m_connection->waitingForData();
     }
     m_buffer.compact();
     if (!listening() || m_pumpQueued)

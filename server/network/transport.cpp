@@ -69,6 +69,11 @@ Connection::ReadResult Connection::read(QByteArray& out, qsizetype max)
         return ReadResult::Closed;
     }
     out.resize(static_cast<qsizetype>(n));
+    if (static_cast<qsizetype>(n) < max) {
+        // Less than asked for: the socket was empty then. Whatever comes later is a new
+        // edge for epoll, so no read is needed just to learn that nothing is left.
+        waitReadable();
+    }
     return ReadResult::Data;
 }
 
@@ -232,6 +237,7 @@ Transport::~Transport()
     m_turn.stop();
     // Handlers still queued hold their connections; running them out frees everything.
     m_dirty.clear();
+    m_dirtyDone = 0;
     m_work.reset();
     m_context.restart();
     m_context.poll();
@@ -325,24 +331,26 @@ void Transport::markDirty(std::shared_ptr<Connection> connection) { m_dirty.push
 
 void Transport::flushDirty()
 {
-    // A flush may queue more (a written() that sends the next piece); those go in the next
-    // pass, a few passes at most, then in the next turn.
-    for (int pass = 0; pass < 4 && !m_dirty.empty(); ++pass) {
-        const std::vector<std::shared_ptr<Connection>> dirty = std::exchange(m_dirty, {});
-        for (const std::shared_ptr<Connection>& c : dirty) {
-            if (c->m_open && c->m_closing && c->m_queue.empty()) {
-                c->m_dirty = false;
-                c->finishClose();
-            } else {
-                c->flush();
-            }
+    // A flush may queue more (a written() that sends the next piece); those come at the
+    // end of the list. A turn flushes a bounded number, so the requests that came in are
+    // handled between the parts of a large block of prices.
+    for (int budget = kFlushesPerTurn; budget > 0 && m_dirtyDone < m_dirty.size(); --budget) {
+        const std::shared_ptr<Connection> c = std::move(m_dirty[m_dirtyDone++]);
+        if (c->m_open && c->m_closing && c->m_queue.empty()) {
+            c->m_dirty = false;
+            c->finishClose();
+        } else {
+            c->flush();
         }
+    }
+    if (m_dirtyDone == m_dirty.size()) {
+        m_dirty.clear();
+        m_dirtyDone = 0;
     }
 }
 
 void Transport::poll()
 {
-    flushDirty();
     for (int i = 0; i < kHandlersPerTurn; ++i) {
         if (m_context.poll_one() == 0)
             break;

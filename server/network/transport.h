@@ -55,6 +55,8 @@ public:
     // the socket is drained, and connectionReadable() comes when more arrives. Closed: the peer closed
     // the connection or it failed; the caller ends it.
     ReadResult read(QByteArray& out, qsizetype max);
+    // True when the socket was found empty and connectionReadable() comes with more.
+    bool waitingForData() const { return m_readWaiting; }
 
     // Queues already framed messages; they go out at the next flush. Ignored once closed.
     void send(const QByteArray& frames);
@@ -105,6 +107,8 @@ public:
     // Handlers run per turn at most, so a flood of ready sockets never starves the timers.
     static constexpr int kHandlersPerTurn = 4096;
     static constexpr int kTurnMs = 1;
+    // Connections flushed per turn at most.
+    static constexpr int kFlushesPerTurn = 2048;
 
     using Accepted = std::function<void(std::shared_ptr<Connection>)>;
 
@@ -143,6 +147,7 @@ private:
     int m_sendBufferBytes = 0;
     quint16 m_port = 0;
     std::vector<std::shared_ptr<Connection>> m_dirty;
+    size_t m_dirtyDone = 0; // flushed from the front of m_dirty
     QTimer m_turn;
 };
 
