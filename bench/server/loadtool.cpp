@@ -303,9 +303,10 @@ int main(int argc, char** argv)
     const QCommandLineOption participantsOpt("participants", "Run the scale measurement with N participants (0: the load phases).", "N", "0");
     const QCommandLineOption loginWindowOpt("login-window", "Scale measurement: logins under way at once at most.", "N", "2000");
     const QCommandLineOption threadsOpt("load-threads", "Scale measurement: threads of the load generator.", "N", "2");
+    const QCommandLineOption chatEnterOpt("chat-enter", "Scale measurement: every participant enters the chat and stays silent.");
     const QCommandLineOption stallOpt("stall-probe", "Run only the stall probe with N non-reading connections of one participant.", "N", "0");
     parser.addOptions({serverOpt, loginsOpt, connectionsOpt, rateOpt, secondsOpt, orderSecondsOpt, inFlightOpt, hashOpt,
-                       chatSecondsOpt, chatLinesOpt, floodOpt, floodFillsOpt, participantsOpt, loginWindowOpt, stallOpt, threadsOpt});
+                       chatSecondsOpt, chatLinesOpt, floodOpt, floodFillsOpt, participantsOpt, loginWindowOpt, stallOpt, threadsOpt, chatEnterOpt});
     parser.process(app);
     const int logins = std::clamp(parser.value(loginsOpt).toInt(), 0, 10000);
     const int connections = std::clamp(parser.value(connectionsOpt).toInt(), 1, 10000);
@@ -381,6 +382,7 @@ int main(int argc, char** argv)
         config.seconds = seconds;
         config.rate = rate;
         config.threads = parser.value(threadsOpt).toInt();
+        config.enterChat = parser.isSet(chatEnterOpt);
         const int result = scaleParticipants > 0
                                ? korvi::load::runScale(config, nameOf)
                                : korvi::load::runStallProbe(port, server.processId(), stallConnections, seconds, rate, nameOf);

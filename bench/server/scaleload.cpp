@@ -173,6 +173,7 @@ struct Shared {
     Histogram orderTrips;   // the watcher's orders
     std::atomic<bool> measuring = false;
     int markerInstrument = 13;
+    bool enterChat = false; // every participant enters the chat after its greeting
     std::atomic<int> greetedCount = 0;
     std::atomic<int> failedCount = 0;
     std::function<void(Client&)> onGreeted;
@@ -299,6 +300,8 @@ void Client::onFrame(std::string_view m)
             greetedAt = monotonicMs();
             lastPriceAt = greetedAt;
             ++m_shared.greetedCount;
+            if (m_shared.enterChat)
+                send("@CH=1");
             if (m_shared.onGreeted)
                 m_shared.onGreeted(*this);
         }
@@ -468,6 +471,7 @@ int runScale(const ScaleConfig& config, QByteArray (*nameOf)(int))
     for (int i = 0; i < threads; ++i) {
         auto w = std::make_unique<Worker>();
         w->shared.markerInstrument = config.markerInstrument;
+        w->shared.enterChat = config.enterChat;
         w->server = server;
         w->nameOf = nameOf;
         w->first = next;

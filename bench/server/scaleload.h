@@ -19,6 +19,7 @@ struct ScaleConfig {
     int orderEveryMs = 100;    // the watcher's orders during the stream
     int relogins = 20;         // participants that log in again at the end (password known)
     int timeoutSeconds = 180;  // for the logins
+    bool enterChat = false;    // the participants enter the chat (and stay silent)
     int threads = 2;           // of the load generator, each with its own share and context
 };
 

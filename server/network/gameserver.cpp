@@ -214,8 +214,18 @@ Session* GameServer::adopt(std::shared_ptr<Connection> connection)
     };
     QHash<QString, Holder> holders;
     int waiting = 0;
-    // Only the connections not logged in yet: a login costs the same with 10 or 10,000 playing.
-    for (Session* s : m_notPlaying) {
+    int ownWaiting = 0;
+    // Only the connections not logged in yet: a login costs the same with 10 or 10,000
+    // playing. Who holds how many places is worked out only when a limit is reached.
+    for (const Session* s : m_notPlaying) {
+        if (s->playing() || s->stage() == Session::Stage::Closing)
+            continue;
+        ++waiting;
+        ownWaiting += s->address() == address ? 1 : 0;
+    }
+    const bool atLimit = ownWaiting >= m_options.maxWaitingPerAddress || waiting >= m_options.maxWaiting;
+    waiting = 0;
+    for (Session* s : atLimit ? m_notPlaying : std::vector<Session*>{}) {
         if (s->playing() || s->stage() == Session::Stage::Closing)
             continue;
         ++waiting;
