@@ -275,8 +275,10 @@ void Client::onFrame(std::string_view m)
         const qint64 now = monotonicMs();
         if (m.substr(0, 4) == "@KU=" && number(m.substr(4)) == m_shared.markerInstrument) {
             // A marker: its bid size is the time it was sent.
+            // The simulator's own full prices of that instrument carry small sizes: a stamp
+            // is a time of the last minute.
             const qint64 stamp = number(field(m, 2));
-            if (stamp > lastMarker) {
+            if (stamp > lastMarker && now - stamp >= 0 && now - stamp < 60'000) {
                 lastMarker = stamp;
                 if (m_shared.measuring)
                     m_shared.delays.add(now - stamp);
