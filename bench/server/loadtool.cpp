@@ -391,9 +391,20 @@ int main(int argc, char** argv)
         QFile log(logPath);
         if (log.open(QIODevice::ReadOnly)) {
             const QByteArray text = log.readAll();
-            std::printf("server_log fell_behind=%lld stopped_reading=%lld replaced=%lld\n",
+            // The server's own share of the delay: how long data waited for its write, at
+            // most, per statistics interval (the last intervals: the stream).
+            std::vector<qint64> waits;
+            for (const QByteArray& line : text.split('\n')) {
+                const qsizetype at = line.indexOf("longest wait for a write ");
+                if (at >= 0)
+                    waits.push_back(line.mid(at + 25).split(' ').first().toLongLong());
+            }
+            QByteArray recent;
+            for (size_t i = waits.size() > 6 ? waits.size() - 6 : 0; i < waits.size(); ++i)
+                recent += (recent.isEmpty() ? "" : ",") + QByteArray::number(waits[i]);
+            std::printf("server_log fell_behind=%lld stopped_reading=%lld replaced=%lld write_wait_ms=%s\n",
                         static_cast<long long>(text.count("cannot keep up")), static_cast<long long>(text.count("stopped reading")),
-                        static_cast<long long>(text.count("replaced by a newer login")));
+                        static_cast<long long>(text.count("replaced by a newer login")), recent.isEmpty() ? "-" : recent.constData());
         }
         return result;
     }

@@ -431,12 +431,14 @@ void GameServer::logStats()
         if (s->playing())
             ++playing;
     }
-    logLine(QStringLiteral("stats: connections %1, playing %2, frames out %3/s, bytes out %4/s, largest send queue %5 bytes")
+    logLine(QStringLiteral("stats: connections %1, playing %2, frames out %3/s, bytes out %4/s, largest send queue %5 bytes,"
+                           " longest wait for a write %6 ms")
                 .arg(m_sessions.size())
                 .arg(playing)
                 .arg(static_cast<qint64>(m_framesOut / seconds))
                 .arg(static_cast<qint64>(m_bytesOut / seconds))
-                .arg(m_maxQueued));
+                .arg(m_maxQueued)
+                .arg(m_transport->takeLongestWriteWait()));
     m_framesOut = 0;
     m_bytesOut = 0;
     m_maxQueued = 0;

@@ -101,6 +101,7 @@ void Connection::send(const QByteArray& frames)
         m_queuedSince = m_transport.now();
     if (!m_dirty && !m_writeWaiting) {
         m_dirty = true;
+        m_dirtySince = m_transport.now();
         m_transport.markDirty(shared_from_this());
     }
 }
@@ -336,6 +337,8 @@ void Transport::flushDirty()
     // handled between the parts of a large block of prices.
     for (int budget = kFlushesPerTurn; budget > 0 && m_dirtyDone < m_dirty.size(); --budget) {
         const std::shared_ptr<Connection> c = std::move(m_dirty[m_dirtyDone++]);
+        if (c->m_dirty)
+            m_longestWriteWait = std::max(m_longestWriteWait, now() - c->m_dirtySince);
         if (c->m_open && c->m_closing && c->m_queue.empty()) {
             c->m_dirty = false;
             c->finishClose();

@@ -91,6 +91,7 @@ private:
     bool m_open = false;
     bool m_closing = false;       // closes once the queue is empty
     bool m_dirty = false;         // in the transport's list of connections to flush
+    qint64 m_dirtySince = 0;      // when it went into that list
     bool m_readWaiting = false;
     bool m_writeWaiting = false;
 };
@@ -133,6 +134,9 @@ public:
     void markDirty(std::shared_ptr<Connection> connection);
     void flushDirty();
     qint64 now() const { return m_clock(); }
+    // Longest time a connection with something to send waited for its write since the last
+    // call, in milliseconds: the server's own share of a message's delay.
+    qint64 takeLongestWriteWait() { return std::exchange(m_longestWriteWait, 0); }
     asio::io_context& context() { return m_context; }
 
 private:
@@ -148,6 +152,7 @@ private:
     quint16 m_port = 0;
     std::vector<std::shared_ptr<Connection>> m_dirty;
     size_t m_dirtyDone = 0; // flushed from the front of m_dirty
+    qint64 m_longestWriteWait = 0;
     QTimer m_turn;
 };
 
