@@ -354,11 +354,24 @@ void Transport::flushDirty()
 
 void Transport::poll()
 {
+    bool more = true;
     for (int i = 0; i < kHandlersPerTurn; ++i) {
-        if (m_context.poll_one() == 0)
+        if (m_context.poll_one() == 0) {
+            more = false;
             break;
+        }
     }
     flushDirty();
+    more = more || m_dirtyDone < m_dirty.size();
+    if (more && !m_againQueued) {
+        // Work is left: the next turn comes as soon as the other events had theirs, not
+        // after the timer's millisecond.
+        m_againQueued = true;
+        QMetaObject::invokeMethod(this, [this] {
+            m_againQueued = false;
+            poll();
+        }, Qt::QueuedConnection);
+    }
 }
 
 } // namespace korvi::server

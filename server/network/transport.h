@@ -153,6 +153,7 @@ private:
     std::vector<std::shared_ptr<Connection>> m_dirty;
     size_t m_dirtyDone = 0; // flushed from the front of m_dirty
     qint64 m_longestWriteWait = 0;
+    bool m_againQueued = false; // a turn is queued right after the current events
     QTimer m_turn;
 };
 
