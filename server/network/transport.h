@@ -106,10 +106,10 @@ class Transport : public QObject {
     Q_OBJECT
 public:
     // Handlers run per turn at most, so a flood of ready sockets never starves the timers.
-    static constexpr int kHandlersPerTurn = 256;
+    static constexpr int kHandlersPerTurn = 64;
     static constexpr int kTurnMs = 1;
     // Connections flushed per turn at most.
-    static constexpr int kFlushesPerTurn = 1024;
+    static constexpr int kFlushesPerTurn = 256;
 
     using Accepted = std::function<void(std::shared_ptr<Connection>)>;
 
