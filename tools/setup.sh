@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-multimedia-dev libqt6sql6-sqlite libgl-dev qt6-translations-l10n
     libgtest-dev libbenchmark-dev
-    libssl-dev
+    libssl-dev libasio-dev
     clang libclang-rt-14-dev
     xvfb xauth
     dpkg-dev lintian faketime

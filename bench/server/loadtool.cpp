@@ -7,6 +7,13 @@
 // second, and the relay is measured (lines delivered, delay, the server's send queues).
 // The server is stopped at the end.
 //
+// With --participants N it runs the scale measurement instead (scaleload.cpp): N
+// participants on one epoll context, logged in at most --login-window at a time, then the
+// stream, its delay and gaps per participant, the server's CPU per delivered price and
+// memory per participant, and another participant's order round trip, printed as
+// "key=value" lines. With --stall-probe N: N connections of one participant that stop
+// reading after their greeting, and what the server keeps of them after --seconds.
+//
 // With --flood N it runs only the flood probe instead: one participant trades
 // --flood-fills single pieces, stops reading and sends N "@RA" (every answer lists all of
 // its orders), while another participant measures the gaps in its prices and the server's
@@ -28,6 +35,7 @@
 #include "framing.h"
 #include "participantstore.h"
 #include "passwordhash.h"
+#include "scaleload.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -458,9 +466,14 @@ int main(int argc, char** argv)
     const QCommandLineOption switchProbeOpt("switch-probe", "Run only the channel switch probe with N switches.", "N", "0");
     const QCommandLineOption usersProbeOpt("users-probe", "Run only the \"@RCU\" probe with N requests.", "N", "0");
     const QCommandLineOption serverOptionsOpt("server-options", "Further options of the server, split at blanks.", "TEXT");
+    const QCommandLineOption participantsOpt("participants", "Run the scale measurement with N participants (0: the load phases).", "N", "0");
+    const QCommandLineOption loginWindowOpt("login-window", "Scale measurement: logins under way at once at most.", "N", "2000");
+    const QCommandLineOption threadsOpt("load-threads", "Scale measurement: threads of the load generator.", "N", "2");
+    const QCommandLineOption chatEnterOpt("chat-enter", "Scale measurement: every participant enters the chat and stays silent.");
+    const QCommandLineOption stallOpt("stall-probe", "Run only the stall probe with N non-reading connections of one participant.", "N", "0");
     parser.addOptions({serverOpt, loginsOpt, connectionsOpt, rateOpt, secondsOpt, orderSecondsOpt, inFlightOpt, hashOpt,
                        chatSecondsOpt, chatLinesOpt, floodOpt, floodFillsOpt, orderProbeOpt, switchProbeOpt, usersProbeOpt,
-                       serverOptionsOpt});
+                       serverOptionsOpt, participantsOpt, loginWindowOpt, stallOpt, threadsOpt, chatEnterOpt});
     parser.process(app);
     const int logins = std::clamp(parser.value(loginsOpt).toInt(), 0, 10000);
     const int connections = std::clamp(parser.value(connectionsOpt).toInt(), 1, 10000);
@@ -476,6 +489,9 @@ int main(int argc, char** argv)
     const int orderRounds = std::clamp(parser.value(orderProbeOpt).toInt(), 0, 10'000'000);
     const int switchCount = std::clamp(parser.value(switchProbeOpt).toInt(), 0, 10'000'000);
     const int userRequests = std::clamp(parser.value(usersProbeOpt).toInt(), 0, 10'000'000);
+    const int scaleParticipants = std::clamp(parser.value(participantsOpt).toInt(), 0, 19'000);
+    const int loginWindow = std::clamp(parser.value(loginWindowOpt).toInt(), 1, 19'000);
+    const int stallConnections = std::clamp(parser.value(stallOpt).toInt(), 0, 10'000);
     raiseDescriptorLimit();
     Client::clock.start();
 
@@ -487,14 +503,17 @@ int main(int argc, char** argv)
         store.setHashIterations(korvi::server::kMinIterations);
         QString error;
         std::vector<std::pair<QByteArray, QByteArray>> participants;
-        for (int i = 0; i <= std::max(logins, connections); ++i)
+        const int wanted = scaleParticipants > 0 ? scaleParticipants : stallConnections > 0 ? 1 : std::max(logins, connections);
+        for (int i = 0; i <= wanted; ++i)
             participants.emplace_back(nameOf(i), "load");
         if (!store.open(dir.path(), error) || !store.addMany(participants, error)) {
             std::fprintf(stderr, "cannot prepare participants: %s\n", qPrintable(error));
             return 1;
         }
+        if (hashIterations == korvi::server::kMinIterations)
+            participants.clear(); // hashed with these rounds already
         const QByteArray strong = korvi::server::hashPassword("load", hashIterations);
-        for (const auto& p : store.list()) {
+        for (const auto& p : participants.empty() ? std::vector<korvi::server::Participant>{} : store.list()) {
             if (!store.setPasswordHash(p.id, strong, error)) {
                 std::fprintf(stderr, "cannot prepare participants: %s\n", qPrintable(error));
                 return 1;
@@ -505,11 +524,13 @@ int main(int argc, char** argv)
     QProcess server;
     const QString logPath = dir.filePath(QStringLiteral("server.log"));
     server.setStandardErrorFile(logPath);
-    server.start(parser.value(serverOpt), QStringList{"--port", "0", "--http-port", "0", "--data", dir.path(), "--seed", "1",
-                                           "--rate", QString::number(rate), "--stats", "5",
-                                           "--hash-iterations", QString::number(hashIterations), "--max-waiting", "100000",
-                                           "--max-waiting-per-address", "100000", "--login-timeout", "600"}
-                                              + parser.value(serverOptionsOpt).split(u' ', Qt::SkipEmptyParts));
+    QStringList serverArgs = {"--port", "0", "--http-port", "0", "--data", dir.path(), "--seed", "1",
+                              "--rate", QString::number(rate), "--stats", "5",
+                              "--hash-iterations", QString::number(hashIterations), "--max-waiting", "100000",
+                              "--max-waiting-per-address", "100000", "--login-timeout", "600"};
+    if (scaleParticipants > 0)
+        serverArgs << "--test-control"; // the markers that time the stream are test quotes
+    server.start(parser.value(serverOpt), serverArgs + parser.value(serverOptionsOpt).split(u' ', Qt::SkipEmptyParts));
     if (!server.waitForStarted(10000) || !server.waitForReadyRead(10000)) {
         std::fprintf(stderr, "server did not start\n");
         return 1;
@@ -533,6 +554,42 @@ int main(int argc, char** argv)
         server.waitForFinished(10000);
         return 0;
     }
+    if (scaleParticipants > 0 || stallConnections > 0) {
+        korvi::load::ScaleConfig config;
+        config.port = port;
+        config.serverPid = server.processId();
+        config.participants = scaleParticipants;
+        config.loginWindow = loginWindow;
+        config.seconds = seconds;
+        config.rate = rate;
+        config.threads = parser.value(threadsOpt).toInt();
+        config.enterChat = parser.isSet(chatEnterOpt);
+        const int result = scaleParticipants > 0
+                               ? korvi::load::runScale(config, nameOf)
+                               : korvi::load::runStallProbe(port, server.processId(), stallConnections, seconds, rate, nameOf);
+        ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+        server.waitForFinished(30000);
+        QFile log(logPath);
+        if (log.open(QIODevice::ReadOnly)) {
+            const QByteArray text = log.readAll();
+            // The server's own share of the delay: how long data waited for its write, at
+            // most, per statistics interval (the last intervals: the stream).
+            std::vector<qint64> waits;
+            for (const QByteArray& line : text.split('\n')) {
+                const qsizetype at = line.indexOf("longest wait for a write ");
+                if (at >= 0)
+                    waits.push_back(line.mid(at + 25).split(' ').first().toLongLong());
+            }
+            QByteArray recent;
+            for (size_t i = waits.size() > 6 ? waits.size() - 6 : 0; i < waits.size(); ++i)
+                recent += (recent.isEmpty() ? "" : ",") + QByteArray::number(waits[i]);
+            std::printf("server_log fell_behind=%lld stopped_reading=%lld replaced=%lld write_wait_ms=%s\n",
+                        static_cast<long long>(text.count("cannot keep up")), static_cast<long long>(text.count("stopped reading")),
+                        static_cast<long long>(text.count("replaced by a newer login")), recent.isEmpty() ? "-" : recent.constData());
+        }
+        return result;
+    }
+
     if (flood > 0) {
         floodProbe(port, server.processId(), flood, floodFills, seconds);
         ::kill(static_cast<pid_t>(server.processId()), SIGTERM);

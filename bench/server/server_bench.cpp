@@ -1,15 +1,20 @@
 // What the server spends per price message, per login greeting and per order.
 #include "support/benchmain.h"
+#include "framing.h"
 #include "messages.h"
 #include "participantstore.h"
 #include "pricesimulator.h"
 #include "session.h"
 #include "tradestore.h"
 #include "tradingengine.h"
+#include "transport.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace korvi::server;
 
@@ -122,6 +127,63 @@ void BM_OrderRoundTrip(benchmark::State& state)
     state.counters["fills"] = static_cast<double>(engine.fillsToday());
 }
 BENCHMARK(BM_OrderRoundTrip)->Arg(1)->Arg(20)->Arg(200)->Unit(benchmark::kMicrosecond);
+
+// One block of prices handed to `range(0)` connections and written out, as a tick of the
+// game port does: each connection queues the shared block and gets one gathered write.
+// The time per item is the cost of one delivered block; it stays the same however many
+// connections there are, since nothing in the path looks at the others. (Socket pairs on
+// this machine's descriptor limit: two descriptors per connection.)
+void BM_PriceFanOut(benchmark::State& state)
+{
+    const int sessions = static_cast<int>(state.range(0));
+    rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    Transport transport([] { return qint64(0); });
+    std::vector<std::shared_ptr<Connection>> connections;
+    std::vector<int> peers;
+    for (int i = 0; i < sessions; ++i) {
+        int fds[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0) {
+            state.SkipWithError("out of descriptors");
+            break;
+        }
+        QString error;
+        connections.push_back(transport.adoptDescriptor(fds[0], error));
+        peers.push_back(fds[1]);
+    }
+    PriceSimulator sim(definitions(), 1);
+    char sink[65536];
+    qint64 n = 0;
+    for (auto _ : state) {
+        QByteArray block;
+        for (int i = 0; i < 3; ++i) {
+            const PriceSimulator::Update u = sim.step();
+            block += korvi::frame(msg::priceChange(u.index + 1, u.before, u.after, u.full));
+        }
+        for (const auto& c : connections)
+            c->send(block);
+        transport.flushDirty();
+        while (connections.front()->queuedBytes() > 0 || connections.back()->queuedBytes() > 0)
+            transport.flushDirty();
+        if (++n % 64 == 0) {
+            // The clients read what came (not timed).
+            state.PauseTiming();
+            for (int fd : peers) {
+                while (::read(fd, sink, sizeof sink) > 0) {
+                }
+            }
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<qint64>(connections.size()));
+    connections.clear();
+    for (int fd : peers)
+        ::close(fd);
+}
+BENCHMARK(BM_PriceFanOut)->Arg(1000)->Arg(2000)->Arg(5000)->Arg(8000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -59,6 +59,8 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption publicHost(QStringLiteral("public-host"), QStringLiteral("Host named on the address pages (default: the address the page was asked on)."), QStringLiteral("HOST"));
     const QCommandLineOption loginTimeout(QStringLiteral("login-timeout"), QStringLiteral("Seconds a connection may take to log in (default 30)."), QStringLiteral("SECONDS"));
     const QCommandLineOption loginSilence(QStringLiteral("login-silence"), QStringLiteral("Milliseconds a new connection may take to ask to log in (default 8000); a silent one is closed."), QStringLiteral("MS"));
+    const QCommandLineOption maxConnections(QStringLiteral("max-connections-per-participant"), QStringLiteral("Connections one participant may hold at once (default 3); a further login closes its oldest."), QStringLiteral("N"));
+    const QCommandLineOption sendStall(QStringLiteral("send-stall"), QStringLiteral("Milliseconds a logged-in connection's send queue may stay undrained (default 5000); a client that stops reading is closed then."), QStringLiteral("MS"));
     const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Log traffic figures every this many seconds."), QStringLiteral("SECONDS"));
     const QCommandLineOption backupEvery(QStringLiteral("backup-every"), QStringLiteral("Back the game data up every this many minutes while the server runs (0: never, the default); the newest 7 backups are kept."), QStringLiteral("MINUTES"));
     const QCommandLineOption backupDir(QStringLiteral("backup-dir"), QStringLiteral("Folder of the scheduled backups (default: \"backups\" in the data folder)."), QStringLiteral("DIR"));
@@ -71,7 +73,8 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("No log on stderr."));
     parser.addOptions({help, port, httpPort, data, seed, rate, instruments, bind, publicHost, loginTimeout, stats, closeTime,
                        instantFills, testControl, updatePackage, updateBelow, quiet, hashIterations, maxWaiting,
-                       maxWaitingPerAddress, maxOpenOrders, maxOrdersPerDay, orderRate, orderBurst, backupEvery, backupDir, force, loginSilence});
+                       maxWaitingPerAddress, maxOpenOrders, maxOrdersPerDay, orderRate, orderBurst, backupEvery, backupDir, force,
+                       loginSilence, maxConnections, sendStall});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("Optional administration command, see above."), QStringLiteral("[user ...]"));
 
     if (!parser.parse(QStringList{QStringLiteral("korvi-server")} + arguments)) {
@@ -125,7 +128,9 @@ ParseResult parseOptions(const QStringList& arguments, ServerOptions& options, Q
                   {&maxOpenOrders, &options.maxOpenOrders, 1, 100'000},
                   {&maxOrdersPerDay, &options.orderLimits.perDay, 1, 10'000'000},
                   {&orderBurst, &options.orderLimits.burst, 1, 1'000'000},
-                  {&loginSilence, &options.loginSilenceMs, 100, 3'600'000}};
+                  {&loginSilence, &options.loginSilenceMs, 100, 3'600'000},
+                  {&maxConnections, &options.maxConnectionsPerParticipant, 1, 1000},
+                  {&sendStall, &options.sendStallMs, 100, 3'600'000}};
     for (const auto& c : counts) {
         if (!parser.isSet(*c.option))
             continue;

@@ -31,6 +31,8 @@ struct ServerOptions {
     int maxWaitingPerAddress = 16; // connections not logged in, from one address
     int maxOpenOrders = kMaxOpenOrders; // per participant
     OrderLimitSettings orderLimits;     // order rate and orders per day, per participant
+    int maxConnectionsPerParticipant = 3; // a further login closes the oldest connection
+    int sendStallMs = 5000;        // a playing connection whose queue does not drain this long is closed
     int statsSeconds = 0;          // 0: no statistics lines
     int backupEveryMinutes = 0;    // 0: no scheduled backups
     QString backupDir;             // empty: "backups" in the data folder

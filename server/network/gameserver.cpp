@@ -6,6 +6,7 @@
 #include "participantstore.h"
 #include "serverlog.h"
 #include "session.h"
+#include "transport.h"
 #include "updatepublisher.h"
 
 #include "dates.h"
@@ -14,8 +15,6 @@
 
 #include <QHostAddress>
 #include <QRandomGenerator>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <algorithm>
 #include <cmath>
 
@@ -49,13 +48,12 @@ GameServer::GameServer(const ServerOptions& options, std::vector<InstrumentSpec>
     , m_specs(std::move(definitions))
     , m_store(store)
     , m_simulator(m_specs, seedFor(options))
-    , m_server(new QTcpServer(this))
+    , m_transport(new Transport([this] { return now(); }, this))
     , m_pages(new AddressPageServer(this))
     , m_chat(std::make_unique<ChatService>(*this))
     , m_passwords(std::make_unique<PasswordChecker>())
 {
     m_clock.start();
-    connect(m_server, &QTcpServer::newConnection, this, &GameServer::onNewConnection);
     m_priceTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_priceTimer, &QTimer::timeout, this, &GameServer::onPriceTick);
     connect(&m_housekeeping, &QTimer::timeout, this, &GameServer::onHousekeeping);
@@ -69,6 +67,10 @@ GameServer::~GameServer()
 {
     // Checks under way finish before the sessions they report to go.
     m_passwords.reset();
+    // The sessions go before the transport their connections live on.
+    qDeleteAll(findChildren<Session*>(Qt::FindDirectChildrenOnly));
+    m_sessions.clear();
+    delete m_transport;
 }
 
 bool GameServer::start(QString& error)
@@ -98,11 +100,10 @@ bool GameServer::start(QString& error)
         return false;
     }
     // Thousands of participants may knock at once; let the kernel queue them.
-    m_server->setListenBacklogSize(1024);
-    if (!m_server->listen(address, m_options.port)) {
-        error = QStringLiteral("cannot listen on game port %1: %2")
-                    .arg(m_options.port)
-                    .arg(m_server->errorString()) +
+    QString listenError;
+    if (!m_transport->listen(address.toString(), m_options.port, 4096, kSocketSendBuffer,
+                             [this](std::shared_ptr<Connection> c) { adopt(std::move(c)); }, listenError)) {
+        error = QStringLiteral("cannot listen on game port %1: %2").arg(m_options.port).arg(listenError) +
                 portHint(m_options.port, QStringLiteral("--port"));
         return false;
     }
@@ -111,14 +112,14 @@ bool GameServer::start(QString& error)
                     .arg(m_options.httpPort)
                     .arg(m_pages->errorString()) +
                 portHint(m_options.httpPort, QStringLiteral("--http-port"));
-        m_server->close();
+        m_transport->close();
         return false;
     }
-    m_pages->setGamePort(m_server->serverPort());
+    m_pages->setGamePort(m_transport->port());
     m_pages->setPublicHost(m_options.publicHost);
     m_pages->setMetrics([this] { return prometheusText(metricsNow()); });
-    if (m_options.rate > 0)
-        m_priceTimer.start(kPriceTickMs);
+    // Also without a price stream: a quote set by a test message goes out on a tick.
+    m_priceTimer.start(kPriceTickMs);
     m_priceStartedAt = now();
     m_housekeeping.start(500);
     m_rankingTimer.start(kRankingMs);
@@ -141,14 +142,14 @@ void GameServer::stop()
         storeQuotes();
         flush();
     }
-    m_server->close();
+    m_transport->close();
     m_pages->close();
     const std::vector<Session*> sessions = m_sessions;
     for (Session* s : sessions)
         s->abort(QStringLiteral("server stops"));
 }
 
-quint16 GameServer::tcpPort() const { return m_server->serverPort(); }
+quint16 GameServer::tcpPort() const { return m_transport->port(); }
 quint16 GameServer::httpPort() const { return m_pages->port(); }
 
 bool GameServer::restoreQuotes(QString& error)
@@ -221,13 +222,7 @@ std::vector<PriceState> GameServer::quotes() const
     return out;
 }
 
-void GameServer::onNewConnection()
-{
-    while (QTcpSocket* socket = m_server->nextPendingConnection())
-        adopt(socket);
-}
-
-Session* GameServer::adopt(QTcpSocket* socket)
+Session* GameServer::adopt(std::shared_ptr<Connection> connection)
 {
     // Connections that have not logged in cost a password check each; they are limited
     // in total and per address, so idle or guessing connections cannot crowd out the game.
@@ -236,14 +231,25 @@ Session* GameServer::adopt(QTcpSocket* socket)
     // places; only when none is fit is it refused. So an address that holds every place
     // cannot keep the others out, and one that opens connections faster than its own keep
     // up only pushes out its own.
-    const QString address = socket->peerAddress().toString();
+    const QString address = connection->peerAddress();
     struct Holder {
         int waiting = 0;
         Session* oldestIdle = nullptr; // not yet asking to log in
     };
     QHash<QString, Holder> holders;
     int waiting = 0;
-    for (Session* s : m_sessions) {
+    int ownWaiting = 0;
+    // Only the connections not logged in yet: a login costs the same with 10 or 10,000
+    // playing. Who holds how many places is worked out only when a limit is reached.
+    for (const Session* s : m_notPlaying) {
+        if (s->playing() || s->stage() == Session::Stage::Closing)
+            continue;
+        ++waiting;
+        ownWaiting += s->address() == address ? 1 : 0;
+    }
+    const bool atLimit = ownWaiting >= m_options.maxWaitingPerAddress || waiting >= m_options.maxWaiting;
+    waiting = 0;
+    for (Session* s : atLimit ? m_notPlaying : std::vector<Session*>{}) {
         if (s->playing() || s->stage() == Session::Stage::Closing)
             continue;
         ++waiting;
@@ -276,8 +282,7 @@ Session* GameServer::adopt(QTcpSocket* socket)
                        .arg(waiting)
                        .arg(own.waiting),
                    now());
-        socket->abort();
-        socket->deleteLater();
+        connection->abort();
         return nullptr;
     }
     if (victim) {
@@ -291,9 +296,10 @@ Session* GameServer::adopt(QTcpSocket* socket)
                    now());
         victim->abort(QStringLiteral("its place went to a newer connection"));
     }
-    auto* session = new Session(socket, m_nextSession++, *this);
+    auto* session = new Session(std::move(connection), m_nextSession++, *this);
     session->setParent(this);
     m_sessions.push_back(session);
+    m_notPlaying.push_back(session);
     connect(session, &Session::finished, this, &GameServer::onSessionFinished);
     return session;
 }
@@ -323,8 +329,12 @@ void GameServer::versionReported(Session* session)
 void GameServer::onSessionFinished(Session* session)
 {
     const auto it = std::find(m_sessions.begin(), m_sessions.end(), session);
-    if (it != m_sessions.end())
-        m_sessions.erase(it);
+    if (it != m_sessions.end()) {
+        // Swapped with the last: the order of the sessions means nothing.
+        *it = m_sessions.back();
+        m_sessions.pop_back();
+    }
+    forgetNotPlaying(session);
     if (session->participant().id != 0)
         m_byParticipant.remove(session->participant().id, session);
     m_chat->leave(session);
@@ -342,11 +352,7 @@ void GameServer::onPriceTick()
         m_pricesSent += due - cap;
         due = cap;
     }
-    if (due <= 0)
-        return;
-    m_batch.clear();
-    int frames = 0;
-    for (qint64 i = 0; i < due; ++i) {
+    for (qint64 i = 0; i < std::max<qint64>(due, 0); ++i) {
         const PriceSimulator::Update u = m_simulator.step();
         m_engine->onQuote(u.index, u.after);
         const QByteArray text = msg::priceChange(u.index + 1, u.before, u.after, u.full);
@@ -355,19 +361,39 @@ void GameServer::onPriceTick()
         m_batch.append(FrameStart);
         m_batch.append(text);
         m_batch.append(FrameEnd);
-        ++frames;
+        ++m_batchFrames;
     }
-    m_pricesSent += due;
-    scheduleFlush();
-    if (frames == 0)
+    if (due > 0) {
+        m_pricesSent += due;
+        scheduleFlush();
+    }
+    fanOut();
+}
+
+int GameServer::fanoutIntervalMs(int playing)
+{
+    const qint64 wanted = static_cast<qint64>(playing) * 1000 / kFanoutWritesPerSecond;
+    return static_cast<int>(std::clamp<qint64>(wanted, kPriceTickMs, kMaxFanoutMs));
+}
+
+void GameServer::fanOut()
+{
+    const qint64 t = now();
+    if (m_batchFrames == 0 || t - m_fannedOutAt + kPriceTickMs / 2 < fanoutIntervalMs(m_playing))
         return;
-    const std::vector<Session*> sessions = m_sessions;
-    for (Session* s : sessions) {
+    m_fannedOutAt = t;
+    // Every queue holds the same block; the next ticks write into a new one.
+    const QByteArray batch = std::exchange(m_batch, {});
+    const int frames = std::exchange(m_batchFrames, 0);
+    int playing = 0;
+    for (Session* s : m_sessions) {
         if (!s->playing())
             continue;
+        ++playing;
         m_maxQueued = std::max(m_maxQueued, s->queuedBytes());
-        s->sendPrices(m_batch, frames);
+        s->sendPrices(batch, frames);
     }
+    m_playing = playing;
 }
 
 void GameServer::onHousekeeping()
@@ -389,6 +415,16 @@ void GameServer::onHousekeeping()
     flushRepeated();
     const std::vector<Session*> sessions = m_sessions;
     for (Session* s : sessions) {
+        if (s->queuedSince() >= 0 && t - s->queuedSince() > m_options.sendStallMs
+            && (s->playing() || s->stage() == Session::Stage::Closing)) {
+            // A client that stops reading holds its queue (and the system's buffers) for
+            // nothing; prices are skipped for it, but only closing ends what it holds.
+            ++m_metrics.droppedFullQueue;
+            s->abort(QStringLiteral("send queue of %1 bytes not drained for %2 ms; the client stopped reading")
+                         .arg(s->queuedBytes())
+                         .arg(t - s->queuedSince()));
+            continue;
+        }
         if (s->stage() == Session::Stage::Closing)
             continue;
         s->flushLog(t);
@@ -419,12 +455,14 @@ void GameServer::logStats()
         if (s->playing())
             ++playing;
     }
-    logLine(QStringLiteral("stats: connections %1, playing %2, frames out %3/s, bytes out %4/s, largest send queue %5 bytes")
+    logLine(QStringLiteral("stats: connections %1, playing %2, frames out %3/s, bytes out %4/s, largest send queue %5 bytes,"
+                           " longest wait for a write %6 ms")
                 .arg(m_sessions.size())
                 .arg(playing)
                 .arg(static_cast<qint64>(m_framesOut / seconds))
                 .arg(static_cast<qint64>(m_bytesOut / seconds))
-                .arg(m_maxQueued));
+                .arg(m_maxQueued)
+                .arg(m_transport->takeLongestWriteWait()));
     m_framesOut = 0;
     m_bytesOut = 0;
     m_maxQueued = 0;
@@ -449,9 +487,32 @@ int GameServer::playingCount() const
 void GameServer::loggedIn(Session* session)
 {
     ++m_metrics.logins;
-    m_byParticipant.insert(session->participant().id, session);
+    forgetNotPlaying(session);
+    const qint64 id = session->participant().id;
+    // A participant holds a few connections at most. The newest wins: a client that comes
+    // back after a network change must get in even while its old connection still looks open.
+    std::vector<Session*> own;
+    for (Session* s : m_byParticipant.values(id)) {
+        if (s != session && s->stage() != Session::Stage::Closing)
+            own.push_back(s);
+    }
+    std::sort(own.begin(), own.end(), [](const Session* a, const Session* b) { return a->number() < b->number(); });
+    const int over = static_cast<int>(own.size()) + 1 - m_options.maxConnectionsPerParticipant;
+    for (int i = 0; i < over; ++i)
+        own[static_cast<size_t>(i)]->abort(QStringLiteral("replaced by a newer login of the participant (at most %1 connections at once)")
+                                               .arg(m_options.maxConnectionsPerParticipant));
+    m_byParticipant.insert(id, session);
     m_engine->addParticipant(session->participant());
     m_chat->join(session);
+}
+
+void GameServer::forgetNotPlaying(Session* session)
+{
+    const auto it = std::find(m_notPlaying.begin(), m_notPlaying.end(), session);
+    if (it != m_notPlaying.end()) {
+        *it = m_notPlaying.back();
+        m_notPlaying.pop_back();
+    }
 }
 
 void GameServer::executed(const Execution& e)
@@ -560,11 +621,9 @@ void GameServer::setQuote(int index, const PriceState& quote)
     if (index < 0 || index >= m_simulator.count())
         return;
     const PriceSimulator::Update u = m_simulator.setQuote(index, quote);
-    const QByteArray frames = frame(msg::fullPrice(index + 1, u.after));
-    for (Session* s : m_sessions) {
-        if (s->playing())
-            s->sendFramed(frames);
-    }
+    // Goes out with the next block of prices, as any change of the market.
+    m_batch.append(frame(msg::fullPrice(index + 1, u.after)));
+    ++m_batchFrames;
     m_engine->onQuote(index, u.after);
     scheduleFlush();
 }

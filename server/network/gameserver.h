@@ -18,14 +18,13 @@
 #include <memory>
 #include <vector>
 
-class QTcpServer;
-class QTcpSocket;
-
 namespace korvi::server {
 
 class AddressPageServer;
 class ChatService;
+class Connection;
 class ParticipantStore;
+class Transport;
 class Session;
 struct UpdatePackage;
 
@@ -38,8 +37,13 @@ struct UpdatePackage;
 class GameServer : public QObject, public TradeOutbox {
     Q_OBJECT
 public:
-    // How often the market moves and the stream goes out, in milliseconds.
+    // How often the market moves, in milliseconds.
     static constexpr int kPriceTickMs = 20;
+    // The prices of several ticks share one write to a participant when many play: the
+    // stream goes out every tick up to this many participants, beyond that at a pace that
+    // keeps the writes per second about the same, but at least every kMaxFanoutMs.
+    static constexpr int kFanoutWritesPerSecond = 100'000;
+    static constexpr int kMaxFanoutMs = 100;
     // Something goes out at least this often on every connection.
     static constexpr int kKeepaliveMs = 4000;
     static constexpr int kHeartbeatLineMs = 30'000;
@@ -56,6 +60,9 @@ public:
     // Largest send queue of all: a session that would go past it is dropped. It leaves
     // room above the price limit for a participant's greeting with a long order book.
     static constexpr qint64 kMaxSendQueueBytes = 8 * 1024 * 1024;
+    // The system's send buffer of a connection: enough for a few ticks of prices, small
+    // enough that a client that stops reading shows in the send queue within a second or two.
+    static constexpr int kSocketSendBuffer = 64 * 1024;
 
     GameServer(const ServerOptions& options, std::vector<InstrumentSpec> definitions, ParticipantStore& store,
                QObject* parent = nullptr);
@@ -75,7 +82,10 @@ public:
     // Takes a connection of a client on: it is greeted, possibly in the place of an idle
     // connection that gives way, or closed at once when too many connections wait for
     // their login and none gives way (then none is returned).
-    Session* adopt(QTcpSocket* socket);
+    Session* adopt(std::shared_ptr<Connection> connection);
+    Transport& transport() { return *m_transport; }
+    // Milliseconds between two blocks of prices to every participant, for `playing` of them.
+    static int fanoutIntervalMs(int playing);
     qint64 now() const { return m_clock.elapsed(); }
     int loginTimeoutMs() const { return m_options.loginTimeoutSeconds * 1000; }
     TradingEngine& engine() { return *m_engine; }
@@ -121,9 +131,11 @@ public:
     }
 
 private:
-    void onNewConnection();
     void onSessionFinished(Session* session);
+    void forgetNotPlaying(Session* session);
     void onPriceTick();
+    // Sends the prices of the last ticks to every participant when their time has come.
+    void fanOut();
     void onHousekeeping();
     // Hands the current quotes to the store; they are written with the next commit.
     void storeQuotes();
@@ -138,9 +150,10 @@ private:
     std::vector<InstrumentSpec> m_specs;
     ParticipantStore& m_store;
     PriceSimulator m_simulator;
-    QTcpServer* m_server;
+    Transport* m_transport;
     AddressPageServer* m_pages;
     std::vector<Session*> m_sessions;  // owned as Qt children
+    std::vector<Session*> m_notPlaying; // of them, the ones not logged in yet (a bounded number)
     quint64 m_nextSession = 1;
     QElapsedTimer m_clock;
     QTimer m_priceTimer;
@@ -148,7 +161,11 @@ private:
     QTimer m_statsTimer;
     qint64 m_priceStartedAt = 0;
     qint64 m_pricesSent = 0;
+    // Price frames of the ticks since the last block went out, encoded once for everyone.
     QByteArray m_batch;
+    int m_batchFrames = 0;
+    int m_playing = 0; // participants playing at the last block
+    qint64 m_fannedOutAt = 0;
     TradeStore m_tradeStore;
     std::unique_ptr<TradingEngine> m_engine;
     std::unique_ptr<ChatService> m_chat;

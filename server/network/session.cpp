@@ -9,7 +9,6 @@
 #include "numbers.h"
 #include "serverlog.h"
 
-#include <QTcpSocket>
 #include <QTime>
 #include <QTimer>
 #include <cmath>
@@ -74,31 +73,25 @@ std::vector<QByteArray> welcomeSequence(const Participant& p, const std::vector<
     return out;
 }
 
-Session::Session(QTcpSocket* socket, quint64 number, GameServer& server)
-    : m_socket(socket), m_number(number), m_server(server), m_buffer(GameServer::kMaxFrameBytes)
+Session::Session(std::shared_ptr<Connection> connection, quint64 number, GameServer& server)
+    : m_connection(std::move(connection)), m_number(number), m_server(server), m_buffer(GameServer::kMaxFrameBytes)
 {
-    m_socket->setParent(this);
-    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    // What the client sends beyond this waits in the system, not in our memory.
-    m_socket->setReadBufferSize(kReadAheadBytes);
+    m_connection->setListener(this);
     m_connectedAt = m_lastSentAt = m_lastHeartbeatAt = server.now();
-    connect(m_socket, &QTcpSocket::readyRead, this, &Session::onReadyRead);
-    connect(m_socket, &QTcpSocket::disconnected, this, &Session::onDisconnected);
-    connect(m_socket, &QTcpSocket::bytesWritten, this, &Session::written);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
-        if (e != QAbstractSocket::RemoteHostClosedError)
-            logEvent(QStringLiteral("socket error"), QStringLiteral("%1 socket error: %2").arg(who(), m_socket->errorString()));
-    });
-    m_address = m_socket->peerAddress().toString();
-    logEvent(QStringLiteral("connected"), QStringLiteral("%1 connected from %2:%3").arg(who(), m_address).arg(m_socket->peerPort()));
+    m_address = m_connection->peerAddress();
+    logEvent(QStringLiteral("connected"), QStringLiteral("%1 connected from %2:%3").arg(who(), m_address).arg(m_connection->peerPort()));
     send(msg::kIdentify);
-    // A client may have gone again before we saw it.
-    if (m_socket->state() != QAbstractSocket::ConnectedState)
+    // A client may have gone again before we saw it. Otherwise the first read comes after
+    // the server took the session on; it finds what came meanwhile and waits for the rest.
+    if (!m_connection->isOpen())
         QMetaObject::invokeMethod(this, &Session::onDisconnected, Qt::QueuedConnection);
+    else
+        QMetaObject::invokeMethod(this, &Session::connectionReadable, Qt::QueuedConnection);
 }
 
 Session::~Session()
 {
+    m_connection->detach();
     if (m_checkCancelled)
         *m_checkCancelled = true;
 }
@@ -110,7 +103,7 @@ QString Session::who() const
     return QStringLiteral("#%1").arg(m_number);
 }
 
-qint64 Session::queuedBytes() const { return m_socket->bytesToWrite(); }
+qint64 Session::queuedBytes() const { return m_connection->queuedBytes(); }
 
 void Session::send(QByteArrayView message)
 {
@@ -119,8 +112,13 @@ void Session::send(QByteArrayView message)
 
 void Session::sendFramed(const QByteArray& frames)
 {
-    if (m_stage == Stage::Closing || m_socket->state() != QAbstractSocket::ConnectedState)
+    if (m_stage == Stage::Closing || !m_connection->isOpen())
         return;
+    if (m_greetingHeld) {
+        // Nothing goes before the greeting.
+        holdFrames(frames);
+        return;
+    }
     write(frames, frames.count(FrameEnd));
 }
 
@@ -128,15 +126,15 @@ bool Session::write(const QByteArray& frames, qint64 frameCount)
 {
     // Requests are answered whether or not the client reads; a queue past the ceiling
     // means it asks faster than it reads, and only dropping it keeps the memory bounded.
-    if (m_socket->bytesToWrite() + m_heldBytes + frames.size() > GameServer::kMaxSendQueueBytes) {
+    if (queuedBytes() + m_heldBytes + frames.size() > GameServer::kMaxSendQueueBytes) {
         dropLater(QStringLiteral("send queue over %1 bytes (%2 waiting, %3 held, %4 more to send); the client asks faster than it reads")
                       .arg(GameServer::kMaxSendQueueBytes)
-                      .arg(m_socket->bytesToWrite())
+                      .arg(queuedBytes())
                       .arg(m_heldBytes)
                       .arg(frames.size()));
         return false;
     }
-    m_socket->write(frames);
+    m_connection->send(frames);
     m_lastSentAt = m_server.now();
     m_server.countSent(frameCount, frames.size());
     return true;
@@ -144,9 +142,10 @@ bool Session::write(const QByteArray& frames, qint64 frameCount)
 
 void Session::sendPrices(const QByteArray& frames, int frameCount)
 {
-    if (m_stage != Stage::Playing || m_socket->state() != QAbstractSocket::ConnectedState)
+    // Until the greeting goes out, it is built later with the prices of then.
+    if (m_stage != Stage::Playing || m_greetingHeld || !m_connection->isOpen())
         return;
-    if (m_socket->bytesToWrite() > GameServer::kMaxQueuedBytes) {
+    if (queuedBytes() > GameServer::kMaxQueuedBytes) {
         if (!m_pricesPaused)
             note(QStringLiteral("behind"), QStringLiteral("cannot keep up with the prices; skipping until its queue drains"));
         m_pricesPaused = true;
@@ -178,7 +177,7 @@ void Session::close(const QString& reason)
         return;
     logEvent(QStringLiteral("closing"), QStringLiteral("%1 closing: %2").arg(who(), reason));
     m_stage = Stage::Closing;
-    m_socket->disconnectFromHost(); // sends what is queued first
+    m_connection->closeAfterSending();
 }
 
 void Session::abort(const QString& reason)
@@ -187,7 +186,7 @@ void Session::abort(const QString& reason)
         return;
     logEvent(QStringLiteral("dropped"), QStringLiteral("%1 dropped: %2").arg(who(), reason));
     m_stage = Stage::Closing;
-    m_socket->abort();
+    m_connection->abort();
     onDisconnected();
 }
 
@@ -200,7 +199,7 @@ void Session::dropLater(const QString& reason)
     logEvent(QStringLiteral("dropped"), QStringLiteral("%1 dropped: %2").arg(who(), reason));
     m_stage = Stage::Closing;
     QMetaObject::invokeMethod(this, [this] {
-        m_socket->abort();
+        m_connection->abort();
         onDisconnected();
     }, Qt::QueuedConnection);
 }
@@ -220,7 +219,14 @@ void Session::onDisconnected()
     emit finished(this);
 }
 
-void Session::onReadyRead()
+void Session::connectionClosed(const QString& reason)
+{
+    if (m_stage != Stage::Closing && reason != QLatin1String("closed"))
+        note(QStringLiteral("socket error"), QStringLiteral("connection ended: %1").arg(reason));
+    onDisconnected();
+}
+
+void Session::connectionReadable()
 {
     // A turn already queued goes on with what came; two in one pass would double the share.
     if (!m_pumpQueued)
@@ -244,7 +250,11 @@ void Session::pump()
     const auto listening = [this] { return !m_finished && m_stage != Stage::Closing && m_stage != Stage::Checking; };
     int budget = kMessagesPerEvent;
     int reads = kReadsPerEvent;
+    bool drained = false;
     QByteArrayView message;
+    // One buffer for the reads of every connection: the bytes are copied into the
+    // connection's own receive buffer at once.
+    static thread_local QByteArray chunk;
     while (listening()) {
         if (budget > 0 && m_buffer.next(message)) {
             --budget;
@@ -254,19 +264,28 @@ void Session::pump()
         }
         // Nothing complete is buffered (or this event's share is used up): read on only
         // while the share lasts.
-        if (budget == 0 || reads == 0 || m_socket->bytesAvailable() <= 0)
+        if (budget == 0 || reads == 0 || drained)
             break;
         --reads;
-        const QByteArray chunk = m_socket->read(kReadChunk);
+        const Connection::ReadResult got = m_connection->read(chunk, kReadChunk);
+        if (got == Connection::ReadResult::Nothing) {
+            drained = true;
+            break;
+        }
+        if (got == Connection::ReadResult::Closed) {
+            onDisconnected();
+            return;
+        }
         if (!m_buffer.append(chunk)) {
             abort(QStringLiteral("frame larger than %1 bytes").arg(GameServer::kMaxFrameBytes));
             return;
         }
+        drained = m_connection->waitingForData();
     }
     m_buffer.compact();
     if (!listening() || m_pumpQueued)
         return;
-    if ((budget == 0 || reads == 0) && (m_buffer.pending() > 0 || m_socket->bytesAvailable() > 0)) {
+    if ((budget == 0 || reads == 0) && (m_buffer.pending() > 0 || !drained)) {
         // The rest comes in a later turn of the event loop, after the prices and the
         // other connections had theirs.
         m_pumpQueued = true;
@@ -302,10 +321,10 @@ void Session::holdFrames(QByteArray frames)
 {
     if (m_stage == Stage::Closing || m_finished)
         return;
-    if (m_socket->bytesToWrite() + m_heldBytes + frames.size() > GameServer::kMaxSendQueueBytes) {
+    if (queuedBytes() + m_heldBytes + frames.size() > GameServer::kMaxSendQueueBytes) {
         dropLater(QStringLiteral("send queue over %1 bytes (%2 waiting, %3 held, %4 more to hold); the client asks faster than it reads")
                       .arg(GameServer::kMaxSendQueueBytes)
-                      .arg(m_socket->bytesToWrite())
+                      .arg(queuedBytes())
                       .arg(m_heldBytes)
                       .arg(frames.size()));
         return;
@@ -327,6 +346,7 @@ void Session::registerHeld()
 void Session::releaseHeld()
 {
     m_heldRegistered = false;
+    m_greetingHeld = false;
     const std::vector<Held> held = std::exchange(m_held, {});
     m_heldBytes = 0;
     const qint64 id = m_participant.id;
@@ -357,6 +377,13 @@ void Session::releaseHeld()
         case Answer::Statement:
             send(engine.statementMessage(id, h.day));
             break;
+        case Answer::Greeting: {
+            QByteArray frames;
+            for (const QByteArray& m : welcomeSequence(m_participant, m_server.definitions(), m_server.quotes(), &engine))
+                frames += frame(m);
+            sendFramed(frames);
+            break;
+        }
         }
     }
 }
@@ -490,13 +517,11 @@ void Session::finishLogin(bool known, const PasswordChecker::Result& result)
     logEvent(QStringLiteral("logged in ") + QString::fromLatin1(p.shortId),
              QStringLiteral("%1 logged in (%2)").arg(who(), QString::fromLatin1(p.shortId)));
     m_server.loggedIn(this);
-    QByteArray frames;
-    for (const QByteArray& m : welcomeSequence(p, m_server.definitions(), m_server.quotes(), &m_server.engine()))
-        frames += frame(m);
     // What the engine holds is committed first, so the greeting shows nothing a crash
-    // could still take back.
-    m_server.flushNow();
-    sendFramed(frames);
+    // could still take back; the logins of one turn share that commit. Until then nothing
+    // else goes out to this connection.
+    holdAnswer(Answer::Greeting);
+    m_greetingHeld = true;
     m_lastHeartbeatAt = m_server.now();
     // What the client sent while its password was checked is handled now.
     if (!m_pumpQueued)

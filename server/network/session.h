@@ -8,14 +8,13 @@
 #include "passwordhash.h"
 #include "pricesimulator.h"
 #include "serverlog.h"
+#include "transport.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <atomic>
 #include <memory>
 #include <vector>
-
-class QTcpSocket;
 
 namespace korvi::server {
 
@@ -38,14 +37,14 @@ std::vector<QByteArray> welcomeSequence(const Participant& participant, const st
 // session answers what the client sends and passes the price stream on. Everything sent
 // goes through one queue with a ceiling: a client that stops reading is dropped before
 // it can eat the server's memory.
-class Session : public QObject {
+class Session : public QObject, private ConnectionListener {
     Q_OBJECT
 public:
     // Checking: the password is being checked on a worker; what the client sends
     // meanwhile waits in the receive buffer.
     enum class Stage { Identify, Login, Checking, Playing, Closing };
 
-    Session(QTcpSocket* socket, quint64 number, GameServer& server);
+    Session(std::shared_ptr<Connection> connection, quint64 number, GameServer& server);
     ~Session() override;
 
     quint64 number() const { return m_number; }
@@ -56,6 +55,8 @@ public:
     qint64 lastSentAt() const { return m_lastSentAt; }
     qint64 lastHeartbeatAt() const { return m_lastHeartbeatAt; }
     qint64 queuedBytes() const;
+    // Since when the send queue has not been empty; -1 while it is.
+    qint64 queuedSince() const { return m_connection->queuedSince(); }
     // The client's address, as the login limits count it.
     const QString& address() const { return m_address; }
     // The version the client reported ("@SV=" body), empty until it did.
@@ -71,7 +72,9 @@ public:
 
     // Requests answered once everything before them is committed; the answer is built
     // then, so it shows the committed state.
-    enum class Answer : quint8 { AllOrders, OpenOrders, AllExecutions, Account, Info, Statement };
+    // Greeting: everything a participant gets after a good login, built once the login's
+    // changes are committed together with those of the other logins of the same turn.
+    enum class Answer : quint8 { AllOrders, OpenOrders, AllExecutions, Account, Info, Statement, Greeting };
 
     // Handles bytes as they came from the client (the socket's arrivals go here).
     void receive(QByteArrayView bytes);
@@ -112,7 +115,9 @@ signals:
     void written();
 
 private:
-    void onReadyRead();
+    void connectionReadable() override;
+    void connectionWritten() override { emit written(); }
+    void connectionClosed(const QString& reason) override;
     void onDisconnected();
     // Handles what arrived, up to the share of one event, and comes back for the rest.
     void pump();
@@ -132,7 +137,7 @@ private:
     bool handleTestControl(const CommandParts& parts);
     QString who() const;
 
-    QTcpSocket* m_socket;
+    std::shared_ptr<Connection> m_connection;
     quint64 m_number;
     GameServer& m_server;
     ReceiveBuffer m_buffer;
@@ -149,6 +154,7 @@ private:
     qint64 m_lastSentAt = 0;
     qint64 m_lastHeartbeatAt = 0;
     bool m_pricesPaused = false;
+    bool m_greetingHeld = false; // logged in; the greeting waits for the commit
     bool m_finished = false;
     bool m_pumpQueued = false;
     qint64 m_handled = 0;

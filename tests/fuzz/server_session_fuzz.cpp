@@ -4,8 +4,8 @@
 // When the first byte is odd the bytes go to one logged-in session that lives on from run
 // to run, as a real participant's connection does; its other end is a socket pair whose
 // answers are read and thrown away. Otherwise they go to a new session that has not logged
-// in yet, on a socket that never connected: everything it would send is skipped, which
-// costs no system calls (its sending is what the logged-in session covers). The server
+// in yet, on a connection that is already closed: everything it would send is skipped,
+// which costs no system calls (its sending is what the logged-in session covers). The server
 // commits, sends and runs its timers only every few runs, and is made anew (in a new
 // folder of one temporary directory) after many, so the orders and fills of earlier runs
 // do not slow the later ones down.
@@ -16,11 +16,11 @@
 #include "participantstore.h"
 #include "serverlog.h"
 #include "session.h"
+#include "transport.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QPointer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <cstdint>
 #include <memory>
@@ -105,7 +105,7 @@ struct World {
     std::unique_ptr<Line> unconnected()
     {
         auto line = std::make_unique<Line>();
-        line->session = server->adopt(new QTcpSocket);
+        line->session = server->adopt(server->transport().closedConnection());
         return line->session ? std::move(line) : nullptr;
     }
 
@@ -114,16 +114,16 @@ struct World {
         int fds[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0)
             return nullptr;
-        auto* socket = new QTcpSocket;
-        if (!socket->setSocketDescriptor(fds[0])) {
-            delete socket;
+        QString error;
+        std::shared_ptr<Connection> connection = server->transport().adoptDescriptor(fds[0], error);
+        if (!connection) {
             ::close(fds[0]);
             ::close(fds[1]);
             return nullptr;
         }
         auto line = std::make_unique<Line>();
         line->peer = fds[1];
-        line->session = server->adopt(socket);
+        line->session = server->adopt(std::move(connection));
         return line->session ? std::move(line) : nullptr;
     }
 
@@ -140,6 +140,7 @@ struct World {
         for (int i = 0; i < 100 && playing->session && !playing->session->playing(); ++i) {
             server->passwords().waitForDone();
             QCoreApplication::processEvents();
+            server->transport().poll();
         }
         drain(playing->peer);
         return playing->session && playing->session->playing() ? playing->session.data() : nullptr;
@@ -158,15 +159,17 @@ struct Harness {
 };
 
 // Runs what the server queued for later: the turns that go on with a long input, then
-// (with `all`) the timers that commit and send.
-void settle(bool all)
+// (with `all`) the timers that commit and the transport's turn that writes.
+void settle(World& world, bool all)
 {
     for (int i = 0; i < 40; ++i)
         QCoreApplication::sendPostedEvents();
     if (!all)
         return;
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         QCoreApplication::processEvents();
+        world.server->transport().poll();
+    }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
@@ -192,8 +195,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return new Harness;
     }();
     if (!h->world || ++h->runs % kRunsPerServer == 0) {
+        if (h->world)
+            settle(*h->world, true);
         h->world.reset();
-        settle(true);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         const QString folder = h->dir.filePath(QString::number(h->worlds++));
         QDir(h->dir.filePath(QString::number(h->worlds - 2))).removeRecursively();
         h->world = std::make_unique<World>(folder);
@@ -203,7 +208,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size > 0 && (data[0] & 1) != 0) {
         if (Session* session = world.loggedIn()) {
             feed(session, bytes.sliced(1));
-            settle(h->runs % kRunsPerCommit == 0);
+            settle(world, h->runs % kRunsPerCommit == 0);
             if (world.playing)
                 drain(world.playing->peer);
         }
@@ -214,10 +219,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!line)
             return 0;
         feed(line->session, bytes);
-        settle(false);
+        settle(world, false);
     }
     if (h->runs % kRunsPerCommit == 0) {
-        settle(true);
+        settle(world, true);
         world.noDelays();
     }
     return 0;

@@ -150,3 +150,51 @@ TEST_F(RobustnessTest, RepeatedJunkFromOneConnectionIsSummedUpInTheLog)
 }
 
 } // namespace
+
+namespace {
+
+// What one participant may hold: a few connections, each read by its client.
+TEST(ParticipantShareTest, AFurtherLoginReplacesTheOldestAndAStalledReaderIsClosed)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ServerProcess server(dir.path());
+    ASSERT_TRUE(server.start({QStringLiteral("--rate"), QStringLiteral("5000"), QStringLiteral("--send-stall"),
+                              QStringLiteral("400")}))
+        << server.lastError().toStdString();
+    std::vector<std::unique_ptr<Peer>> own;
+    for (int i = 0; i < 4; ++i) {
+        auto peer = std::make_unique<Peer>();
+        ASSERT_TRUE(peer->connectTo(server.tcpPort()));
+        ASSERT_EQ(peer->loginAndGreeting("demo", "demo").size(), 13u) << "login " << i + 1 << " gets in";
+        own.push_back(std::move(peer));
+    }
+    // The fourth login took the place of the first; the newer three stream on.
+    EXPECT_TRUE(own[0]->waitClosed(5000));
+    for (size_t i = 1; i < own.size(); ++i)
+        EXPECT_TRUE(stillStreaming(*own[i])) << "connection " << i + 1;
+    EXPECT_EQ(server.log().count(QLatin1String("replaced by a newer login")), 1);
+
+    // One of them stops reading while the prices stream: it is closed, with one log line,
+    // long before it could hold megabytes; the others never notice.
+    own[1]->stopReading();
+    QElapsedTimer waited;
+    waited.start();
+    bool closed = false;
+    while (!closed && waited.elapsed() < 20000) {
+        for (size_t i : {2, 3}) {
+            QElapsedTimer slice;
+            slice.start();
+            while (slice.elapsed() < 20 && own[i]->next(20)) {
+            }
+        }
+        closed = server.log().contains(QLatin1String("the client stopped reading"));
+    }
+    EXPECT_TRUE(closed) << server.log().right(2000).toStdString();
+    EXPECT_TRUE(stillStreaming(*own[2]));
+    EXPECT_TRUE(stillStreaming(*own[3]));
+    EXPECT_EQ(server.log().count(QLatin1String("the client stopped reading")), 1) << server.log().right(3000).toStdString();
+    EXPECT_TRUE(own[1]->waitClosed(5000));
+}
+
+} // namespace
