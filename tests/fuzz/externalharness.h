@@ -23,10 +23,11 @@ struct ExternalHarness : FuzzClient {
     // The end of a run: the work the handlers posted (message boxes, closing the order
     // socket) runs, then what the refresh tick does, and the prompts' record is emptied.
     // Only posted events run, not timers or sockets: a run then does not depend on the
-    // wall clock and costs no system calls. An order that could not be sent (there is no
-    // server) keeps its entry line, and every line makes the next ones dearer; the user's
-    // "DELETE" click on each clears them, so every run starts from the same few lines.
-    // The client itself is made anew now and then (FuzzClient::run).
+    // wall clock and costs no system calls. There is no server, so outside orders are
+    // refused before they open an entry line; should a line still be left, every line
+    // would make the next runs dearer, so the user's "DELETE" click on each clears it and
+    // every run starts from the same few lines. The client itself is made anew now and
+    // then (FuzzClient::run).
     void settle()
     {
         QCoreApplication::sendPostedEvents();
