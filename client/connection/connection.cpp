@@ -291,6 +291,11 @@ void Connection::sendDirect(QByteArrayView text)
         m_socket->write(frame(text));
 }
 
+bool Connection::flush()
+{
+    return isConnected() && m_socket->flush();
+}
+
 bool Connection::isConnected() const
 {
     return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;

@@ -88,6 +88,10 @@ public:
     // Sends one framed request only while connected (the request buttons).
     bool sendRequest(QByteArrayView text);
     bool isConnected() const;
+    // Hands what waits in the socket's write buffer to the system now, without waiting for
+    // the event loop (for callers that run no loop, such as the fuzz harness). Returns
+    // whether anything was written.
+    bool flush();
     // Orders can reach the server: connected and greeted ("@WELCOME") on this connection.
     // Before the greeting the server takes nothing but the login replies.
     bool canTrade() const { return isConnected() && m_welcomed; }

@@ -74,6 +74,18 @@ TEST(Connection, LoginHandshakeAndArrivalLogging)
     EXPECT_TRUE(f.app.outgoing.contains(QStringLiteral("OUT:\x01@PO=x\x02")));
     EXPECT_TRUE(f.c().sendRequest("@RAO"));
     ASSERT_TRUE(waitFor([&] { return f.peer.received.contains("@RAO"); }));
+
+    // flush() hands a sent text to the system without the event loop: the peer's socket
+    // gets it while the client's loop does not run. With nothing waiting it writes nothing.
+    EXPECT_FALSE(f.c().flush());
+    ASSERT_TRUE(f.c().Senddata(frame("@PO=y")));
+    EXPECT_TRUE(f.c().flush());
+    EXPECT_FALSE(f.c().flush());
+    QTcpSocket* far = f.peer.last();
+    ASSERT_NE(far, nullptr);
+    for (int i = 0; i < 50 && !f.peer.received.contains("@PO=y"); ++i)
+        far->waitForReadyRead(100);
+    EXPECT_TRUE(f.peer.received.contains("@PO=y"));
 }
 
 TEST(Connection, KursprotokollShowsTheFirstFiftyCharacters)
