@@ -445,6 +445,20 @@ struct Tally {
     qint64 delivered = 0, fewest = -1, behind = 0, playing = 0, lastGreeted = 0;
 };
 
+// Logs the watcher, participant 0, in and lets the stream settle for a second; none when it
+// could not log in.
+std::shared_ptr<Client> startWatcher(Shared& shared, const asio::ip::tcp::endpoint& server, QByteArray (*nameOf)(int))
+{
+    auto watcher = std::make_shared<Client>(shared, nameOf(0).toStdString());
+    watcher->start(server);
+    if (!runUntil(shared, [&] { return watcher->greeted; }, 60'000)) {
+        std::fprintf(stderr, "the watcher did not log in\n");
+        return nullptr;
+    }
+    runFor(shared, 1000);
+    return watcher;
+}
+
 } // namespace
 
 int runScale(const ScaleConfig& config, QByteArray (*nameOf)(int))
@@ -456,13 +470,9 @@ int runScale(const ScaleConfig& config, QByteArray (*nameOf)(int))
 
     // The watcher: logged in first; its price gaps during the logins, its orders later, and
     // the markers that time the stream.
-    auto watcher = std::make_shared<Client>(shared, nameOf(0).toStdString());
-    watcher->start(server);
-    if (!runUntil(shared, [&] { return watcher->greeted; }, 60'000)) {
-        std::fprintf(stderr, "the watcher did not log in\n");
+    const std::shared_ptr<Client> watcher = startWatcher(shared, server, nameOf);
+    if (!watcher)
         return 1;
-    }
-    runFor(shared, 1000);
 
     // The logins: at most `loginWindow` under way at once, shared out over the workers.
     const int threads = std::clamp(config.threads, 1, 16);
@@ -626,13 +636,9 @@ int runStallProbe(quint16 port, qint64 serverPid, int connections, int seconds, 
 {
     Shared shared;
     const asio::ip::tcp::endpoint server(asio::ip::address_v4::loopback(), port);
-    auto watcher = std::make_shared<Client>(shared, nameOf(0).toStdString());
-    watcher->start(server);
-    if (!runUntil(shared, [&] { return watcher->greeted; }, 60'000)) {
-        std::fprintf(stderr, "the watcher did not log in\n");
+    const std::shared_ptr<Client> watcher = startWatcher(shared, server, nameOf);
+    if (!watcher)
         return 1;
-    }
-    runFor(shared, 1000);
     const double rssBefore = processRssMb(serverPid);
     watcher->resetWindow(monotonicMs());
     // Each connection of the one participant reads its greeting, then nothing more; the
