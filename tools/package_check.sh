@@ -27,8 +27,10 @@ dpkg -i "${debs[@]}"
 dpkg -L korvi korvi-server | sort > "$work/files"
 
 echo "-- installed programs"
-/usr/bin/korvi-server --help | head -3
-/usr/bin/korvi-remote --help | head -3
+# Whole outputs are read before they are cut: with pipefail, a reader that stops early
+# would fail the check with SIGPIPE.
+help=$(/usr/bin/korvi-server --help); printf '%s\n' "$help" | sed -n 1,3p
+help=$(/usr/bin/korvi-remote --help); printf '%s\n' "$help" | sed -n 1,3p
 test -f /lib/systemd/system/korvi-server.service
 test -f /etc/korvi-server/korvi-server.conf
 test -d /var/lib/korvi-server
@@ -36,13 +38,15 @@ getent passwd korvi-server >/dev/null
 systemd-analyze verify /lib/systemd/system/korvi-server.service
 # The installed server runs as its user with the installed configuration and data folder,
 # which starts without any participant (no shared account to log in with).
-if runuser -u korvi-server -- /usr/bin/korvi-server --data /var/lib/korvi-server user list | tail -n +2 | grep -q .; then
+participants=$(runuser -u korvi-server -- /usr/bin/korvi-server --data /var/lib/korvi-server user list)
+if [ -n "$(printf '%s\n' "$participants" | sed -n '2,$p')" ]; then
     echo "a fresh data folder holds participants" >&2
     exit 1
 fi
 runuser -u korvi-server -- /usr/bin/korvi-server --data /var/lib/korvi-server \
     --instruments /etc/korvi-server/instruments.conf user add "probe$$" probe-password --hash-iterations 1000
-runuser -u korvi-server -- /usr/bin/korvi-server --data /var/lib/korvi-server user list | grep -q "probe$$"
+participants=$(runuser -u korvi-server -- /usr/bin/korvi-server --data /var/lib/korvi-server user list)
+[[ "$participants" == *"probe$$"* ]] || { echo "the added participant is not listed" >&2; exit 1; }
 
 echo "-- the installed client, offscreen, up to its first connection attempt"
 # A listener on a free port stands in for the game server and reports the first connection.
