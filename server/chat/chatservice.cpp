@@ -260,7 +260,7 @@ bool ChatService::deliver(Session* session, const QByteArray& framed)
         ++m_droppedForQueue;
         return false;
     }
-    session->sendFramed(framed);
+    session->sendFramed(framed, Lane::Bulk);
     return true;
 }
 

@@ -476,12 +476,9 @@ QByteArray GameServer::closeTimeText() const
 
 int GameServer::playingCount() const
 {
-    int playing = 0;
-    for (Session* s : m_sessions) {
-        if (s->playing())
-            ++playing;
-    }
-    return playing;
+    // Every logged-in connection until it ended; kept up to date at each login and end, so
+    // a request for the count costs the same however many play.
+    return static_cast<int>(m_byParticipant.size());
 }
 
 void GameServer::loggedIn(Session* session)
@@ -610,7 +607,7 @@ void GameServer::onRankings()
         const QByteArray frames = frame(msg::winnersLosers(winners));
         for (Session* s : m_sessions) {
             if (s->playing())
-                s->sendFramed(frames);
+                s->sendFramed(frames, Lane::Bulk);
         }
     }
     scheduleFlush();

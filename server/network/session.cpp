@@ -110,7 +110,7 @@ void Session::send(QByteArrayView message)
     sendFramed(frame(message));
 }
 
-void Session::sendFramed(const QByteArray& frames)
+void Session::sendFramed(const QByteArray& frames, Lane lane)
 {
     if (m_stage == Stage::Closing || !m_connection->isOpen())
         return;
@@ -119,10 +119,10 @@ void Session::sendFramed(const QByteArray& frames)
         holdFrames(frames);
         return;
     }
-    write(frames, frames.count(FrameEnd));
+    write(frames, frames.count(FrameEnd), lane);
 }
 
-bool Session::write(const QByteArray& frames, qint64 frameCount)
+bool Session::write(const QByteArray& frames, qint64 frameCount, Lane lane)
 {
     // Requests are answered whether or not the client reads; a queue past the ceiling
     // means it asks faster than it reads, and only dropping it keeps the memory bounded.
@@ -134,7 +134,7 @@ bool Session::write(const QByteArray& frames, qint64 frameCount)
                       .arg(frames.size()));
         return false;
     }
-    m_connection->send(frames);
+    m_connection->send(frames, lane);
     m_lastSentAt = m_server.now();
     m_server.countSent(frameCount, frames.size());
     return true;
@@ -159,15 +159,15 @@ void Session::sendPrices(const QByteArray& frames, int frameCount)
         QByteArray full;
         for (size_t i = 0; i < quotes.size(); ++i)
             full += frame(msg::fullPrice(static_cast<int>(i) + 1, quotes[i]));
-        sendFramed(full);
+        sendFramed(full, Lane::Bulk);
         return;
     }
-    write(frames, frameCount);
+    write(frames, frameCount, Lane::Bulk);
 }
 
 void Session::sendHeartbeat()
 {
-    send(msg::kHeartbeatLine);
+    sendFramed(frame(msg::kHeartbeatLine), Lane::Bulk);
     m_lastHeartbeatAt = m_server.now();
 }
 

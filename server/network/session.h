@@ -94,8 +94,9 @@ public:
     void flushLog(qint64 now) { m_log.flush(now); }
     // Frames and sends one message.
     void send(QByteArrayView message);
-    // Sends already framed messages as one write.
-    void sendFramed(const QByteArray& frames);
+    // Sends already framed messages as one write. Answers take the prompt lane; what goes
+    // to many participants at once (chat, rankings) the bulk lane, behind nobody's answer.
+    void sendFramed(const QByteArray& frames, Lane lane = Lane::Prompt);
     // Passes a block of price frames on. A participant whose connection cannot keep up
     // skips blocks instead of piling them up; once its queue drains it gets every price
     // in full, so it is right again.
@@ -127,7 +128,7 @@ private:
     void startCheck();
     void finishLogin(bool known, const PasswordChecker::Result& result);
     void refuseLogin();
-    bool write(const QByteArray& frames, qint64 frameCount);
+    bool write(const QByteArray& frames, qint64 frameCount, Lane lane);
     // A log line that may repeat; `kind` groups the lines counted together.
     void note(const QString& kind, const QString& text);
     // A log line about the connection itself (connects, logins, drops), summed up per

@@ -91,7 +91,7 @@ void Connection::waitReadable()
     });
 }
 
-void Connection::send(const QByteArray& frames)
+void Connection::send(const QByteArray& frames, Lane lane)
 {
     if (!m_open || m_closing || frames.isEmpty())
         return;
@@ -99,16 +99,20 @@ void Connection::send(const QByteArray& frames)
     m_queued += frames.size();
     if (m_queuedSince < 0)
         m_queuedSince = m_transport.now();
-    if (!m_dirty && !m_writeWaiting) {
+    if (m_writeWaiting)
+        return; // goes out when the system takes more
+    if (lane == Lane::Prompt && !m_promptDirty) {
+        m_promptDirty = true;
+        m_transport.markDirty(shared_from_this(), Lane::Prompt);
+    } else if (lane == Lane::Bulk && !m_dirty) {
         m_dirty = true;
         m_dirtySince = m_transport.now();
-        m_transport.markDirty(shared_from_this());
+        m_transport.markDirty(shared_from_this(), Lane::Bulk);
     }
 }
 
 void Connection::flush()
 {
-    m_dirty = false;
     if (!m_open || m_writeWaiting)
         return;
     static thread_local std::vector<asio::const_buffer> buffers;
@@ -174,7 +178,7 @@ void Connection::closeAfterSending()
     if (m_queue.empty() && !m_dirty) {
         // Reported from the transport's turn, as every end is.
         m_dirty = true;
-        m_transport.markDirty(shared_from_this());
+        m_transport.markDirty(shared_from_this(), Lane::Bulk);
     }
 }
 
@@ -237,8 +241,8 @@ Transport::~Transport()
     close();
     m_turn.stop();
     // Handlers still queued hold their connections; running them out frees everything.
+    m_prompt.clear();
     m_dirty.clear();
-    m_dirtyDone = 0;
     m_work.reset();
     m_context.restart();
     m_context.poll();
@@ -328,28 +332,34 @@ std::shared_ptr<Connection> Transport::closedConnection()
     return std::make_shared<Connection>(*this, asio::ip::tcp::socket(m_context));
 }
 
-void Transport::markDirty(std::shared_ptr<Connection> connection) { m_dirty.push_back(std::move(connection)); }
+void Transport::markDirty(std::shared_ptr<Connection> connection, Lane lane)
+{
+    (lane == Lane::Prompt ? m_prompt : m_dirty).connections.push_back(std::move(connection));
+}
 
-void Transport::flushDirty()
+void Transport::flushList(DirtyList& list, bool Connection::*inList)
 {
     // A flush may queue more (a written() that sends the next piece); those come at the
     // end of the list. A turn flushes a bounded number, so the requests that came in are
     // handled between the parts of a large block of prices.
-    for (int budget = kFlushesPerTurn; budget > 0 && m_dirtyDone < m_dirty.size(); --budget) {
-        const std::shared_ptr<Connection> c = std::move(m_dirty[m_dirtyDone++]);
-        if (c->m_dirty)
+    for (int budget = kFlushesPerTurn; budget > 0 && list.pending(); --budget) {
+        const std::shared_ptr<Connection> c = std::move(list.connections[list.done++]);
+        if (inList == &Connection::m_dirty && c->m_dirty)
             m_longestWriteWait = std::max(m_longestWriteWait, now() - c->m_dirtySince);
-        if (c->m_open && c->m_closing && c->m_queue.empty()) {
-            c->m_dirty = false;
+        (*c).*inList = false;
+        if (c->m_open && c->m_closing && c->m_queue.empty())
             c->finishClose();
-        } else {
+        else
             c->flush();
-        }
     }
-    if (m_dirtyDone == m_dirty.size()) {
-        m_dirty.clear();
-        m_dirtyDone = 0;
-    }
+    if (!list.pending())
+        list.clear();
+}
+
+void Transport::flushDirty()
+{
+    flushList(m_prompt, &Connection::m_promptDirty);
+    flushList(m_dirty, &Connection::m_dirty);
 }
 
 void Transport::poll()
@@ -362,7 +372,7 @@ void Transport::poll()
         }
     }
     flushDirty();
-    more = more || m_dirtyDone < m_dirty.size();
+    more = more || m_prompt.pending() || m_dirty.pending();
     if (more && !m_againQueued) {
         // Work is left: the next turn comes as soon as the other events had theirs, not
         // after the timer's millisecond.

@@ -17,6 +17,11 @@ namespace korvi::server {
 
 class Transport;
 
+// Which write list a message waits in. Answers and a participant's own trading messages
+// are written at the start of the next turn, ahead of any block of prices still going out
+// to thousands of others; prices and messages to everyone wait their turn in the bulk list.
+enum class Lane { Prompt, Bulk };
+
 // What a connection tells its owner. All of it runs on the server's thread, from the
 // transport's turn of the event loop, never from inside a call the owner made.
 class ConnectionListener {
@@ -58,8 +63,9 @@ public:
     // True when the socket was found empty and connectionReadable() comes with more.
     bool waitingForData() const { return m_readWaiting; }
 
-    // Queues already framed messages; they go out at the next flush. Ignored once closed.
-    void send(const QByteArray& frames);
+    // Queues already framed messages; they go out at the next flush of their lane (a
+    // prompt message takes what is queued before it along). Ignored once closed.
+    void send(const QByteArray& frames, Lane lane = Lane::Prompt);
     qint64 queuedBytes() const { return m_queued; }
     // Since when the queue has not been empty (the transport's clock); -1 while it is.
     qint64 queuedSince() const { return m_queuedSince; }
@@ -90,8 +96,9 @@ private:
     qint64 m_queuedSince = -1;
     bool m_open = false;
     bool m_closing = false;       // closes once the queue is empty
-    bool m_dirty = false;         // in the transport's list of connections to flush
-    qint64 m_dirtySince = 0;      // when it went into that list
+    bool m_dirty = false;         // in the transport's bulk list of connections to flush
+    bool m_promptDirty = false;   // in its prompt list
+    qint64 m_dirtySince = 0;      // when it went into the bulk list
     bool m_readWaiting = false;
     bool m_writeWaiting = false;
 };
@@ -108,7 +115,7 @@ public:
     // Handlers run per turn at most, so a flood of ready sockets never starves the timers.
     static constexpr int kHandlersPerTurn = 64;
     static constexpr int kTurnMs = 1;
-    // Connections flushed per turn at most.
+    // Connections flushed per turn at most, from each list.
     static constexpr int kFlushesPerTurn = 256;
 
     using Accepted = std::function<void(std::shared_ptr<Connection>)>;
@@ -130,8 +137,9 @@ public:
 
     // One turn: ready handlers, then the queued writes.
     void poll();
-    // Connections waiting for the flush.
-    void markDirty(std::shared_ptr<Connection> connection);
+    // Connections waiting for the flush of their lane.
+    void markDirty(std::shared_ptr<Connection> connection, Lane lane = Lane::Bulk);
+    // The prompt list first, then the bulk list, each up to its share of the turn.
     void flushDirty();
     qint64 now() const { return m_clock(); }
     // Longest time a connection with something to send waited for its write since the last
@@ -150,8 +158,21 @@ private:
     Accepted m_accepted;
     int m_sendBufferBytes = 0;
     quint16 m_port = 0;
-    std::vector<std::shared_ptr<Connection>> m_dirty;
-    size_t m_dirtyDone = 0; // flushed from the front of m_dirty
+    // Connections to flush, in the order they became due, and how many of the front ones
+    // were flushed already.
+    struct DirtyList {
+        std::vector<std::shared_ptr<Connection>> connections;
+        size_t done = 0;
+        bool pending() const { return done < connections.size(); }
+        void clear()
+        {
+            connections.clear();
+            done = 0;
+        }
+    };
+    void flushList(DirtyList& list, bool Connection::*inList);
+    DirtyList m_prompt;
+    DirtyList m_dirty;
     qint64 m_longestWriteWait = 0;
     bool m_againQueued = false; // a turn is queued right after the current events
     QTimer m_turn;
