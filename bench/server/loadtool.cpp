@@ -452,7 +452,8 @@ int main(int argc, char** argv)
     const QCommandLineOption serverOpt("server", "korvi-server binary.", "PATH", QStringLiteral(KORVI_SERVER_PATH));
     const QCommandLineOption loginsOpt("logins", "Participants logging in at once (phase 1).", "N", "1000");
     const QCommandLineOption connectionsOpt("connections", "Participants receiving the stream (phase 2).", "N", "200");
-    const QCommandLineOption rateOpt("rate", "Price messages per second of the server.", "R", "1000");
+    const QCommandLineOption rateOpt("rate", "Price messages per second of the server (default 1000; with --participants, the"
+                                             " server's own default of 50).", "R");
     const QCommandLineOption secondsOpt("seconds", "Length of the stream measurement.", "S", "20");
     const QCommandLineOption orderSecondsOpt("order-seconds", "Length of the order measurement (0: none).", "S", "10");
     const QCommandLineOption inFlightOpt("in-flight", "Orders each participant keeps in flight.", "K", "10");
@@ -477,7 +478,10 @@ int main(int argc, char** argv)
     parser.process(app);
     const int logins = std::clamp(parser.value(loginsOpt).toInt(), 0, 10000);
     const int connections = std::clamp(parser.value(connectionsOpt).toInt(), 1, 10000);
-    const double rate = parser.value(rateOpt).toDouble();
+    // The scale run measures the server as it is shipped, so it keeps the server's rate
+    // unless told otherwise; the other probes push prices hard on purpose.
+    const double rate = parser.isSet(rateOpt) ? parser.value(rateOpt).toDouble()
+                                              : (parser.value(participantsOpt).toInt() > 0 ? 50.0 : 1000.0);
     const int seconds = std::clamp(parser.value(secondsOpt).toInt(), 1, 600);
     const int orderSeconds = std::clamp(parser.value(orderSecondsOpt).toInt(), 0, 600);
     const int inFlight = std::clamp(parser.value(inFlightOpt).toInt(), 1, 1000);
@@ -522,7 +526,9 @@ int main(int argc, char** argv)
     }
 
     QProcess server;
-    const QString logPath = dir.filePath(QStringLiteral("server.log"));
+    // The server's log stays in the data folder (gone at the end) unless it is asked for.
+    const QString logPath = qEnvironmentVariableIsSet("KORVI_LOAD_SERVER_LOG") ? qEnvironmentVariable("KORVI_LOAD_SERVER_LOG")
+                                                                               : dir.filePath(QStringLiteral("server.log"));
     server.setStandardErrorFile(logPath);
     QStringList serverArgs = {"--port", "0", "--http-port", "0", "--data", dir.path(), "--seed", "1",
                               "--rate", QString::number(rate), "--stats", "5",

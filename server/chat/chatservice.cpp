@@ -287,6 +287,11 @@ void ChatService::checkLevels()
 {
     if (m_members.isEmpty())
         return;
+    // Levels are read again only after the participants changed.
+    const qint64 changes = m_server.store().changeCount();
+    if (changes >= 0 && changes == m_participantChanges)
+        return;
+    m_participantChanges = changes;
     const QHash<qint64, int> levels = m_server.store().levels();
     for (auto it = m_members.begin(); it != m_members.end(); ++it) {
         Member& m = *it;

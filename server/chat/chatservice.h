@@ -87,6 +87,7 @@ private:
     std::vector<std::pair<Session*, QByteArray>> m_public;
     QTimer m_publicTimer;
     QTimer m_levelTimer;
+    qint64 m_participantChanges = -2; // the store's change count at the last look; -2: none yet
     qint64 m_droppedForQueue = 0;
 };
 

@@ -174,6 +174,12 @@ bool GameServer::restoreQuotes(QString& error)
 void GameServer::dropBlocked()
 {
     m_blockCheckedAt = now();
+    // Only a change of the participants (a count the database keeps) makes it worth going
+    // through all of them; thousands of participants would otherwise cost a pause each time.
+    const qint64 changes = m_store.changeCount();
+    if (changes >= 0 && changes == m_participantChanges)
+        return;
+    m_participantChanges = changes;
     // A password set by the administration command clears that name's failed logins.
     const QHash<QByteArray, QByteArray> hashes = m_store.passwordHashes();
     for (auto it = hashes.begin(); it != hashes.end(); ++it)
@@ -315,6 +321,7 @@ void GameServer::versionReported(Session* session)
         m_update, QByteArray::number(session->number()),
         [session](const QByteArray& framed) { session->sendFramed(framed); },
         [session] { return session->queuedBytes(); }, session);
+    session->notifyWritten();
     connect(session, &Session::written, sender, &PackageSender::pump);
     const quint64 number = session->number();
     connect(sender, &PackageSender::finished, this, [sender, number] {
@@ -390,8 +397,7 @@ void GameServer::fanOut()
         if (!s->playing())
             continue;
         ++playing;
-        m_maxQueued = std::max(m_maxQueued, s->queuedBytes());
-        s->sendPrices(batch, frames);
+        m_maxQueued = std::max(m_maxQueued, s->sendPrices(batch, frames, t));
     }
     m_playing = playing;
 }

@@ -170,6 +170,7 @@ private:
     std::unique_ptr<TradingEngine> m_engine;
     std::unique_ptr<ChatService> m_chat;
     QMultiHash<qint64, Session*> m_byParticipant;
+    qint64 m_participantChanges = -2; // the store's change count at the last look; -2: none yet
     QHash<qint64, QByteArray> m_held;                       // framed, per participant
     std::vector<QPointer<Session>> m_heldSessions; // sessions with messages for the next commit
     QTimer m_flushTimer;

@@ -119,10 +119,10 @@ void Session::sendFramed(const QByteArray& frames, Lane lane)
         holdFrames(frames);
         return;
     }
-    write(frames, frames.count(FrameEnd), lane);
+    write(frames, frames.count(FrameEnd), lane, m_server.now());
 }
 
-bool Session::write(const QByteArray& frames, qint64 frameCount, Lane lane)
+bool Session::write(const QByteArray& frames, qint64 frameCount, Lane lane, qint64 now)
 {
     // Requests are answered whether or not the client reads; a queue past the ceiling
     // means it asks faster than it reads, and only dropping it keeps the memory bounded.
@@ -135,21 +135,22 @@ bool Session::write(const QByteArray& frames, qint64 frameCount, Lane lane)
         return false;
     }
     m_connection->send(frames, lane);
-    m_lastSentAt = m_server.now();
+    m_lastSentAt = now;
     m_server.countSent(frameCount, frames.size());
     return true;
 }
 
-void Session::sendPrices(const QByteArray& frames, int frameCount)
+qint64 Session::sendPrices(const QByteArray& frames, int frameCount, qint64 now)
 {
     // Until the greeting goes out, it is built later with the prices of then.
     if (m_stage != Stage::Playing || m_greetingHeld || !m_connection->isOpen())
-        return;
-    if (queuedBytes() > GameServer::kMaxQueuedBytes) {
+        return 0;
+    const qint64 queued = queuedBytes();
+    if (queued > GameServer::kMaxQueuedBytes) {
         if (!m_pricesPaused)
             note(QStringLiteral("behind"), QStringLiteral("cannot keep up with the prices; skipping until its queue drains"));
         m_pricesPaused = true;
-        return;
+        return queued;
     }
     if (m_pricesPaused) {
         // This block was built on prices the participant has not seen; the full prices of
@@ -160,9 +161,10 @@ void Session::sendPrices(const QByteArray& frames, int frameCount)
         for (size_t i = 0; i < quotes.size(); ++i)
             full += frame(msg::fullPrice(static_cast<int>(i) + 1, quotes[i]));
         sendFramed(full, Lane::Bulk);
-        return;
+        return queued;
     }
-    write(frames, frameCount, Lane::Bulk);
+    write(frames, frameCount, Lane::Bulk, now);
+    return queued;
 }
 
 void Session::sendHeartbeat()

@@ -100,7 +100,10 @@ public:
     // Passes a block of price frames on. A participant whose connection cannot keep up
     // skips blocks instead of piling them up; once its queue drains it gets every price
     // in full, so it is right again.
-    void sendPrices(const QByteArray& frames, int frameCount);
+    // `now`: the server's clock at the block. Returns the bytes that were queued before.
+    qint64 sendPrices(const QByteArray& frames, int frameCount, qint64 now);
+    // Asks for written() after each write that made room (a sender feeding pieces).
+    void notifyWritten() { m_connection->notifyWritten(true); }
     void sendHeartbeat();
     // Ends the connection after what is queued has gone out.
     void close(const QString& reason);
@@ -128,7 +131,7 @@ private:
     void startCheck();
     void finishLogin(bool known, const PasswordChecker::Result& result);
     void refuseLogin();
-    bool write(const QByteArray& frames, qint64 frameCount, Lane lane);
+    bool write(const QByteArray& frames, qint64 frameCount, Lane lane, qint64 now);
     // A log line that may repeat; `kind` groups the lines counted together.
     void note(const QString& kind, const QString& text);
     // A log line about the connection itself (connects, logins, drops), summed up per

@@ -97,16 +97,18 @@ void Connection::send(const QByteArray& frames, Lane lane)
         return;
     m_queue.push_back(frames);
     m_queued += frames.size();
+    const bool bulkDue = lane == Lane::Bulk && !m_dirty && !m_writeWaiting;
+    const qint64 now = m_queuedSince < 0 || bulkDue ? m_transport.now() : 0; // the clock read once
     if (m_queuedSince < 0)
-        m_queuedSince = m_transport.now();
+        m_queuedSince = now;
     if (m_writeWaiting)
         return; // goes out when the system takes more
     if (lane == Lane::Prompt && !m_promptDirty) {
         m_promptDirty = true;
         m_transport.markDirty(shared_from_this(), Lane::Prompt);
-    } else if (lane == Lane::Bulk && !m_dirty) {
+    } else if (bulkDue) {
         m_dirty = true;
-        m_dirtySince = m_transport.now();
+        m_dirtySince = now;
         m_transport.markDirty(shared_from_this(), Lane::Bulk);
     }
 }
@@ -153,7 +155,7 @@ void Connection::flush()
             return;
         }
     }
-    if (wrote && m_listener)
+    if (wrote && m_notifyWritten && m_listener)
         m_listener->connectionWritten();
 }
 

@@ -29,7 +29,7 @@ public:
     virtual ~ConnectionListener() = default;
     // Bytes (or the end of the stream) are waiting; read() takes them.
     virtual void connectionReadable() = 0;
-    // The queue went out in full, or in part: room for more.
+    // The queue went out in full, or in part: room for more. Only after notifyWritten(true).
     virtual void connectionWritten() = 0;
     // The connection ended (the peer closed it, an error, or a close that finished).
     virtual void connectionClosed(const QString& reason) = 0;
@@ -48,6 +48,9 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     void setListener(ConnectionListener* listener) { m_listener = listener; }
+    // Whether connectionWritten() is wanted: only a sender that feeds the queue piece by
+    // piece asks for it, so the thousands of other writes a second report nothing.
+    void notifyWritten(bool on) { m_notifyWritten = on; }
     // Forgets the listener and closes the socket at once; nothing is reported any more.
     void detach();
 
@@ -101,6 +104,7 @@ private:
     qint64 m_dirtySince = 0;      // when it went into the bulk list
     bool m_readWaiting = false;
     bool m_writeWaiting = false;
+    bool m_notifyWritten = false;
 };
 
 // The sockets of the game port: accepting, and the readiness of every connection through

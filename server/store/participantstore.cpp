@@ -61,7 +61,52 @@ bool ParticipantStore::open(const QString& folder, QString& error)
     if (!openGameDatabase(folder, m_connection, true, error))
         return false;
     m_dummyHash = hashPassword("not a password", m_hashIterations);
-    return createSchema(error);
+    return createSchema(error) && ensureChangeCount(error);
+}
+
+bool ParticipantStore::ensureChangeCount(QString& error)
+{
+    // Kept by the database itself, so every writer (also an older program) moves it. Made
+    // only where it is missing: a store opened read-only by a listing command writes nothing.
+    QSqlDatabase db = QSqlDatabase::database(m_connection);
+    QSqlQuery q(db);
+    if (q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN ('participant_changes', 'participant_added',"
+                              " 'participant_removed', 'participant_credentials')"))
+        && q.next() && q.value(0).toInt() == 4)
+        return true;
+    const QString bump = QStringLiteral(" BEGIN UPDATE participant_changes SET count = count + 1 WHERE id = 1; END");
+    const QStringList statements = {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS participant_changes (id INTEGER PRIMARY KEY CHECK (id = 1), count INTEGER NOT NULL)"),
+        QStringLiteral("INSERT OR IGNORE INTO participant_changes (id, count) VALUES (1, 0)"),
+        QStringLiteral("CREATE TRIGGER IF NOT EXISTS participant_added AFTER INSERT ON participants") + bump,
+        QStringLiteral("CREATE TRIGGER IF NOT EXISTS participant_removed AFTER DELETE ON participants") + bump,
+        QStringLiteral("CREATE TRIGGER IF NOT EXISTS participant_credentials AFTER UPDATE OF name, password, blocked, level ON participants")
+            + bump,
+    };
+    if (!db.transaction()) {
+        error = db.lastError().text();
+        return false;
+    }
+    for (const QString& s : statements) {
+        if (!q.exec(s)) {
+            error = sqlError(q);
+            db.rollback();
+            return false;
+        }
+    }
+    if (!db.commit()) {
+        error = db.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+qint64 ParticipantStore::changeCount() const
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    if (q.exec(QStringLiteral("SELECT count FROM participant_changes WHERE id = 1")) && q.next())
+        return q.value(0).toLongLong();
+    return -1;
 }
 
 bool ParticipantStore::createSchema(QString& error)

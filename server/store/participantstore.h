@@ -82,6 +82,10 @@ public:
     QSet<qint64> blockedIds() const;
     // Every participant's stored password hash, by name: a change shows a new password.
     QHash<QByteArray, QByteArray> passwordHashes() const;
+    // A number that grows with every change of a name, password, block or level (by this process
+    // or another, such as an administration command); -1 when it cannot be read. A server
+    // that polls for such changes looks at the participants only when it moved.
+    qint64 changeCount() const;
     // Every participant's level by id, so a running game can pass changes on.
     QHash<qint64, int> levels() const;
 
@@ -99,6 +103,7 @@ public:
 private:
     bool updateByName(const QString& column, const QVariant& value, const QByteArray& name, QString& error);
     bool createSchema(QString& error);
+    bool ensureChangeCount(QString& error);
     bool inTransaction(QString& error, const std::function<bool()>& work);
     bool insert(const QByteArray& name, const QByteArray& password, QString& error);
     bool insertHashed(const QByteArray& name, const QByteArray& hash, QString& error);

@@ -6,6 +6,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace korvi::server;
@@ -233,3 +234,47 @@ TEST(ParticipantStoreTest, UnusableFolderIsAClearError)
 }
 
 } // namespace
+
+// A running server looks at all participants only when the change count moved. Every change
+// it must notice moves it, also one made by another process on the same folder; the
+// bookkeeping of trading (the last order number) does not.
+TEST(ParticipantStoreTest, TheChangeCountMovesWithEveryChangeOfNamesPasswordsBlocksAndLevels)
+{
+    QTemporaryDir dir;
+    QString error;
+    ParticipantStore server;   // the running game's view
+    ParticipantStore operator_; // an administration command meanwhile
+    server.setHashIterations(kMinIterations);
+    operator_.setHashIterations(kMinIterations);
+    ASSERT_TRUE(server.open(dir.path(), error)) << error.toStdString();
+    ASSERT_TRUE(operator_.open(dir.path(), error)) << error.toStdString();
+    ASSERT_TRUE(operator_.add("anna", "geheim1", error));
+    const auto anna = server.find("anna");
+    ASSERT_TRUE(anna);
+
+    struct Step {
+        const char* what;
+        std::function<bool()> change;
+        bool moves;
+    };
+    const std::vector<Step> steps = {
+        {"added", [&] { return operator_.add("bert", "geheim2", error); }, true},
+        {"password", [&] { return operator_.setPassword("anna", "anders1", error); }, true},
+        {"blocked", [&] { return operator_.setBlocked("anna", true, error); }, true},
+        {"unblocked", [&] { return operator_.setBlocked("anna", false, error); }, true},
+        {"level", [&] { return operator_.setLevel("anna", 2, error); }, true},
+        {"last order number", [&] { return server.setLastOrderId(anna->id, 7, error); }, false},
+        {"removed", [&] { return operator_.remove("bert", true, error); }, true},
+    };
+    qint64 before = server.changeCount();
+    ASSERT_GE(before, 0);
+    for (const Step& step : steps) {
+        ASSERT_TRUE(step.change()) << step.what << ": " << error.toStdString();
+        const qint64 after = server.changeCount();
+        if (step.moves)
+            EXPECT_GT(after, before) << step.what;
+        else
+            EXPECT_EQ(after, before) << step.what;
+        before = after;
+    }
+}
