@@ -304,6 +304,7 @@ Session* GameServer::adopt(std::shared_ptr<Connection> connection)
     }
     auto* session = new Session(std::move(connection), m_nextSession++, *this);
     session->setParent(this);
+    session->sessionSlot() = static_cast<int>(m_sessions.size());
     m_sessions.push_back(session);
     m_notPlaying.push_back(session);
     connect(session, &Session::finished, this, &GameServer::onSessionFinished);
@@ -335,12 +336,18 @@ void GameServer::versionReported(Session* session)
 
 void GameServer::onSessionFinished(Session* session)
 {
-    const auto it = std::find(m_sessions.begin(), m_sessions.end(), session);
-    if (it != m_sessions.end()) {
+    // Each session knows its places, so an end costs the same however many play.
+    int& slot = session->sessionSlot();
+    const auto at = static_cast<size_t>(slot);
+    if (slot >= 0 && at < m_sessions.size() && m_sessions[at] == session) {
         // Swapped with the last: the order of the sessions means nothing.
-        *it = m_sessions.back();
+        Session* last = m_sessions.back();
+        m_sessions[at] = last;
+        last->sessionSlot() = slot;
         m_sessions.pop_back();
     }
+    slot = -1;
+    m_sweep.remove(session);
     forgetNotPlaying(session);
     if (session->participant().id != 0)
         m_byParticipant.remove(session->participant().id, session);
@@ -386,20 +393,33 @@ int GameServer::fanoutIntervalMs(int playing)
 void GameServer::fanOut()
 {
     const qint64 t = now();
-    if (m_batchFrames == 0 || t - m_fannedOutAt + kPriceTickMs / 2 < fanoutIntervalMs(m_playing))
+    if (m_batchFrames == 0 || t - m_fannedOutAt + kPriceTickMs / 2 < fanoutIntervalMs(playingCount()))
         return;
     m_fannedOutAt = t;
     // Every queue holds the same block; the next ticks write into a new one.
-    const QByteArray batch = std::exchange(m_batch, {});
-    const int frames = std::exchange(m_batchFrames, 0);
-    int playing = 0;
-    for (Session* s : m_sessions) {
-        if (!s->playing())
-            continue;
-        ++playing;
-        m_maxQueued = std::max(m_maxQueued, s->sendPrices(batch, frames, t));
-    }
-    m_playing = playing;
+    m_sweep.publish(std::exchange(m_batch, {}), std::exchange(m_batchFrames, 0));
+    if (!m_sweep.sweeping())
+        startSweep();
+}
+
+void GameServer::startSweep()
+{
+    m_sweep.start();
+    // The first step at once: a game of a few hundred has its block before anything else
+    // happens, so an answer that lists the prices never comes ahead of the block.
+    sweepStep();
+}
+
+void GameServer::sweepStep()
+{
+    const qint64 t = now();
+    const bool more = m_sweep.step(kReceiversPerStep, [&](Session* s, const PriceSweep<Session>::Block& b) {
+        m_maxQueued = std::max(m_maxQueued, s->sendPrices(b.frames, b.count, t));
+    });
+    if (more)
+        QMetaObject::invokeMethod(this, &GameServer::sweepStep, Qt::QueuedConnection);
+    else if (m_sweep.behind())
+        startSweep();
 }
 
 void GameServer::onHousekeeping()
@@ -491,6 +511,8 @@ void GameServer::loggedIn(Session* session)
 {
     ++m_metrics.logins;
     forgetNotPlaying(session);
+    // Prices from the next block on; the greeting carries the prices of now.
+    m_sweep.add(session);
     const qint64 id = session->participant().id;
     // A participant holds a few connections at most. The newest wins: a client that comes
     // back after a network change must get in even while its old connection still looks open.

@@ -5,6 +5,7 @@
 #include "metrics.h"
 #include "options.h"
 #include "passwordhash.h"
+#include "pricesweep.h"
 #include "pricesimulator.h"
 #include "tradingengine.h"
 #include "tradestore.h"
@@ -44,6 +45,9 @@ public:
     // keeps the writes per second about the same, but at least every kMaxFanoutMs.
     static constexpr int kFanoutWritesPerSecond = 100'000;
     static constexpr int kMaxFanoutMs = 100;
+    // Receivers handed their blocks per event: the handing out of one block to 16,000
+    // participants is spread over events, with requests and writes between them.
+    static constexpr int kReceiversPerStep = 512;
     // Something goes out at least this often on every connection.
     static constexpr int kKeepaliveMs = 4000;
     static constexpr int kHeartbeatLineMs = 30'000;
@@ -134,8 +138,11 @@ private:
     void onSessionFinished(Session* session);
     void forgetNotPlaying(Session* session);
     void onPriceTick();
-    // Sends the prices of the last ticks to every participant when their time has come.
+    // Closes the block of the last ticks' prices when its time has come and starts a sweep
+    // that hands it to every receiver, a bounded number per event.
     void fanOut();
+    void startSweep();
+    void sweepStep();
     void onHousekeeping();
     // Hands the current quotes to the store; they are written with the next commit.
     void storeQuotes();
@@ -164,8 +171,8 @@ private:
     // Price frames of the ticks since the last block went out, encoded once for everyone.
     QByteArray m_batch;
     int m_batchFrames = 0;
-    int m_playing = 0; // participants playing at the last block
     qint64 m_fannedOutAt = 0;
+    PriceSweep<Session> m_sweep; // the logged-in sessions receive the blocks of prices
     TradeStore m_tradeStore;
     std::unique_ptr<TradingEngine> m_engine;
     std::unique_ptr<ChatService> m_chat;

@@ -6,6 +6,7 @@
 #include "messages.h"
 #include "participantstore.h"
 #include "passwordhash.h"
+#include "pricesweep.h"
 #include "pricesimulator.h"
 #include "serverlog.h"
 #include "transport.h"
@@ -48,6 +49,10 @@ public:
     ~Session() override;
 
     quint64 number() const { return m_number; }
+    // The server's bookkeeping: this session's place in its list of sessions (-1: none)
+    // and among the receivers of prices.
+    int& sessionSlot() { return m_sessionSlot; }
+    SweepPlace& sweepPlace() { return m_sweepPlace; }
     Stage stage() const { return m_stage; }
     bool playing() const { return m_stage == Stage::Playing; }
     const Participant& participant() const { return m_participant; }
@@ -170,6 +175,8 @@ private:
     std::vector<Held> m_held;
     qint64 m_heldBytes = 0;
     bool m_heldRegistered = false;
+    int m_sessionSlot = -1;
+    SweepPlace m_sweepPlace;
 };
 
 } // namespace korvi::server

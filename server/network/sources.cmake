@@ -5,6 +5,7 @@ target_sources(korvi_server_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/transport.cpp ${CMAKE_CURRENT_LIST_DIR}/transport.h
     ${CMAKE_CURRENT_LIST_DIR}/loginguard.cpp ${CMAKE_CURRENT_LIST_DIR}/loginguard.h
     ${CMAKE_CURRENT_LIST_DIR}/passwordhash.cpp ${CMAKE_CURRENT_LIST_DIR}/passwordhash.h
+    ${CMAKE_CURRENT_LIST_DIR}/pricesweep.h
     ${CMAKE_CURRENT_LIST_DIR}/addresspages.cpp ${CMAKE_CURRENT_LIST_DIR}/addresspages.h
     ${CMAKE_CURRENT_LIST_DIR}/metrics.cpp ${CMAKE_CURRENT_LIST_DIR}/metrics.h
     ${CMAKE_CURRENT_LIST_DIR}/shutdownsignals.cpp ${CMAKE_CURRENT_LIST_DIR}/shutdownsignals.h

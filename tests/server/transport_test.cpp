@@ -1,5 +1,6 @@
 // The game port's write lists: answers ahead of prices, and nothing lost, doubled or
 // reordered whichever lane and however the system takes the writes.
+#include "pricesweep.h"
 #include "transport.h"
 
 #include <gtest/gtest.h>
@@ -140,6 +141,88 @@ TEST_F(TransportTest, EveryByteArrivesOnceAndInOrderWhateverTheLanesAndTheReader
         EXPECT_EQ(pairs[i].connection->queuedBytes(), 0);
         EXPECT_TRUE(pairs[i].received == pairs[i].expected) << "connection " << i << ": " << pairs[i].received.size()
                                                             << " of " << pairs[i].expected.size() << " bytes";
+    }
+}
+
+// One block of prices to many receivers in bounded steps, while receivers come and go and
+// new blocks arrive mid-sweep: every receiver gets every block published while it was
+// there, exactly once and in order, and the blocks kept stay bounded.
+struct Receiver {
+    SweepPlace place;
+    SweepPlace& sweepPlace() { return place; }
+    bool present = false;
+    quint64 joinedAfter = 0; // the newest block when it joined
+    std::vector<quint64> got;
+};
+
+TEST(PriceSweepTest, EveryReceiverGetsEachBlockOfItsTimeOnceAndInOrder)
+{
+    std::mt19937 random(4711);
+    for (int round = 0; round < 20; ++round) {
+        PriceSweep<Receiver> sweep;
+        std::vector<std::unique_ptr<Receiver>> all;
+        quint64 published = 0;
+        size_t mostKept = 0;
+        const auto join = [&] {
+            all.push_back(std::make_unique<Receiver>());
+            all.back()->present = true;
+            all.back()->joinedAfter = published;
+            sweep.add(all.back().get());
+        };
+        for (int i = 0; i < 50; ++i)
+            join();
+        for (int event = 0; event < 2000; ++event) {
+            switch (random() % 6) {
+            case 0: {
+                ++published;
+                sweep.publish(QByteArray::number(published), 1);
+                if (!sweep.sweeping())
+                    sweep.start();
+                break;
+            }
+            case 1:
+                join();
+                break;
+            case 2: {
+                Receiver& r = *all[random() % all.size()];
+                if (r.present) {
+                    sweep.remove(&r);
+                    r.present = false;
+                }
+                break;
+            }
+            default: {
+                const bool more = sweep.step(1 + random() % 16, [&](Receiver* r, const PriceSweep<Receiver>::Block& b) {
+                    EXPECT_TRUE(r->present);
+                    EXPECT_EQ(b.frames, QByteArray::number(b.number));
+                    r->got.push_back(b.number);
+                });
+                if (!more && sweep.behind())
+                    sweep.start();
+                break;
+            }
+            }
+            mostKept = std::max(mostKept, sweep.blocksKept());
+        }
+        // Whatever is still under way is finished.
+        for (int i = 0; i < 1000 && (sweep.sweeping() || sweep.behind()); ++i) {
+            if (!sweep.sweeping())
+                sweep.start();
+            sweep.step(64, [&](Receiver* r, const PriceSweep<Receiver>::Block& b) { r->got.push_back(b.number); });
+        }
+        ASSERT_FALSE(sweep.sweeping() || sweep.behind());
+        for (const auto& r : all) {
+            if (!r->present)
+                continue; // one that left had a prefix of its blocks, checked by the order below
+            std::vector<quint64> expected;
+            for (quint64 n = r->joinedAfter + 1; n <= published; ++n)
+                expected.push_back(n);
+            EXPECT_EQ(r->got, expected) << "round " << round;
+        }
+        for (const auto& r : all)
+            EXPECT_TRUE(std::is_sorted(r->got.begin(), r->got.end())
+                        && std::adjacent_find(r->got.begin(), r->got.end()) == r->got.end());
+        EXPECT_LE(mostKept, 120u) << "blocks are dropped once every receiver had them";
     }
 }
 
