@@ -47,7 +47,7 @@ public:
     static constexpr int kMaxFanoutMs = 100;
     // Receivers handed their blocks per event: the handing out of one block to 16,000
     // participants is spread over events, with requests and writes between them.
-    static constexpr int kReceiversPerStep = 512;
+    static constexpr int kReceiversPerStep = 2048;
     // Something goes out at least this often on every connection.
     static constexpr int kKeepaliveMs = 4000;
     static constexpr int kHeartbeatLineMs = 30'000;
