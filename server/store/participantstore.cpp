@@ -55,6 +55,22 @@ ParticipantStore::ParticipantStore()
 
 ParticipantStore::~ParticipantStore() { closeGameDatabase(m_connection); }
 
+namespace {
+
+// Runs the statements in turn; false with `error` at the first that fails.
+bool execAll(QSqlQuery& q, const QStringList& statements, QString& error)
+{
+    for (const QString& statement : statements) {
+        if (!q.exec(statement)) {
+            error = sqlError(q);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 bool ParticipantStore::open(const QString& folder, QString& error)
 {
     // Participants change seldom: every change goes to the disk at once.
@@ -74,6 +90,7 @@ bool ParticipantStore::ensureChangeCount(QString& error)
                               " 'participant_removed', 'participant_credentials')"))
         && q.next() && q.value(0).toInt() == 4)
         return true;
+    q.finish();
     const QString bump = QStringLiteral(" BEGIN UPDATE participant_changes SET count = count + 1 WHERE id = 1; END");
     const QStringList statements = {
         QStringLiteral("CREATE TABLE IF NOT EXISTS participant_changes (id INTEGER PRIMARY KEY CHECK (id = 1), count INTEGER NOT NULL)"),
@@ -83,22 +100,7 @@ bool ParticipantStore::ensureChangeCount(QString& error)
         QStringLiteral("CREATE TRIGGER IF NOT EXISTS participant_credentials AFTER UPDATE OF name, password, blocked, level ON participants")
             + bump,
     };
-    if (!db.transaction()) {
-        error = db.lastError().text();
-        return false;
-    }
-    for (const QString& s : statements) {
-        if (!q.exec(s)) {
-            error = sqlError(q);
-            db.rollback();
-            return false;
-        }
-    }
-    if (!db.commit()) {
-        error = db.lastError().text();
-        return false;
-    }
-    return true;
+    return inTransaction(error, [&] { return execAll(q, statements, error); });
 }
 
 qint64 ParticipantStore::changeCount() const
@@ -151,12 +153,9 @@ bool ParticipantStore::createSchema(QString& error)
                        " last_order_id INTEGER NOT NULL DEFAULT 0)"),
         QStringLiteral("INSERT INTO meta (key, value) VALUES ('schema', '%1')").arg(kSchemaVersion),
     };
-    for (const QString& s : statements) {
-        if (!q.exec(s)) {
-            error = sqlError(q);
-            db.rollback();
-            return false;
-        }
+    if (!execAll(q, statements, error)) {
+        db.rollback();
+        return false;
     }
     if (!db.commit()) {
         error = db.lastError().text();

@@ -277,4 +277,23 @@ TEST(ParticipantStoreTest, TheChangeCountMovesWithEveryChangeOfNamesPasswordsBlo
             EXPECT_EQ(after, before) << step.what;
         before = after;
     }
+
+    // A store from before the count gets it when it is opened.
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("older"));
+        db.setDatabaseName(dir.filePath(QStringLiteral("korvi.sqlite")));
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        for (const char* drop : {"DROP TRIGGER participant_added", "DROP TRIGGER participant_removed",
+                                 "DROP TRIGGER participant_credentials", "DROP TABLE participant_changes"})
+            ASSERT_TRUE(q.exec(QString::fromLatin1(drop))) << drop;
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("older"));
+    ParticipantStore reopened;
+    reopened.setHashIterations(kMinIterations);
+    ASSERT_TRUE(reopened.open(dir.path(), error)) << error.toStdString();
+    const qint64 fresh = reopened.changeCount();
+    ASSERT_GE(fresh, 0);
+    ASSERT_TRUE(reopened.setBlocked("anna", true, error));
+    EXPECT_GT(reopened.changeCount(), fresh);
 }
