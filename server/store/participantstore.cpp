@@ -77,13 +77,19 @@ bool ParticipantStore::open(const QString& folder, QString& error)
     if (!openGameDatabase(folder, m_connection, true, error))
         return false;
     m_dummyHash = hashPassword("not a password", m_hashIterations);
-    return createSchema(error) && ensureChangeCount(error);
+    if (!createSchema(error))
+        return false;
+    // Without the count (an older store on a folder this process may only read) the change
+    // count reads as unknown and a running server looks at all participants, as it used to.
+    QString ignored;
+    ensureChangeCount(ignored);
+    return true;
 }
 
 bool ParticipantStore::ensureChangeCount(QString& error)
 {
     // Kept by the database itself, so every writer (also an older program) moves it. Made
-    // only where it is missing: a store opened read-only by a listing command writes nothing.
+    // only where it is missing, so a store that is complete is not written to.
     QSqlDatabase db = QSqlDatabase::database(m_connection);
     QSqlQuery q(db);
     if (q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN ('participant_changes', 'participant_added',"
