@@ -414,7 +414,7 @@ void GameServer::sweepStep()
 {
     const qint64 t = now();
     const bool more = m_sweep.step(kReceiversPerStep, [&](Session* s, const PriceSweep<Session>::Block& b) {
-        m_maxQueued = std::max(m_maxQueued, s->sendPrices(b.frames, b.count, t));
+        m_maxQueued = std::max(m_maxQueued, s->sendPrices(b.frames, b.count, b.number, t));
     });
     if (more)
         QMetaObject::invokeMethod(this, &GameServer::sweepStep, Qt::QueuedConnection);

@@ -96,6 +96,8 @@ public:
     const ServerOptions& options() const { return m_options; }
     QByteArray closeTimeText() const;
     int playingCount() const;
+    // The number of the newest block of prices handed to the sweep.
+    quint64 newestPriceBlock() const { return m_sweep.newest(); }
 
     // A session logged in: it receives its participant's trading messages from now on.
     void loggedIn(Session* session);

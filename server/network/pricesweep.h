@@ -98,6 +98,7 @@ public:
         return false;
     }
 
+    quint64 newest() const { return m_newest; }
     size_t receivers() const { return m_receivers.size(); }
     size_t blocksKept() const { return m_blocks.size(); }
 

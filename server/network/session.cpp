@@ -140,10 +140,11 @@ bool Session::write(const QByteArray& frames, qint64 frameCount, Lane lane, qint
     return true;
 }
 
-qint64 Session::sendPrices(const QByteArray& frames, int frameCount, qint64 now)
+qint64 Session::sendPrices(const QByteArray& frames, int frameCount, quint64 block, qint64 now)
 {
-    // Until the greeting goes out, it is built later with the prices of then.
-    if (m_stage != Stage::Playing || m_greetingHeld || !m_connection->isOpen())
+    // Until the greeting goes out, it is built later with the prices of then. A block that
+    // is older than the full prices sent after a pause would only take them back.
+    if (m_stage != Stage::Playing || m_greetingHeld || !m_connection->isOpen() || block <= m_fullPricesThrough)
         return 0;
     const qint64 queued = queuedBytes();
     if (queued > GameServer::kMaxQueuedBytes) {
@@ -154,8 +155,9 @@ qint64 Session::sendPrices(const QByteArray& frames, int frameCount, qint64 now)
     }
     if (m_pricesPaused) {
         // This block was built on prices the participant has not seen; the full prices of
-        // now replace it.
+        // now replace it and every block published so far.
         m_pricesPaused = false;
+        m_fullPricesThrough = m_server.newestPriceBlock();
         const std::vector<PriceState> quotes = m_server.quotes();
         QByteArray full;
         for (size_t i = 0; i < quotes.size(); ++i)

@@ -105,8 +105,8 @@ public:
     // Passes a block of price frames on. A participant whose connection cannot keep up
     // skips blocks instead of piling them up; once its queue drains it gets every price
     // in full, so it is right again.
-    // `now`: the server's clock at the block. Returns the bytes that were queued before.
-    qint64 sendPrices(const QByteArray& frames, int frameCount, qint64 now);
+    // `block`: its number; `now`: the server's clock. Returns the bytes that were queued before.
+    qint64 sendPrices(const QByteArray& frames, int frameCount, quint64 block, qint64 now);
     // Asks for written() after each write that made room (a sender feeding pieces).
     void notifyWritten() { m_connection->notifyWritten(true); }
     void sendHeartbeat();
@@ -163,6 +163,7 @@ private:
     qint64 m_lastSentAt = 0;
     qint64 m_lastHeartbeatAt = 0;
     bool m_pricesPaused = false;
+    quint64 m_fullPricesThrough = 0; // the blocks up to this one are in the full prices sent
     bool m_greetingHeld = false; // logged in; the greeting waits for the commit
     bool m_finished = false;
     bool m_pumpQueued = false;

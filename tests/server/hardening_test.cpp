@@ -133,6 +133,7 @@ public:
     void send(QByteArrayView message) { sendRaw(korvi::frame(message)); }
     // From now on only a few kilobytes are read, like a client that stopped reading.
     void stopReading() { m_socket.setReadBufferSize(4096); }
+    void resumeReading() { m_socket.setReadBufferSize(0); }
     bool connected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
     // The messages that came since the last call.
     std::vector<QByteArray> take()
@@ -415,6 +416,52 @@ TEST(BoundedWorkTest, HeldMessagesCountAgainstTheSendCeiling)
             }));
         }
     }
+}
+
+// A participant that fell behind skips blocks of prices and, once its queue drained, gets
+// the full prices of then. A block older than those full prices (one the sweep still had
+// for it) is not sent after them, where it would take newer prices back; a newer one is.
+TEST(BoundedWorkTest, AParticipantCatchingUpGetsNoBlockOlderThanItsFullPrices)
+{
+    LocalServer local(1000);
+    LocalPeer peer(local.server->tcpPort());
+    ASSERT_TRUE(peer.login("anna", "pw"));
+    QPointer<Session> session = sessionOf(*local.server, local.store.find("anna")->id);
+    ASSERT_TRUE(session);
+    peer.stopReading();
+    // Far more than the system buffers between the two take, so the queue stays over its mark.
+    session->sendFramed(korvi::frame(QByteArray(GameServer::kMaxSendQueueBytes - 500'000, 'x')));
+    QDeadlineTimer behind(10000);
+    while (local.logged(u"cannot keep up with the prices") == 0 && !behind.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    ASSERT_EQ(local.logged(u"cannot keep up with the prices"), 1);
+
+    const quint64 beforeCatchingUp = local.server->newestPriceBlock();
+    peer.resumeReading();
+    QDeadlineTimer drained(10000);
+    while (session && session->queuedBytes() > 0 && !drained.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        peer.take();
+    }
+    ASSERT_TRUE(session && session->queuedBytes() == 0);
+    // Blocks keep coming every 20 ms; the next sweep finds the queue empty and sends the
+    // full prices.
+    QDeadlineTimer caughtUp(300);
+    while (!caughtUp.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        peer.take();
+    }
+    ASSERT_TRUE(session);
+    const qint64 queued = session->queuedBytes();
+    session->sendPrices(korvi::frame("@KU=1;1;1;1;1;1"), 1, beforeCatchingUp, 0);
+    EXPECT_EQ(session->queuedBytes(), queued) << "an older block is not sent after the full prices";
+    session->sendPrices(korvi::frame("@KU=1;2;2;2;2;2"), 1, local.server->newestPriceBlock() + 1, 0);
+    bool stale = false;
+    EXPECT_TRUE(peer.waitFor([&](const QByteArray& m) {
+        stale = stale || m == "@KU=1;1;1;1;1;1";
+        return m == "@KU=1;2;2;2;2;2";
+    }));
+    EXPECT_FALSE(stale);
 }
 
 // Logins of a name are being slowed down after a wrong password; the operator sets a new
