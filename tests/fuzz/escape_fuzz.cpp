@@ -4,6 +4,7 @@
 // then, with its 10000-byte chunks.
 
 #include "escaping.h"
+#include "memorydir.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check(EscapeDecode(encoded) == input);
 
     if (data[0] == 0) {
-        static QTemporaryDir dir;
+        static QTemporaryDir dir{memoryDirTemplate()};
         QFile source(dir.filePath("dummy.bin"));
         if (source.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             source.write(input);

@@ -5,6 +5,7 @@
 
 #include "loglist.h"
 #include "update/filetransfer.h"
+#include "memorydir.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,7 +22,7 @@ struct Harness {
     char name[8] = "fuzz";
     char* argv[2] = {name, nullptr};
     QCoreApplication app{argc, argv};
-    QTemporaryDir outer;
+    QTemporaryDir outer{memoryDirTemplate()};
     QString work = outer.filePath(QStringLiteral("work"));
     Harness() { QDir(outer.path()).mkpath(QStringLiteral("work")); }
 };

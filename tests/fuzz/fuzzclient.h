@@ -2,6 +2,7 @@
 
 #include "app/clientapp.h"
 #include "support/doubles.h"
+#include "memorydir.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -33,8 +34,7 @@ struct FuzzClient {
     char name[8] = "fuzz";
     char* argv[2] = {name, nullptr};
     QCoreApplication app{argc, argv};
-    QTemporaryDir dir{QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/korvi-fuzz-XXXXXX")
-                                                                 : QDir::tempPath() + QStringLiteral("/korvi-fuzz-XXXXXX")};
+    QTemporaryDir dir{memoryDirTemplate()};
     korvi::test::FakePrompts prompts;
     korvi::test::FakeSound sound;
     korvi::test::FakeClock clock;

@@ -16,6 +16,7 @@
 #include "participantstore.h"
 #include "serverlog.h"
 #include "session.h"
+#include "memorydir.h"
 #include "transport.h"
 
 #include <QCoreApplication>
@@ -158,7 +159,7 @@ struct Harness {
     char name[8] = "fuzz";
     char* argv[2] = {name, nullptr};
     QCoreApplication app{argc, argv};
-    QTemporaryDir dir;
+    QTemporaryDir dir{memoryDirTemplate()};
     std::unique_ptr<World> world;
     int runs = 0;
     int worlds = 0;
