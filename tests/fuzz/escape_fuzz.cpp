@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check(EscapeDecode(encoded) == input);
 
     if (data[0] == 0) {
-        static QTemporaryDir dir{memoryDirTemplate()};
+        static MemoryDir dir;
         QFile source(dir.filePath("dummy.bin"));
         if (source.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             source.write(input);

@@ -22,7 +22,7 @@ struct Harness {
     char name[8] = "fuzz";
     char* argv[2] = {name, nullptr};
     QCoreApplication app{argc, argv};
-    QTemporaryDir outer{memoryDirTemplate()};
+    MemoryDir outer;
     QString work = outer.filePath(QStringLiteral("work"));
     Harness() { QDir(outer.path()).mkpath(QStringLiteral("work")); }
 };

@@ -34,7 +34,7 @@ struct FuzzClient {
     char name[8] = "fuzz";
     char* argv[2] = {name, nullptr};
     QCoreApplication app{argc, argv};
-    QTemporaryDir dir{memoryDirTemplate()};
+    MemoryDir dir;
     korvi::test::FakePrompts prompts;
     korvi::test::FakeSound sound;
     korvi::test::FakeClock clock;

@@ -159,7 +159,7 @@ struct Harness {
     char name[8] = "fuzz";
     char* argv[2] = {name, nullptr};
     QCoreApplication app{argc, argv};
-    QTemporaryDir dir{memoryDirTemplate()};
+    MemoryDir dir;
     std::unique_ptr<World> world;
     int runs = 0;
     int worlds = 0;
