@@ -354,18 +354,29 @@ void orderProbe(quint16 port, qint64 serverPid, const QString& dataDir, int roun
     std::printf("        data folder %.1f MB before, %.1f MB after\n", dataBefore / 1e6, folderBytes(dataDir) / 1e6);
 }
 
+// Participants 0 to `count` logged in under `group`: the first leads (switches, watches),
+// the others listen. Empty when not all of them got in within `timeoutMs`.
+std::vector<Client*> logInGroup(quint16 port, int count, QObject& group, qint64 timeoutMs)
+{
+    std::vector<Client*> clients;
+    for (int i = 0; i <= count; ++i)
+        clients.push_back(new Client(nameOf(i), port, &group));
+    if (!runUntil([&] { return std::all_of(clients.begin(), clients.end(), [](Client* c) { return c->greeted(); }); }, timeoutMs))
+        return {};
+    return clients;
+}
+
 // The channel switch probe: see the head of this file.
 void switchProbe(quint16 port, int listeners, int switches)
 {
     QObject group;
-    auto* switcher = new Client(nameOf(0), port, &group);
-    std::vector<Client*> others;
-    for (int i = 1; i <= listeners; ++i)
-        others.push_back(new Client(nameOf(i), port, &group));
-    if (!runUntil([&] { return switcher->greeted() && std::all_of(others.begin(), others.end(), [](Client* c) { return c->greeted(); }); }, 120000)) {
+    std::vector<Client*> others = logInGroup(port, listeners, group, 120000);
+    if (others.empty()) {
         std::fprintf(stderr, "switches: participants did not log in\n");
         return;
     }
+    Client* switcher = others.front();
+    others.erase(others.begin());
     for (Client* c : others)
         c->enterChat();
     runUntil([] { return false; }, 5000); // the enter notices of the listeners themselves pass
@@ -398,14 +409,13 @@ void switchProbe(quint16 port, int listeners, int switches)
 void usersProbe(quint16 port, qint64 serverPid, int chatters, int requests)
 {
     QObject group;
-    auto* watcher = new Client(nameOf(0), port, &group);
-    std::vector<Client*> others;
-    for (int i = 1; i <= chatters; ++i)
-        others.push_back(new Client(nameOf(i), port, &group));
-    if (!runUntil([&] { return watcher->greeted() && std::all_of(others.begin(), others.end(), [](Client* c) { return c->greeted(); }); }, 300000)) {
+    std::vector<Client*> others = logInGroup(port, chatters, group, 300000);
+    if (others.empty()) {
         std::fprintf(stderr, "users: participants did not log in\n");
         return;
     }
+    Client* watcher = others.front();
+    others.erase(others.begin());
     for (Client* c : others) {
         c->enterChat();
         runUntil([] { return false; }, 1); // spread out, so the chat budget is no matter
